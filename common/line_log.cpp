@@ -1,0 +1,52 @@
+#include "common/line_log.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <unistd.h>
+
+namespace tivaro {
+
+namespace {
+
+Error LogError(const std::filesystem::path& file, const char* what, int err) {
+    return MakeError(Errc::Io, std::string("cannot ") + what + " log " + file.string() + ": " +
+                                   std::strerror(err));
+}
+
+}  // namespace
+
+Status AppendLogLine(const std::filesystem::path& file, std::string_view text) {
+    // One write call for text and line end, so an entry is never split by another writer.
+    std::string entry;
+    entry.reserve(text.size() + 2);
+    entry.append(text);
+    entry.append("\r\n");
+
+    const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        return LogError(file, "open", errno);
+    }
+    const char* data = entry.data();
+    std::size_t left = entry.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, data, left);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            const int err = errno;
+            ::close(fd);
+            return LogError(file, "write to", err);
+        }
+        data += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    if (::close(fd) != 0) {
+        return LogError(file, "close", errno);
+    }
+    return {};
+}
+
+}  // namespace tivaro

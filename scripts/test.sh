@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test: the unit and integration tests, the
+# same core tests under AddressSanitizer and UndefinedBehaviorSanitizer, and a short run of
+# every fuzz target.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+./scripts/setup.sh
+
+jobs=$(nproc)
+./scripts/build.sh build
+./scripts/build.sh build-asan -DTIVARO_SANITIZE=ON -DTIVARO_WITH_QT=OFF -DTIVARO_BENCH=OFF
+CXX=clang++ ./scripts/build.sh build-fuzz -DTIVARO_FUZZ=ON -DTIVARO_WITH_QT=OFF \
+    -DTIVARO_BENCH=OFF -DTIVARO_TESTS=OFF
+
+echo "== fuzz (short run of each target) =="
+for target in build-fuzz/fuzz/fuzz_*; do
+    [ -x "$target" ] || continue
+    corpus="build-fuzz/corpus/$(basename "$target")"
+    mkdir -p "$corpus"
+    seeds="fuzz/seeds/$(basename "$target")"
+    [ -d "$seeds" ] || seeds=""
+    "$target" -max_total_time="${FUZZ_SECONDS:-20}" -print_final_stats=0 "$corpus" $seeds \
+        2>&1 | tail -n 2
+done
+
+echo "== core tests under ASan + UBSan =="
+(cd build-asan && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j "$jobs")
+
+echo "== all tests =="
+(cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$jobs")

@@ -1,0 +1,90 @@
+#pragma once
+// The spreadsheet operations the race relies on, as one small interface that more than one
+// engine fills in: the embedded .xlsx engine, and a live office suite.
+//
+// The model is the office suite's: a workbook of named sheets, one of them active; rows and
+// columns count from 1 (column 1 is A); cells are read as the text a spreadsheet shows in
+// General format; colours are numbers R + 256·G + 65536·B.
+//
+// Every operation can fail with an Error whose message names the file, sheet or cell and the
+// reason. Only find() has an expected failure: Errc::NotFound when no cell matches.
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/result.h"
+
+namespace tivaro::workbook {
+
+// Names one sheet of one open workbook. It stays bound to that sheet while the workbook is
+// open, whichever sheet is active later.
+struct SheetId {
+    int index = -1;
+    bool operator==(const SheetId&) const = default;
+};
+
+// What a save did.
+struct SaveReport {
+    std::filesystem::path writtenTo;  // the file that now holds the workbook
+    std::string notice;               // non-empty when a person should hear about it
+};
+
+class Workbook {
+public:
+    virtual ~Workbook() = default;
+
+    // The file this workbook was opened from (or is now saved to).
+    virtual const std::filesystem::path& path() const = 0;
+
+    virtual std::vector<std::string> sheetNames() const = 0;
+    virtual Result<std::string> sheetName(SheetId sheet) const = 0;
+
+    // "Active sheet": the sheet shown when the workbook is opened, or the last activated.
+    virtual Result<SheetId> activeSheet() const = 0;
+    // "Activate": makes the sheet of that name (exact) the active sheet.
+    virtual Status activate(std::string_view sheetName) = 0;
+
+    // 1-based position, within a one-column block such as "B3:B200", of the topmost cell
+    // equal to `text`, compared as a spreadsheet's MATCH with match type 0 compares texts
+    // (case-insensitive). A numeric cell also matches its plain number text.
+    virtual Result<int> find(SheetId sheet, std::string_view range, std::string_view text) = 0;
+
+    // The cell's value as text: strings as they are, numbers in their plain shortest form
+    // ("12", "1.5"), booleans, the cached value of a formula; "" for an empty cell.
+    virtual Result<std::string> readCell(SheetId sheet, int row, int column) = 0;
+
+    // Writes `text` as a string cell, keeping the cell's style.
+    virtual Status writeCell(SheetId sheet, int row, int column, std::string_view text) = 0;
+
+    // Writes `text` into every cell of a block such as "F3:F200".
+    virtual Status writeRange(SheetId sheet, std::string_view range, std::string_view text) = 0;
+
+    // Gives the cell a solid fill of `colour` (R + 256·G + 65536·B), keeping the rest of its
+    // style.
+    virtual Status colourCell(SheetId sheet, int row, int column, std::uint32_t colour) = 0;
+
+    // True when something was written since the last save.
+    virtual bool hasUnsavedChanges() const = 0;
+
+    // Puts the workbook on disk. Engines whose application saves for itself may do nothing.
+    virtual Result<SaveReport> save() = 0;
+
+    // Saves pending changes and lets go of the workbook; further operations fail with
+    // Errc::Closed.
+    virtual Status close() = 0;
+};
+
+// The spreadsheet application ("Start" gives one; "Show" shows its window; "Open" opens a
+// workbook in it).
+class SpreadsheetApp {
+public:
+    virtual ~SpreadsheetApp() = default;
+    virtual Status show() = 0;
+    virtual Result<std::unique_ptr<Workbook>> open(const std::filesystem::path& file) = 0;
+};
+
+}  // namespace tivaro::workbook
