@@ -25,7 +25,9 @@ struct Error {
     std::string message;
 };
 
-inline Error MakeError(Errc code, std::string message) { return Error{code, std::move(message)}; }
+inline Error MakeError(Errc code, std::string message) {
+    return Error{code, std::move(message)};
+}
 
 // Either a value or an Error.
 template <class T>

@@ -35,16 +35,16 @@ struct RaceState {
     std::optional<workbook::SheetId> raceSheet;  // the sheet passings go to
 
     // --- Decoder link and records ---
-    bool binaryDecoder = false;            // true: binary records; false: older text lines
-    std::vector<std::uint8_t> rawRecord;   // the record being received, still escaped
-    std::vector<std::uint8_t> record;      // unescaped; index 0 holds 0, not a record byte
-    bool passingDecoded = false;           // a decoded passing waits to be handed on
-    std::uint64_t passingTimeMicros = 0;   // passing time of the last decoded record
-    std::string recordTransponder;         // transponder code of the last decoded record
-    std::string serialTextLine;            // older decoders, serial: the line being collected
-    std::string tcpTextRemainder;          // older decoders, TCP: unfinished end of an arrival
+    bool binaryDecoder = false;           // true: binary records; false: older text lines
+    std::vector<std::uint8_t> rawRecord;  // the record being received, still escaped
+    std::vector<std::uint8_t> record;     // unescaped; index 0 holds 0, not a record byte
+    bool passingDecoded = false;          // a decoded passing waits to be handed on
+    std::uint64_t passingTimeMicros = 0;  // passing time of the last decoded record
+    std::string recordTransponder;        // transponder code of the last decoded record
+    std::string serialTextLine;           // older decoders, serial: the line being collected
+    std::string tcpTextRemainder;         // older decoders, TCP: unfinished end of an arrival
 
-    // --- Files (names of the two logs inside the data directory) ---
+    // --- Files: the two logs in the data directory (an empty path writes no log) ---
     std::string rawLogPath;
     std::string couplingLogPath;
 };

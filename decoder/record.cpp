@@ -1,0 +1,85 @@
+#include "decoder/record.h"
+
+#include <charconv>
+
+#include "decoder/codepage.h"
+
+namespace tivaro::decoder {
+
+namespace {
+
+constexpr std::size_t kTypeIndex = 8;
+constexpr std::size_t kFirstField = 10;
+constexpr std::uint8_t kFieldNumericTransponder = 0x03;
+constexpr std::uint8_t kFieldPassingTime = 0x04;
+constexpr std::uint8_t kFieldTransponderText = 0x0A;
+constexpr std::size_t kTimeBytes = 7;  // the eighth byte of the time field is not part of it
+
+std::uint64_t ReadLittleEndian(std::span<const std::uint8_t> bytes) {
+    std::uint64_t value = 0;
+    for (std::size_t k = bytes.size(); k-- > 0;) {
+        value = (value << 8) | bytes[k];
+    }
+    return value;
+}
+
+}  // namespace
+
+void DecodeRecord(std::span<const std::uint8_t> record, DecodedRecord& out) {
+    out.transponder.clear();
+    out.passingTimeMicros = 0;
+    if (record.size() < kFirstField) {
+        out.status = RecordStatus::Damaged;
+        return;
+    }
+    if (record[kTypeIndex] != 1 || record[kTypeIndex + 1] != 0) {
+        out.status = RecordStatus::OtherType;
+        return;
+    }
+
+    const std::size_t last = record.size() - 1;  // the end byte, never part of a field
+    bool haveTime = false;
+    std::size_t textField = 0;    // index of the last 0x0A field, 0 for none
+    std::size_t numberField = 0;  // index of the last four-byte 0x03 field, 0 for none
+
+    for (std::size_t a = kFirstField; a + 1 < last;) {
+        const std::uint8_t type = record[a];
+        const std::size_t n = record[a + 1];
+        if (a + 2 + n > last) {
+            out.status = RecordStatus::Damaged;  // the field runs past the end byte
+            return;
+        }
+        if (type == kFieldPassingTime) {
+            // The seven time bytes are the first seven data positions, whatever the stated
+            // length; they must all lie before the end byte.
+            if (a + 2 + kTimeBytes > last) {
+                out.status = RecordStatus::Damaged;
+                return;
+            }
+            out.passingTimeMicros = ReadLittleEndian(record.subspan(a + 2, kTimeBytes));
+            haveTime = true;
+        } else if (type == kFieldTransponderText) {
+            textField = a;
+        } else if (type == kFieldNumericTransponder && n == 4) {
+            numberField = a;
+        }
+        a += n + 2;
+    }
+
+    if (textField != 0) {
+        const std::size_t n = record[textField + 1];
+        for (std::uint8_t byte : record.subspan(textField + 2, n)) {
+            if (byte != 0) {  // zero bytes are padding wherever they stand
+                AppendCp1252AsUtf8(byte, out.transponder);
+            }
+        }
+    } else if (numberField != 0) {
+        const std::uint64_t number = ReadLittleEndian(record.subspan(numberField + 2, 4));
+        char digits[24];
+        const auto end = std::to_chars(digits, digits + sizeof digits, number).ptr;
+        out.transponder.assign(digits, end);
+    }
+    out.status = haveTime ? RecordStatus::Passing : RecordStatus::NoPassingTime;
+}
+
+}  // namespace tivaro::decoder

@@ -1,0 +1,47 @@
+#pragma once
+// Writes binary records as a current-generation decoder sends them: for the simulator, the
+// sample capture, tests and benchmarks.
+//
+// Unescaped layout: start byte; version (1 byte); record length (2 bytes, the whole unescaped
+// record from start to end byte); CRC-16 (2 bytes); flags (2 bytes); record type (2 bytes);
+// fields (type, length, data); end byte. Numbers are little-endian. The CRC is CCITT
+// (polynomial 0x1021, initial 0xFFFF) over the unescaped record with its CRC field zero.
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace tivaro::decoder {
+
+inline constexpr std::uint16_t kRecordTypePassing = 0x0001;
+inline constexpr std::uint16_t kRecordTypeStatus = 0x0002;
+
+struct PassingRecordFields {
+    std::uint32_t passingNumber = 0;
+    std::string transponderText;          // sent as field 0x0A when not empty...
+    std::uint32_t transponderNumber = 0;  // ...else as the four-byte field 0x03
+    std::uint64_t timeMicros = 0;
+    std::uint16_t strength = 0;
+    std::uint16_t hits = 0;
+    std::uint16_t flags = 0;
+    std::uint32_t decoderId = 0;
+};
+
+struct StatusRecordFields {
+    std::uint16_t noise = 0;
+    std::uint16_t temperature = 0;
+    std::uint32_t decoderId = 0;
+};
+
+std::uint16_t Crc16(std::span<const std::uint8_t> bytes);
+
+// Unescaped records, start byte to end byte.
+std::vector<std::uint8_t> BuildPassingRecord(const PassingRecordFields& fields);
+std::vector<std::uint8_t> BuildStatusRecord(const StatusRecordFields& fields);
+
+// Applies the escape coding to an unescaped record: every byte between start and end byte
+// that is 0x8D, 0x8E or 0x8F goes out as 0x8D and the byte plus 0x20. Appends to `out`.
+void AppendEscaped(std::span<const std::uint8_t> record, std::vector<std::uint8_t>& out);
+
+}  // namespace tivaro::decoder

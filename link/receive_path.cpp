@@ -1,0 +1,210 @@
+#include "link/receive_path.h"
+
+#include "decoder/codepage.h"
+#include "decoder/escape.h"
+#include "decoder/hex_dump.h"
+#include "decoder/passing_time.h"
+#include "decoder/record.h"
+#include "link/older_record.h"
+
+namespace tivaro::link {
+
+namespace {
+
+constexpr char kLineFeed = '\n';
+constexpr char kCarriageReturn = '\r';
+
+}  // namespace
+
+ReceivePath::ReceivePath(RaceState& state, PassingSink& sink, DebugView* debug)
+    : state_(state), sink_(sink), debug_(debug) {
+    if (state_.rawRecord.empty()) {
+        state_.rawRecord.assign(1, 0);
+    }
+}
+
+std::vector<Error> ReceivePath::ReceiveSerial(std::span<const std::uint8_t> bytes) {
+    std::vector<Error> errors;
+    state_.passingDecoded = false;
+    for (std::uint8_t byte : bytes) {
+        if (state_.binaryDecoder) {
+            FrameByte(byte, Link::Serial);
+        } else {
+            CollectSerialChar(static_cast<char>(byte), errors);
+        }
+    }
+    return errors;
+}
+
+std::vector<Error> ReceivePath::ReceiveTcp(std::span<const std::uint8_t> bytes) {
+    std::vector<Error> errors;
+    if (state_.binaryDecoder) {
+        for (std::uint8_t byte : bytes) {
+            FrameByte(byte, Link::Tcp);
+        }
+    } else {
+        CollectTcpText(bytes, errors);
+    }
+    return errors;
+}
+
+void ReceivePath::FrameByte(std::uint8_t byte, Link link) {
+    std::vector<std::uint8_t>& raw = state_.rawRecord;
+    if (byte == decoder::kStartByte) {
+        // A start byte drops whatever was collected: a lost end byte costs one record only.
+        raw.assign(1, decoder::kStartByte);
+        awaitingStart_ = false;
+        return;
+    }
+    if (awaitingStart_) {
+        return;
+    }
+    if (raw.size() >= kMaxRecordBytes) {
+        // No end byte in sight: drop the lot and wait for the next record to begin.
+        raw.assign(1, 0);
+        awaitingStart_ = true;
+        return;
+    }
+    raw.push_back(byte);
+    if (byte == decoder::kEndByte) {
+        CompleteRecord(link);
+    }
+}
+
+void ReceivePath::CompleteRecord(Link link) {
+    const bool serial = link == Link::Serial;
+    if (debug_ && debug_->rawDumpWanted()) {
+        std::string text = "\r\n";
+        decoder::AppendHexDump(state_.rawRecord, text);
+        if (serial) {
+            text.append("\r\n\r\n");
+        }
+        debug_->appendRawDump(text);
+    }
+
+    // A damaged record is ignored as a whole: `record` and the decoding results stay as they
+    // were, and nothing is handed on.
+    if (!decoder::UnescapeRecord(state_.rawRecord, state_.record)) {
+        return;
+    }
+    decoded_.transponder.clear();
+    decoder::DecodeRecord(state_.record, decoded_);
+    if (decoded_.status == decoder::RecordStatus::Passing) {
+        state_.passingTimeMicros = decoded_.passingTimeMicros;
+        state_.passingDecoded = true;
+    }
+    if (decoded_.status == decoder::RecordStatus::Passing ||
+        decoded_.status == decoder::RecordStatus::NoPassingTime) {
+        state_.recordTransponder.swap(decoded_.transponder);
+    }
+
+    if (state_.passingDecoded) {
+        decoder::FormatPassingTime(state_.passingTimeMicros, state_.passTime);
+        state_.transponder = state_.recordTransponder;
+        sink_.HandlePassing();
+        state_.passingDecoded = false;
+        // Start afresh: a stray end byte must not complete this passing a second time.
+        state_.rawRecord.assign(1, 0);
+        if (serial && debug_ && debug_->unescapedDumpWanted()) {
+            std::string text = "\r\n";
+            decoder::AppendHexDump(std::span(state_.record).subspan(1), text);
+            text.append("\r\n\r\n");
+            debug_->appendUnescapedDump(text);
+        }
+    }
+    if (!serial && debug_ && debug_->unescapedDumpWanted()) {
+        std::string text = "\r\n";
+        decoder::AppendHexDump(state_.record, text);
+        debug_->appendUnescapedDump(text);
+    }
+}
+
+void ReceivePath::CollectSerialChar(char c, std::vector<Error>& errors) {
+    if (skippingSerialLine_) {
+        skippingSerialLine_ = c != kLineFeed;
+        return;
+    }
+    std::string& line = state_.serialTextLine;
+    line.push_back(c);
+    if (c != kLineFeed) {
+        if (line.size() > kMaxLineChars) {
+            line.clear();
+            skippingSerialLine_ = true;
+        }
+        return;
+    }
+    if (debug_) {
+        debug_->showSerialLine(decoder::Cp1252ToUtf8(line));
+    }
+    // The line is moved out first, so a handler that looks at the race state sees the
+    // collection already emptied for the next line.
+    const std::string complete = std::move(line);
+    line.clear();
+    HandleOlderLine(complete, errors);
+}
+
+void ReceivePath::CollectTcpText(std::span<const std::uint8_t> bytes, std::vector<Error>& errors) {
+    std::string_view arrival(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    if (skippingTcpLine_) {
+        const std::size_t lf = arrival.find(kLineFeed);
+        if (lf == std::string_view::npos) {
+            return;
+        }
+        arrival.remove_prefix(lf + 1);
+        skippingTcpLine_ = false;
+    }
+
+    std::string text = std::move(state_.tcpTextRemainder);
+    state_.tcpTextRemainder.clear();
+    text.append(arrival);
+
+    // Cut at every LF (dropped). A piece that ends with CR is a complete line; any other
+    // piece is kept as the unfinished start of the next arrival's first line.
+    std::size_t begin = 0;
+    for (;;) {
+        const std::size_t lf = text.find(kLineFeed, begin);
+        const std::string_view piece =
+            std::string_view(text).substr(begin, lf == std::string::npos ? lf : lf - begin);
+        if (!piece.empty() && piece.back() == kCarriageReturn) {
+            HandleOlderLine(piece, errors);
+        } else {
+            state_.tcpTextRemainder.assign(piece);
+        }
+        if (lf == std::string::npos) {
+            break;
+        }
+        begin = lf + 1;
+    }
+    if (state_.tcpTextRemainder.size() > kMaxLineChars) {
+        state_.tcpTextRemainder.clear();
+        skippingTcpLine_ = true;
+    }
+}
+
+std::vector<Error> ReceivePath::HandleOlderRecord(std::string_view line) {
+    std::vector<Error> errors;
+    HandleOlderLine(line, errors);
+    return errors;
+}
+
+void ReceivePath::HandleOlderLine(std::string_view line, std::vector<Error>& errors) {
+    if (!IsOlderPassingLine(line)) {
+        return;
+    }
+    // Every passing line reaches the raw log before anything of it is examined, so even an
+    // unusable one is on record. A log that cannot be written does not stop the passing.
+    if (!state_.rawLogPath.empty()) {
+        if (Status logged = AppendRawLog(state_.rawLogPath, line); !logged) {
+            errors.push_back(logged.error());
+        }
+    }
+    auto passing = ParseOlderPassingLine(line);
+    if (!passing) {
+        return;
+    }
+    state_.transponder = std::move(passing->transponder);
+    state_.passTime = std::move(passing->passTime);
+    sink_.HandlePassing();
+}
+
+}  // namespace tivaro::link
