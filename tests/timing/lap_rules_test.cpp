@@ -1,0 +1,155 @@
+// The lap rules of each sport, walked from the start to the finish as a competitor would.
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "timing/colours.h"
+#include "timing/sports.h"
+
+namespace tivaro::timing {
+namespace {
+
+struct Passing {
+    std::string type;
+    int column;  // 0: nothing written
+    std::string counterAfter;
+    bool colourCell;
+};
+
+// Every passing from an empty counter until the counter reads "x", then one more.
+std::vector<Passing> RunRace(const Sport& sport, int laps) {
+    std::vector<Passing> passings;
+    std::string counter;
+    for (int guard = 0; guard < 20; ++guard) {
+        const LapStep step = DecideLapStep(sport, counter, laps);
+        if (step.timeColumn > 0) {
+            counter = step.newCounter;
+        }
+        passings.push_back({step.passType, step.timeColumn, counter, step.colourCell});
+        if (step.timeColumn == 0) {
+            break;
+        }
+    }
+    return passings;
+}
+
+std::vector<std::string> Types(const std::vector<Passing>& passings) {
+    std::vector<std::string> types;
+    for (const Passing& p : passings) {
+        types.push_back(p.type);
+    }
+    return types;
+}
+
+std::vector<int> Columns(const std::vector<Passing>& passings) {
+    std::vector<int> columns;
+    for (const Passing& p : passings) {
+        columns.push_back(p.column);
+    }
+    return columns;
+}
+
+TEST(LapRules, RunningWithEachLapCountEndsInColumnK) {
+    using V = std::vector<std::string>;
+    EXPECT_EQ(Types(RunRace(kRunning, 1)), (V{"Start", "Finish", "Uitlopen"}));
+    EXPECT_EQ(Columns(RunRace(kRunning, 1)), (std::vector<int>{6, 11, 0}));
+    EXPECT_EQ(Types(RunRace(kRunning, 3)),
+              (V{"Start", "Doork 1", "Doork 2", "Finish", "Uitlopen"}));
+    EXPECT_EQ(Columns(RunRace(kRunning, 3)), (std::vector<int>{6, 7, 8, 11, 0}));
+    EXPECT_EQ(Types(RunRace(kRunning, 5)),
+              (V{"Start", "Doork 1", "Doork 2", "Doork 3", "Doork 4", "Finish", "Uitlopen"}));
+    EXPECT_EQ(Columns(RunRace(kRunning, 5)), (std::vector<int>{6, 7, 8, 9, 10, 11, 0}));
+}
+
+TEST(LapRules, CyclingWithEachLapCountEndsInColumnN) {
+    for (int laps = 1; laps <= 8; ++laps) {
+        const std::vector<Passing> race = RunRace(kCycling, laps);
+        ASSERT_EQ(race.size(), static_cast<std::size_t>(laps + 2)) << "laps " << laps;
+        EXPECT_EQ(race.front().type, "Start");
+        EXPECT_EQ(race[race.size() - 2].type, "Finish");
+        EXPECT_EQ(race[race.size() - 2].column, 14);
+        EXPECT_EQ(race[race.size() - 3].counterAfter, "8") << "laps " << laps;
+        EXPECT_EQ(race.back().type, "Uitfietsen");
+        for (int k = 1; k < laps; ++k) {
+            EXPECT_EQ(race[k].type, "Doork " + std::to_string(k));
+            EXPECT_EQ(race[k].column, 6 + k);
+        }
+    }
+}
+
+TEST(LapRules, SkatingAlwaysRunsTenLapsAndLeavesDoork3To9Uncoloured) {
+    for (int laps : {1, 5, 10}) {
+        const std::vector<Passing> race = RunRace(kSkating, laps);
+        ASSERT_EQ(race.size(), 12u);
+        EXPECT_EQ(race[0].type, "Start");
+        EXPECT_EQ(race[10].type, "Finish");
+        EXPECT_EQ(race[10].column, 16);
+        EXPECT_EQ(race[11].type, "Uitschaatsen");
+        std::vector<bool> coloured;
+        for (const Passing& p : race) {
+            coloured.push_back(p.colourCell);
+        }
+        EXPECT_EQ(coloured, (std::vector<bool>{true, true, true, false, false, false, false, false,
+                                               false, false, true, false}));
+        EXPECT_EQ(race[9].counterAfter, "10");
+    }
+}
+
+TEST(LapRules, ColoursFollowThePassing) {
+    EXPECT_EQ(DecideLapStep(kRunning, "", 3).colour, kGreen);
+    EXPECT_EQ(DecideLapStep(kRunning, "2", 3).colour, kYellow);
+    EXPECT_EQ(DecideLapStep(kRunning, "5", 3).colour, kOrange);
+    EXPECT_EQ(DecideLapStep(kRunning, "x", 3).colour, kLightYellow);
+    EXPECT_EQ(DecideLapStep(kCycling, "8", 3).colour, kOrange);
+    EXPECT_EQ(DecideLapStep(kSkating, "10", 3).colour, kOrange);
+}
+
+TEST(LapRules, UnrecognisedCountersWriteNothing) {
+    const struct {
+        const Sport* sport;
+        const char* counter;
+    } cases[] = {
+        {&kRunning, "0"},  {&kRunning, "6"},  {&kRunning, "10"}, {&kRunning, "01"},
+        {&kRunning, " 1"}, {&kRunning, "1 "}, {&kRunning, "X"},  {&kRunning, "1.0"},
+        {&kRunning, "-1"}, {&kCycling, "9"},  {&kSkating, "11"}, {&kSkating, "abc"},
+    };
+    for (const auto& c : cases) {
+        const LapStep step = DecideLapStep(*c.sport, c.counter, 3);
+        EXPECT_EQ(step.timeColumn, 0) << c.sport->boxText << " '" << c.counter << "'";
+        EXPECT_EQ(step.passType, "Opwarmen");
+        EXPECT_EQ(step.colour, kYellow);
+        EXPECT_FALSE(step.colourCell);
+    }
+}
+
+TEST(LapRules, LapCountIsOnlyComparedWithTheLapAboutToStart) {
+    // Lowered below the competitor's progress: the competitor goes on lap by lap to the mark.
+    EXPECT_EQ(DecideLapStep(kRunning, "2", 2).newCounter, "3");
+    EXPECT_EQ(DecideLapStep(kRunning, "3", 2).newCounter, "4");
+    // Raised: the mark comes later.
+    EXPECT_EQ(DecideLapStep(kRunning, "2", 4).newCounter, "3");
+    EXPECT_EQ(DecideLapStep(kRunning, "2", 3).newCounter, "5");
+    // "4" always leads to the mark, whatever the count.
+    EXPECT_EQ(DecideLapStep(kRunning, "4", 1).newCounter, "5");
+    EXPECT_EQ(DecideLapStep(kCycling, "7", 2).newCounter, "8");
+}
+
+TEST(LapRules, StartPulseCounterGoesToTheMarkOnlyForOneLap) {
+    EXPECT_EQ(StartPulseCounter(kRunning, 1), "5");
+    EXPECT_EQ(StartPulseCounter(kRunning, 2), "1");
+    EXPECT_EQ(StartPulseCounter(kRunning, 5), "1");
+}
+
+TEST(LapRules, SportsAreFoundByTheirExactText) {
+    EXPECT_EQ(FindSport("Lopen"), &kRunning);
+    EXPECT_EQ(FindSport("Schaatsen"), &kSkating);
+    EXPECT_EQ(FindSport("Fietsen"), &kCycling);
+    EXPECT_EQ(FindSport("lopen"), nullptr);
+    EXPECT_EQ(FindSport("Lopen "), nullptr);
+    EXPECT_EQ(FindSport(""), nullptr);
+}
+
+}  // namespace
+}  // namespace tivaro::timing

@@ -1,0 +1,407 @@
+// Passing handling on the fake workbook: lookup, each sport's rules on the worksheet, the
+// start pulse, the grid line and the coupling log.
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "passing_test_fixture.h"
+#include "timing/colours.h"
+
+namespace tivaro::testing {
+namespace {
+
+using timing::kGreen;
+using timing::kLightCyan;
+using timing::kLightYellow;
+using timing::kOrange;
+using timing::kWhite;
+using timing::kYellow;
+
+std::string Skater(int i) {
+    return TransponderOf(0, i);
+}
+std::string Runner(int i) {
+    return TransponderOf(1, i);
+}
+std::string Cyclist(int i) {
+    return TransponderOf(2, i);
+}
+
+using LookUp = PassingFixture;
+
+TEST_F(LookUp, SearchesRowsThreeToTwoHundredOnly) {
+    book->cell("schaats", 200, 2) = "LAST";
+    book->cell("schaats", 200, 1) = "999";
+    book->cell("schaats", 201, 2) = "BELOW";
+    book->cell("schaats", 2, 2) = "HEADER";
+    book->cell("schaats", 1, 2) = "TITLE";
+    const struct {
+        std::string code;
+        bool found;
+        int row;
+        std::string bib;
+    } cases[] = {
+        {Skater(0), true, 3, "101"}, {"LAST", true, 200, "999"}, {"BELOW", false, 0, ""},
+        {"HEADER", false, 0, ""},    {"TITLE", false, 0, ""},    {"kx-04126", true, 6, "104"},
+    };
+    for (const auto& c : cases) {
+        state.transponder = c.code;
+        handler->LookUpTransponder();
+        EXPECT_EQ(state.transponderFound, c.found) << c.code;
+        EXPECT_EQ(state.bibNumber, c.bib) << c.code;
+        if (c.found) {
+            EXPECT_EQ(state.competitorRow, c.row) << c.code;
+        }
+    }
+}
+
+TEST_F(LookUp, TheUpperOfTwoRowsWinsAndAnEmptyBibIsStillFound) {
+    book->cell("schaats", 10, 2) = Skater(12);
+    book->cell("schaats", 10, 1) = "";
+    state.transponder = Skater(12);
+    handler->LookUpTransponder();
+    EXPECT_TRUE(state.transponderFound);
+    EXPECT_EQ(state.competitorRow, 10);
+    EXPECT_EQ(state.bibNumber, "");
+}
+
+TEST_F(LookUp, WithoutWorkbookOrWithAFailingFindNothingIsFound) {
+    state.transponder = Skater(0);
+    book->failIf = [](const WorkbookCall& c) { return c.op == "find"; };
+    handler->LookUpTransponder();
+    EXPECT_FALSE(state.transponderFound);
+    book->failIf = [](const WorkbookCall& c) { return c.op == "read"; };
+    handler->LookUpTransponder();
+    EXPECT_FALSE(state.transponderFound);
+    EXPECT_EQ(state.bibNumber, "");
+    state.raceWorkbook.reset();
+    handler->LookUpTransponder();
+    EXPECT_FALSE(state.transponderFound);
+    EXPECT_TRUE(notices.empty());
+}
+
+using Handling = PassingFixture;
+
+TEST_F(Handling, UnknownTransponderIsShownWhiteAndTouchesNothing) {
+    Race("Lopen", 3, 3);
+    EXPECT_EQ(Pass("999", "9:8:7.06"), "Onbekend");
+    EXPECT_EQ(state.passColour, kWhite);
+    EXPECT_EQ(state.logLine, "999\t \t9:8:7.06\tOnbekend");
+    EXPECT_EQ(book->writeCount(), 0);
+    EXPECT_EQ(Log(), "999\t \t9:8:7.06\tOnbekend\r\n");
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list.row(0).bib, " ");
+    EXPECT_EQ(list.backgroundColour(), kWhite);
+    EXPECT_EQ(changes, 0);
+}
+
+TEST_F(Handling, WithoutSportOrPhaseEveryoneWarmsUpUncoloured) {
+    const struct {
+        std::string sport;
+        int phase;
+        std::string code;
+    } cases[] = {
+        {"", 3, Skater(0)},         {"lopen", 3, Skater(1)},    {"Lopen", 0, Runner(1)},
+        {"Lopen", 1, Runner(1)},    {"Fietsen", 1, Cyclist(0)}, {"Fietsen", 2, Cyclist(0)},
+        {"Fietsen", 0, Cyclist(2)},
+    };
+    for (const auto& c : cases) {
+        Race(c.sport, c.phase, 2);
+        EXPECT_EQ(Pass(c.code), "Opwarmen") << "'" << c.sport << "' phase " << c.phase;
+        EXPECT_EQ(state.passColour, kLightCyan);
+    }
+    EXPECT_EQ(book->writeCount(), 0);
+    EXPECT_TRUE(state.startPulsePending);
+}
+
+TEST_F(Handling, RunningRaceOfThreeLapsFillsItsColumnsAndColoursTheBib) {
+    Race("Lopen", 3, 3);
+    const std::string code = Runner(4);  // row 7, bib 205
+    const std::vector<std::string> expected = {"Start",  "Doork 1",  "Doork 2",
+                                               "Finish", "Uitlopen", "Uitlopen"};
+    const std::vector<std::uint32_t> fills = {kGreen, kYellow, kYellow, kOrange, kOrange, kOrange};
+    for (std::size_t n = 0; n < expected.size(); ++n) {
+        EXPECT_EQ(Pass(code, "10:0:" + std::to_string(n) + ".00"), expected[n]);
+        EXPECT_EQ(book->fill("loop", 7, 1), fills[n]) << expected[n];
+    }
+    EXPECT_EQ(state.passColour, kLightYellow);
+    EXPECT_EQ(Cell("loop", 7, 6), "10:0:0.00");
+    EXPECT_EQ(Cell("loop", 7, 7), "10:0:1.00");
+    EXPECT_EQ(Cell("loop", 7, 8), "10:0:2.00");
+    EXPECT_EQ(Cell("loop", 7, 9), "");
+    EXPECT_EQ(Cell("loop", 7, 10), "");
+    EXPECT_EQ(Cell("loop", 7, 11), "10:0:3.00");
+    EXPECT_EQ(Cell("loop", 7, 20), "x");
+    EXPECT_EQ(changes, 4);
+    EXPECT_EQ(Cell("loop", 8, 20), "");  // the neighbour is untouched
+}
+
+TEST_F(Handling, OneLapRunAndEightLapRideGoStraightToTheirFinish) {
+    Race("Lopen", 3, 1);
+    EXPECT_EQ(Pass(Runner(0)), "Start");
+    EXPECT_EQ(Cell("loop", 3, 20), "5");
+    EXPECT_EQ(Pass(Runner(0)), "Finish");
+    EXPECT_EQ(Cell("loop", 3, 11), "10:0:1.00");
+
+    Race("Fietsen", 3, 8);
+    std::vector<std::string> names;
+    for (int n = 0; n < 10; ++n) {
+        names.push_back(Pass(Cyclist(1)));
+    }
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"Start", "Doork 1", "Doork 2", "Doork 3", "Doork 4",
+                                        "Doork 5", "Doork 6", "Doork 7", "Finish", "Uitfietsen"}));
+    for (int column = 6; column <= 14; ++column) {
+        EXPECT_EQ(Cell("fiets", 4, column), "10:0:1.00") << column;
+    }
+}
+
+TEST_F(Handling, SkatingTimesOnlyTheChosenHeatAndColoursAsItsTableSays) {
+    Race("Schaatsen", 3);
+    state.heatNumber = "2";
+    const std::string rider = Skater(1);  // heat 2, row 4
+    for (int n = 0; n < 11; ++n) {
+        Pass(rider, "11:0:" + std::to_string(n) + ".00");
+        if (n == 3) {
+            EXPECT_EQ(state.passType, "Doork 3");
+            EXPECT_EQ(book->fill("schaats", 4, 1), kYellow);  // still that of "Doork 2"
+        }
+    }
+    EXPECT_EQ(state.passType, "Finish");
+    EXPECT_EQ(Cell("schaats", 4, 16), "11:0:10.00");
+    EXPECT_EQ(Cell("schaats", 4, 15), "11:0:9.00");
+    EXPECT_EQ(book->fill("schaats", 4, 1), kOrange);
+    const auto colours = std::count_if(book->calls.begin(), book->calls.end(),
+                                       [](const WorkbookCall& c) { return c.op == "colour"; });
+    EXPECT_EQ(colours, 4);  // Start, Doork 1, Doork 2, Finish
+
+    // Another heat warms up, its bib coloured light cyan; nothing is written for it.
+    const int writes = book->writeCount();
+    EXPECT_EQ(Pass(Skater(0)), "Opwarmen");
+    EXPECT_EQ(book->fill("schaats", 3, 1), kLightCyan);
+    EXPECT_EQ(Cell("schaats", 3, 6), "");
+    EXPECT_EQ(book->writeCount(), writes + 1);
+}
+
+TEST_F(Handling, SkatingOutsideRecordingWarmsUpUntilFinished) {
+    Race("Schaatsen", 2);
+    state.heatNumber = "1";
+    EXPECT_EQ(Pass(Skater(0)), "Opwarmen");
+    EXPECT_EQ(book->fill("schaats", 3, 1), kLightCyan);
+    EXPECT_TRUE(state.startPulsePending);
+    book->cell("schaats", 3, 20) = "x";
+    for (int phase : {0, 1, 2}) {
+        Race("Schaatsen", phase);
+        EXPECT_EQ(Pass(Skater(0)), "Uitschaatsen");
+        EXPECT_EQ(state.passColour, kLightYellow);
+        EXPECT_EQ(state.lapCountText, "");
+    }
+    // A finished skater of another heat while recording: cool-down, not coloured.
+    Race("Schaatsen", 3);
+    state.heatNumber = "4";
+    EXPECT_EQ(Pass(Skater(0)), "Uitschaatsen");
+    EXPECT_EQ(book->fill("schaats", 3, 1), kLightCyan);
+    EXPECT_EQ(Cell("schaats", 3, 6), "");
+}
+
+TEST_F(Handling, HeatCellsCompareAsText) {
+    Race("Schaatsen", 3);
+    book->cell("schaats", 3, 3) = "Heat 1";
+    book->cell("schaats", 4, 3) = "";
+    state.heatNumber = "1";
+    EXPECT_EQ(Pass(Skater(0)), "Opwarmen");  // "Heat 1" is not heat "1"
+    EXPECT_EQ(Pass(Skater(5)), "Start");     // the cell holding 1
+    EXPECT_EQ(Pass(Skater(1)), "Opwarmen");  // empty heat cell, heat 1 chosen
+    state.heatNumber.clear();
+    EXPECT_EQ(Pass(Skater(1)), "Start");  // no heat chosen: only empty heat cells race
+    EXPECT_EQ(Pass(Skater(10)), "Opwarmen");
+}
+
+TEST_F(Handling, UnrecognisedCounterIsYellowWarmUpWithoutWrites) {
+    Race("Lopen", 3, 3);
+    for (const char* counter : {"0", "11", "6", "Heat", "X"}) {
+        book->cell("loop", 3, 20) = counter;
+        const int writes = book->writeCount();
+        EXPECT_EQ(Pass(Runner(0)), "Opwarmen");
+        EXPECT_EQ(state.passColour, kYellow);
+        EXPECT_EQ(state.lapCountText, counter);
+        EXPECT_EQ(book->writeCount(), writes);
+    }
+}
+
+TEST_F(Handling, LapCountChangeTakesEffectAtTheNextPassing) {
+    Race("Lopen", 3, 4);
+    Pass(Runner(0));  // Start, counter 1
+    Pass(Runner(0));  // Doork 1, counter 2
+    controls.lapSlider.value = 3;
+    EXPECT_EQ(Pass(Runner(0)), "Doork 2");
+    EXPECT_EQ(Cell("loop", 3, 20), "5");
+    EXPECT_EQ(Pass(Runner(0)), "Finish");
+
+    // Lowered below the runner's progress: the runner goes on to the last-lap mark.
+    controls.lapSlider.value = 4;
+    Pass(Runner(1));
+    Pass(Runner(1));
+    Pass(Runner(1));  // counter 3
+    controls.lapSlider.value = 2;
+    EXPECT_EQ(Pass(Runner(1)), "Doork 3");
+    EXPECT_EQ(Pass(Runner(1)), "Doork 4");
+    EXPECT_EQ(Pass(Runner(1)), "Finish");
+}
+
+using StartPulse = PassingFixture;
+
+TEST_F(StartPulse, FirstKnownPassingStartsEveryoneOnce) {
+    Race("Lopen", 2, 3);
+    EXPECT_EQ(Pass("unknown"), "Onbekend");
+    EXPECT_TRUE(state.startPulsePending);
+    EXPECT_EQ(book->writeCount(), 0);
+
+    EXPECT_EQ(Pass(Runner(2), "9:30:0.00"), "Start!!");
+    EXPECT_FALSE(state.startPulsePending);
+    EXPECT_EQ(state.passColour, kGreen);
+    for (int row : {3, 5, 22, 23, 200}) {
+        EXPECT_EQ(Cell("loop", row, 6), "9:30:0.00") << row;
+        EXPECT_EQ(Cell("loop", row, 20), "1") << row;
+    }
+    EXPECT_EQ(Cell("loop", 201, 6), "");
+    EXPECT_EQ(book->fill("loop", 5, 1), kGreen);
+
+    const int writes = book->writeCount();
+    EXPECT_EQ(Pass(Runner(3)), "Na Start puls");
+    EXPECT_EQ(book->fill("loop", 6, 1), kGreen);
+    EXPECT_EQ(book->writeCount(), writes + 1);  // only the bib colour
+
+    Race("Lopen", 3, 3);
+    EXPECT_EQ(Pass(Runner(2)), "Doork 1");
+    EXPECT_EQ(Pass(Runner(7)), "Doork 1");
+}
+
+TEST_F(StartPulse, OneLapRaceSendsEveryoneToTheFinish) {
+    Race("Lopen", 2, 1);
+    EXPECT_EQ(Pass(Runner(0)), "Start!!");
+    EXPECT_EQ(Cell("loop", 10, 20), "5");
+    Race("Lopen", 3, 1);
+    EXPECT_EQ(Pass(Runner(7)), "Finish");
+    EXPECT_EQ(Cell("loop", 10, 11), "10:0:1.00");
+}
+
+using Failures = PassingFixture;
+
+TEST_F(Failures, UnreadableCounterStillShowsAndLogsThePassing) {
+    Race("Lopen", 3, 3);
+    book->failIf = [](const WorkbookCall& c) { return c.op == "read" && c.column == 20; };
+    EXPECT_EQ(Pass(Runner(4)), "Opwarmen");
+    EXPECT_EQ(book->writeCount(), 0);
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_NE(notices[0].find("row 7 (bib 205)"), std::string::npos) << notices[0];
+    EXPECT_NE(notices[0].find("T7"), std::string::npos) << notices[0];
+    EXPECT_NE(Log().find("Opwarmen"), std::string::npos);
+    EXPECT_EQ(list.size(), 1u);
+}
+
+TEST_F(Failures, RefusedTimeLeavesCounterAndBibAlone) {
+    Race("Lopen", 3, 3);
+    book->failIf = [](const WorkbookCall& c) { return c.op == "write" && c.column == 6; };
+    EXPECT_EQ(Pass(Runner(0), "8:0:0.00"), "Start");
+    EXPECT_EQ(Cell("loop", 3, 20), "");
+    EXPECT_EQ(book->fill("loop", 3, 1), std::nullopt);
+    EXPECT_FALSE(state.colourCellPending);
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_NE(notices[0].find("F3"), std::string::npos) << notices[0];
+    EXPECT_EQ(Log(), Runner(0) + "\t201 \t8:0:0.00\tStart\r\n");
+    // The next passing, with the workbook back, starts the runner properly.
+    book->failIf = nullptr;
+    EXPECT_EQ(Pass(Runner(0)), "Start");
+    EXPECT_EQ(Cell("loop", 3, 20), "1");
+}
+
+TEST_F(Failures, RefusedCounterAndColourAreReported) {
+    Race("Lopen", 3, 3);
+    book->failIf = [](const WorkbookCall& c) { return c.op == "write" && c.column == 20; };
+    EXPECT_EQ(Pass(Runner(0)), "Start");
+    EXPECT_EQ(Cell("loop", 3, 6), "10:0:1.00");
+    book->failIf = [](const WorkbookCall& c) { return c.op == "colour"; };
+    EXPECT_EQ(Pass(Runner(1)), "Start");
+    EXPECT_FALSE(state.colourCellPending);
+    ASSERT_EQ(notices.size(), 2u);
+    EXPECT_NE(notices[0].find("T3"), std::string::npos) << notices[0];
+    EXPECT_NE(notices[1].find("A4"), std::string::npos) << notices[1];
+    EXPECT_EQ(list.size(), 2u);
+    // The pending colour does not leak into the next passing.
+    book->failIf = nullptr;
+    Race("Lopen", 1, 3);
+    const auto before = book->calls.size();
+    Pass(Runner(1));
+    for (std::size_t n = before; n < book->calls.size(); ++n) {
+        EXPECT_NE(book->calls[n].op, "colour");
+    }
+}
+
+TEST_F(Failures, RefusedStartPulseIsReportedAndUsed) {
+    Race("Lopen", 2, 3);
+    book->failIf = [](const WorkbookCall& c) { return c.op == "writeRange"; };
+    EXPECT_EQ(Pass(Runner(0)), "Start!!");
+    EXPECT_FALSE(state.startPulsePending);
+    EXPECT_EQ(book->fill("loop", 3, 1), std::nullopt);
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_NE(notices[0].find("F3:F200"), std::string::npos) << notices[0];
+    EXPECT_EQ(Pass(Runner(1)), "Na Start puls");
+}
+
+TEST_F(Failures, ClosedWorkbookMidRaceKeepsPassingsComing) {
+    Race("Fietsen", 3, 2);
+    Pass(Cyclist(0));
+    ASSERT_TRUE(state.raceWorkbook->close());
+    EXPECT_EQ(Pass(Cyclist(0)), "Onbekend");
+    EXPECT_EQ(list.size(), 2u);
+    EXPECT_EQ(logged.size(), 2u);
+}
+
+TEST_F(Failures, UnwritableLogStillHandlesShowsAndRecords) {
+    state.couplingLogPath = (dir.path() / "missing" / "dovokop.log").string();
+    Race("Lopen", 3, 3);
+    EXPECT_EQ(Pass(Runner(0)), "Start");
+    EXPECT_EQ(Pass(Runner(0)), "Doork 1");
+    EXPECT_EQ(Cell("loop", 3, 7), "10:0:1.00");
+    EXPECT_EQ(book->fill("loop", 3, 1), kYellow);
+    EXPECT_EQ(list.size(), 2u);
+    EXPECT_EQ(logged.size(), 2u);
+    ASSERT_EQ(notices.size(), 2u);
+    EXPECT_NE(notices[0].find("coupling log"), std::string::npos) << notices[0];
+    EXPECT_NE(notices[0].find(state.couplingLogPath), std::string::npos) << notices[0];
+}
+
+using Display = PassingFixture;
+
+TEST_F(Display, NewestFirstInTheListOldestFirstInTheLog) {
+    Race("Lopen", 3, 1);
+    Pass(Runner(0), "1:2:3.05");
+    Pass("KX-00001", "1:2:4.00");
+    Pass(Runner(0), "1:2:5.10");
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list.row(0).type, "Finish");
+    EXPECT_EQ(list.row(0).colour, kOrange);
+    EXPECT_EQ(list.row(1).transponder, "KX-00001");
+    EXPECT_EQ(list.row(2).bib, "201 ");
+    EXPECT_EQ(list.row(2).time, "1:2:3.05");
+    EXPECT_EQ(list.backgroundColour(), kOrange);
+    const std::string r = Runner(0);
+    EXPECT_EQ(Log(), r + "\t201 \t1:2:3.05\tStart\r\nKX-00001\t \t1:2:4.00\tOnbekend\r\n" + r +
+                         "\t201 \t1:2:5.10\tFinish\r\n");
+    EXPECT_EQ(logged.back(), r + "\t201 \t1:2:5.10\tFinish");
+}
+
+TEST_F(Display, EmptyLogPathKeepsNoLog) {
+    state.couplingLogPath.clear();
+    Pass(Skater(0));
+    EXPECT_TRUE(notices.empty());
+    EXPECT_EQ(list.size(), 1u);
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+}  // namespace
+}  // namespace tivaro::testing

@@ -1,0 +1,29 @@
+#include "timing/passing_list.h"
+
+#include <utility>
+
+namespace tivaro::timing {
+
+std::optional<std::uint32_t> PassingList::backgroundColour() const {
+    if (rows_.empty()) {
+        return std::nullopt;
+    }
+    return rows_.back().colour;
+}
+
+void PassingList::setListeners(std::function<void()> aboutToAdd, std::function<void()> added) {
+    aboutToAdd_ = std::move(aboutToAdd);
+    added_ = std::move(added);
+}
+
+void PassingList::add(PassingRow row) {
+    if (aboutToAdd_) {
+        aboutToAdd_();
+    }
+    rows_.push_back(std::move(row));
+    if (added_) {
+        added_();
+    }
+}
+
+}  // namespace tivaro::timing

@@ -1,0 +1,44 @@
+#pragma once
+// The passings shown in the window's grid, newest first, each with its four columns and its
+// colour. Rows are kept in the order they arrived and indexed from the end, so adding a row
+// neither moves nor copies the rows already there.
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace tivaro::timing {
+
+struct PassingRow {
+    std::string transponder;  // "Transponder"
+    std::string bib;          // "Rugnr.": the bib number followed by one space
+    std::string time;         // "Tijd"
+    std::string type;         // "Type"
+    std::uint32_t colour = 0;
+};
+
+class PassingList {
+public:
+    // `index` 0 is the newest passing.
+    std::size_t size() const { return rows_.size(); }
+    const PassingRow& row(std::size_t index) const { return rows_[rows_.size() - 1 - index]; }
+
+    // The grid's background: the colour of the latest passing, none before the first.
+    std::optional<std::uint32_t> backgroundColour() const;
+
+    // Runs `aboutToAdd` and `added` around each new row at index 0 (for a table model's
+    // begin/end notifications).
+    void setListeners(std::function<void()> aboutToAdd, std::function<void()> added);
+
+    void add(PassingRow row);
+
+private:
+    std::deque<PassingRow> rows_;
+    std::function<void()> aboutToAdd_;
+    std::function<void()> added_;
+};
+
+}  // namespace tivaro::timing
