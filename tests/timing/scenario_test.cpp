@@ -1,0 +1,98 @@
+// The replay scenario reader: what each action line becomes, and the reasons it gives for a
+// malformed line.
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tools/tivaro-replay/scenario.h"
+
+namespace tivaro::replay {
+namespace {
+
+std::vector<Action> Parse(std::string_view text) {
+    Result<std::vector<Action>> actions = ParseScenario(text);
+    EXPECT_TRUE(actions) << actions.error().message;
+    return actions ? *actions : std::vector<Action>{};
+}
+
+std::string Reason(std::string_view text) {
+    Result<std::vector<Action>> actions = ParseScenario(text);
+    EXPECT_FALSE(actions) << "accepted: " << text;
+    return actions ? std::string() : actions.error().message;
+}
+
+TEST(Scenario, ReadsEveryActionWithItsLineNumber) {
+    const std::vector<Action> actions = Parse(
+        "# a race\n"
+        "\n"
+        "open ../examples/demo race.xlsx  \r\n"
+        "sport Lopen\n"
+        "   heat Heat 2\n"
+        "laps 3\n"
+        "phase pulse\n"
+        "decoder older\n"
+        "serial 8e 02 1F8F\n"
+        "tcp-text @\\t1\\\\2\\r\\n\n"
+        "passing KX-04126   10:0:1.05\n"
+        "sport\n"
+        "\t# indented comment\n");
+    ASSERT_EQ(actions.size(), 10u);
+    EXPECT_EQ(actions[0].kind, ActionKind::Open);
+    EXPECT_EQ(actions[0].text, "../examples/demo race.xlsx");
+    EXPECT_EQ(actions[0].line, 3);
+    EXPECT_EQ(actions[1].text, "Lopen");
+    EXPECT_EQ(actions[2].kind, ActionKind::Heat);
+    EXPECT_EQ(actions[2].text, "Heat 2");
+    EXPECT_EQ(actions[3].number, 3);
+    EXPECT_EQ(actions[4].phase, Phase::Pulse);
+    EXPECT_FALSE(actions[5].binary);
+    EXPECT_EQ(actions[6].kind, ActionKind::Serial);
+    EXPECT_EQ(actions[6].bytes, (std::vector<std::uint8_t>{0x8E, 0x02, 0x1F, 0x8F}));
+    EXPECT_EQ(actions[7].kind, ActionKind::Tcp);
+    const std::string text(actions[7].bytes.begin(), actions[7].bytes.end());
+    EXPECT_EQ(text, "@\t1\\2\r\n");
+    EXPECT_EQ(actions[8].text, "KX-04126");
+    EXPECT_EQ(actions[8].time, "10:0:1.05");
+    EXPECT_EQ(actions[8].line, 11);
+    EXPECT_EQ(actions.back().line, 12);
+    EXPECT_EQ(actions.back().text, "");
+    EXPECT_EQ(Parse("sport\nsport \n")[1].text, "");
+    EXPECT_EQ(Parse("sport Lopen \n")[0].text, "Lopen ");  // the box shows it as it is
+}
+
+TEST(Scenario, MalformedLinesNameTheirLineAndReason) {
+    const struct {
+        const char* text;
+        const char* reason;
+    } cases[] = {
+        {"sport Lopen\nlap 3\n", "line 2: unknown action 'lap'"},
+        {"laps three", "line 1: laps needs one whole number, not 'three'"},
+        {"laps 0", "line 1: laps must lie between 1 and 1000, not 0"},
+        {"laps 3 4", "line 1: laps needs one whole number"},
+        {"laps -2", "line 1: laps needs one whole number"},
+        {"phase start", "line 1: phase needs warmup, pulse or record, not 'start'"},
+        {"phase", "line 1: phase needs warmup, pulse or record"},
+        {"decoder new", "line 1: decoder needs binary or older, not 'new'"},
+        {"serial 8E 0", "line 1: odd hex digit '0'"},
+        {"tcp 8E 2", "line 1: odd hex digit '2'"},
+        {"serial 8G", "line 1: '8G' is not a hex byte"},
+        {"tcp", "line 1: no bytes given"},
+        {"serial-text a\\qb", "line 1: unknown escape '\\q'"},
+        {"tcp-text ab\\", "line 1: a lone '\\' at the end"},
+        {"serial-text", "line 1: no characters given"},
+        {"passing 123", "line 1: passing needs a transponder code and a time, found 1 words"},
+        {"passing 1 2 3", "found 3 words"},
+        {"open   ", "line 1: open needs the path"},
+        {"\n\n# fine\nOpen x.xlsx", "line 4: unknown action 'Open'"},
+    };
+    for (const auto& c : cases) {
+        const std::string reason = Reason(c.text);
+        EXPECT_NE(reason.find(c.reason), std::string::npos)
+            << "scenario '" << c.text << "' gave: " << reason;
+    }
+}
+
+}  // namespace
+}  // namespace tivaro::replay

@@ -1,0 +1,28 @@
+#pragma once
+// Plays a scenario through the same race state, set-up controls, receive path and passing
+// handler that the window uses. Every coupling-log line goes to `out` as it is appended;
+// everything that fails goes to `err`, prefixed with the scenario line that caused it, and
+// the race goes on.
+
+#include <filesystem>
+#include <ostream>
+#include <vector>
+
+#include "timing/race_setup.h"
+#include "tools/tivaro-replay/scenario.h"
+
+namespace tivaro::replay {
+
+struct ReplayOptions {
+    std::filesystem::path dataDirectory;     // where the coupling and raw logs go
+    std::filesystem::path scenarioFolder;    // `open` paths are relative to it
+    std::string scenarioName = "scenario";   // names the scenario in messages
+    timing::RaceSetup::AppStarter startApp;  // starts the spreadsheet application
+};
+
+// Runs `actions` in order and saves the open workbook at the end (and before another one is
+// opened). Returns false when anything failed on the way.
+bool RunScenario(const std::vector<Action>& actions, const ReplayOptions& options,
+                 std::ostream& out, std::ostream& err);
+
+}  // namespace tivaro::replay

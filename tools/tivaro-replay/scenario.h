@@ -1,0 +1,56 @@
+#pragma once
+// The scenario of a replayed race: one action per line, each naming a control of the race
+// window or a decoder input.
+//
+//   open PATH                 the open button, PATH chosen (relative to the scenario's folder)
+//   sport TEXT                the sport box shows TEXT (possibly empty); its selection runs
+//   heat TEXT                 the heat box shows TEXT; its selection runs
+//   laps N                    the lap slider moves to N; its notification runs
+//   phase warmup|pulse|record that phase option is chosen
+//   decoder binary|older      that decoder generation is chosen
+//   serial HEX... / tcp HEX...   bytes arriving in one receive event on that link
+//   serial-text TEXT / tcp-text TEXT   characters arriving; \r \n \t \\ are escapes
+//   passing CODE TIME         a passing handed straight to the passing handler
+//
+// A line whose first non-blank character is '#' is a comment; blank lines are skipped. TEXT
+// is everything after the single space that follows the action's name, taken as it is. A line
+// may end in CR LF.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/result.h"
+
+namespace tivaro::replay {
+
+enum class ActionKind {
+    Open,
+    Sport,
+    Heat,
+    Laps,
+    Phase,
+    Decoder,
+    Serial,
+    Tcp,
+    Passing,
+};
+
+enum class Phase { Warmup, Pulse, Record };
+
+struct Action {
+    ActionKind kind = ActionKind::Open;
+    int line = 0;                     // 1-based line of the scenario
+    std::string text;                 // open: path; sport, heat: text; passing: code
+    std::string time;                 // passing: time text
+    int number = 0;                   // laps
+    Phase phase = Phase::Warmup;      // phase
+    bool binary = true;               // decoder
+    std::vector<std::uint8_t> bytes;  // serial, tcp (also the -text forms)
+};
+
+// Every action of `scenario`, or an error "line N: reason" for the first malformed line.
+Result<std::vector<Action>> ParseScenario(std::string_view scenario);
+
+}  // namespace tivaro::replay
