@@ -26,10 +26,10 @@ ReceivePath::ReceivePath(RaceState& state, PassingSink& sink, DebugView* debug)
 std::vector<Error> ReceivePath::ReceiveSerial(std::span<const std::uint8_t> bytes) {
     std::vector<Error> errors;
     state_.passingDecoded = false;
-    for (std::uint8_t byte : bytes) {
-        if (state_.binaryDecoder) {
-            FrameByte(byte, Link::Serial);
-        } else {
+    if (state_.binaryDecoder) {
+        FrameBytes(bytes, Link::Serial);
+    } else {
+        for (std::uint8_t byte : bytes) {
             CollectSerialChar(static_cast<char>(byte), errors);
         }
     }
@@ -39,35 +39,55 @@ std::vector<Error> ReceivePath::ReceiveSerial(std::span<const std::uint8_t> byte
 std::vector<Error> ReceivePath::ReceiveTcp(std::span<const std::uint8_t> bytes) {
     std::vector<Error> errors;
     if (state_.binaryDecoder) {
-        for (std::uint8_t byte : bytes) {
-            FrameByte(byte, Link::Tcp);
-        }
+        FrameBytes(bytes, Link::Tcp);
     } else {
         CollectTcpText(bytes, errors);
     }
     return errors;
 }
 
-void ReceivePath::FrameByte(std::uint8_t byte, Link link) {
+void ReceivePath::FrameBytes(std::span<const std::uint8_t> bytes, Link link) {
     std::vector<std::uint8_t>& raw = state_.rawRecord;
-    if (byte == decoder::kStartByte) {
-        // A start byte drops whatever was collected: a lost end byte costs one record only.
-        raw.assign(1, decoder::kStartByte);
-        awaitingStart_ = false;
-        return;
-    }
-    if (awaitingStart_) {
-        return;
-    }
-    if (raw.size() >= kMaxRecordBytes) {
-        // No end byte in sight: drop the lot and wait for the next record to begin.
-        raw.assign(1, 0);
-        awaitingStart_ = true;
-        return;
-    }
-    raw.push_back(byte);
-    if (byte == decoder::kEndByte) {
-        CompleteRecord(link);
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        if (awaitingStart_) {
+            // An oversize record was dropped: nothing counts until the next start byte.
+            while (at < bytes.size() && bytes[at] != decoder::kStartByte) {
+                ++at;
+            }
+            if (at == bytes.size()) {
+                return;
+            }
+        }
+        // Ordinary bytes up to the next frame byte are appended in one go.
+        std::size_t end = at;
+        while (end < bytes.size() && bytes[end] != decoder::kStartByte &&
+               bytes[end] != decoder::kEndByte) {
+            ++end;
+        }
+        const std::size_t room = kMaxRecordBytes - raw.size();
+        if (end - at > room ||
+            (end < bytes.size() && bytes[end] == decoder::kEndByte && end - at == room)) {
+            // No end byte in reach: drop the lot and wait for the next record to begin.
+            raw.assign(1, 0);
+            awaitingStart_ = true;
+            at = end;
+            continue;
+        }
+        raw.insert(raw.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                   bytes.begin() + static_cast<std::ptrdiff_t>(end));
+        if (end == bytes.size()) {
+            return;
+        }
+        if (bytes[end] == decoder::kStartByte) {
+            // A start byte drops whatever was collected: a lost end byte costs one record.
+            raw.assign(1, decoder::kStartByte);
+            awaitingStart_ = false;
+        } else {
+            raw.push_back(decoder::kEndByte);
+            CompleteRecord(link);
+        }
+        at = end + 1;
     }
 }
 

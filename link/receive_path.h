@@ -60,7 +60,7 @@ public:
 private:
     enum class Link { Serial, Tcp };
 
-    void FrameByte(std::uint8_t byte, Link link);
+    void FrameBytes(std::span<const std::uint8_t> bytes, Link link);
     void CompleteRecord(Link link);
     void CollectSerialChar(char c, std::vector<Error>& errors);
     void CollectTcpText(std::span<const std::uint8_t> bytes, std::vector<Error>& errors);
