@@ -1,0 +1,80 @@
+// tivaro-replay: plays a race from a scenario file through the timing core, printing every
+// coupling-log line as it is appended. See scenario.h for the actions.
+
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <string_view>
+
+#include "common/data_dir.h"
+#include "tools/tivaro-replay/replay.h"
+#include "tools/tivaro-replay/scenario.h"
+#include "workbook/xlsx_app.h"
+
+namespace {
+
+constexpr int kExitFailed = 1;     // the race ran, but something failed on the way
+constexpr int kExitMalformed = 2;  // bad arguments or a malformed scenario: nothing ran
+
+constexpr const char* kUsage =
+    "usage: tivaro-replay [--data-dir DIR] SCENARIO\n"
+    "Plays the race in SCENARIO (one action per line) and prints every coupling-log line.\n"
+    "The logs go into DIR (default: the data directory); the workbook is saved at the end.\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::filesystem::path dataDirectory = tivaro::DataDirectory();
+    std::filesystem::path scenarioPath;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "-h" || arg == "--help") {
+            std::cout << kUsage;
+            return 0;
+        }
+        if (arg == "--data-dir" && i + 1 < argc) {
+            dataDirectory = argv[++i];
+        } else if (arg.starts_with("--data-dir=")) {
+            dataDirectory = std::string(arg.substr(std::strlen("--data-dir=")));
+        } else if (!arg.starts_with("-") && scenarioPath.empty()) {
+            scenarioPath = arg;
+        } else {
+            std::cerr << "tivaro-replay: unexpected argument '" << arg << "'\n" << kUsage;
+            return kExitMalformed;
+        }
+    }
+    if (scenarioPath.empty()) {
+        std::cerr << kUsage;
+        return kExitMalformed;
+    }
+
+    std::ifstream in(scenarioPath, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (!in.good() && !in.eof()) {
+        std::cerr << "tivaro-replay: cannot read the scenario " << scenarioPath.string() << ": "
+                  << std::strerror(errno) << '\n';
+        return kExitMalformed;
+    }
+    auto actions = tivaro::replay::ParseScenario(text.str());
+    if (!actions) {
+        std::cerr << "tivaro-replay: " << scenarioPath.string() << ": " << actions.error().message
+                  << '\n';
+        return kExitMalformed;
+    }
+
+    tivaro::replay::ReplayOptions options;
+    options.dataDirectory = dataDirectory;
+    options.scenarioFolder = scenarioPath.parent_path();
+    options.scenarioName = scenarioPath.filename().string();
+    options.startApp =
+        [dataDirectory]() -> tivaro::Result<std::unique_ptr<tivaro::workbook::SpreadsheetApp>> {
+        return std::unique_ptr<tivaro::workbook::SpreadsheetApp>(
+            std::make_unique<tivaro::workbook::XlsxApp>(dataDirectory));
+    };
+    const bool ok = tivaro::replay::RunScenario(*actions, options, std::cout, std::cerr);
+    return ok ? 0 : kExitFailed;
+}
