@@ -1,0 +1,90 @@
+#pragma once
+// The cells of one worksheet part, held as its XML tree plus an index of rows and cells, so
+// a read, a write or a lookup goes straight to its node instead of walking the tree. Whatever
+// the engine does not touch in the part (formulas, merged cells, column widths, conditional
+// formats, extensions) stays in the tree as it was read.
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include <pugixml.hpp>
+
+#include "common/result.h"
+#include "workbook/cell_address.h"
+#include "workbook/match_index.h"
+#include "workbook/shared_strings.h"
+
+namespace tivaro::workbook {
+
+class SheetCells {
+public:
+    // Parses a worksheet part. `strings` (may be null when the workbook has none) must outlive
+    // the result.
+    static Result<std::unique_ptr<SheetCells>> Parse(std::string_view partName,
+                                                     std::string_view bytes,
+                                                     const SharedStrings* strings);
+
+    // The text the cell shows in General format; "" for an empty or missing cell.
+    std::string text(int row, int column) const;
+
+    // Makes the cell an inline-string cell holding `text` ("" empties it), keeping its style.
+    // A formula in the cell goes; when it was the anchor of a formula shared with other
+    // cells, the next of those cells takes the formula over.
+    void writeText(int row, int column, std::string_view text);
+
+    // The cell format index (cellXfs) the cell has, or would get when created.
+    int styleOf(int row, int column) const;
+    void setStyle(int row, int column, int style);
+
+    // The topmost row in `block` (one column) whose cell text equals `text` ignoring case;
+    // texts and numbers take part, booleans and error values do not.
+    std::optional<int> findInColumn(const CellBlock& block, std::string_view text);
+    // The leftmost column in `block` (one row) likewise.
+    std::optional<int> findInRow(const CellBlock& block, std::string_view text) const;
+
+    bool modified() const { return modified_; }
+    // True once a write removed a formula (the workbook's calculation chain is then stale).
+    bool formulaRemoved() const { return formulaRemoved_; }
+    // The part as it is now, its used-range hint brought up to date.
+    std::string serialize();
+
+private:
+    struct Cell {
+        int column;
+        pugi::xml_node node;
+    };
+    struct Row {
+        int row;
+        pugi::xml_node node;
+        std::vector<Cell> cells;  // sorted by column
+    };
+    struct ColumnStyle {
+        int first;
+        int last;
+        int style;
+    };
+
+    Status index(std::string_view partName);
+    const Cell* findCell(int row, int column) const;
+    Row& ensureRow(int row);
+    Cell& ensureCell(int row, int column);
+    // The text a lookup compares for this cell: texts and numbers, "" otherwise.
+    std::string matchText(pugi::xml_node cell) const;
+    void removeFormula(pugi::xml_node cell, int row, int column);
+    void updateDimension();
+
+    std::unique_ptr<pugi::xml_document> document_;
+    pugi::xml_node sheetData_;
+    std::vector<Row> rows_;  // sorted by row
+    std::vector<ColumnStyle> columnStyles_;
+    std::unordered_map<int, MatchIndex> columnIndexes_;  // built on the first lookup
+    const SharedStrings* strings_ = nullptr;
+    bool modified_ = false;
+    bool formulaRemoved_ = false;
+};
+
+}  // namespace tivaro::workbook

@@ -1,0 +1,405 @@
+#include "workbook/xlsx_workbook.h"
+
+#include <chrono>
+#include <map>
+#include <set>
+#include <system_error>
+
+#include "workbook/backup.h"
+#include "workbook/cell_address.h"
+
+namespace tivaro::workbook {
+
+namespace {
+
+constexpr long long kMaxCellsPerWrite = 1'000'000;
+
+std::string Quoted(const std::string& text) {
+    return "\"" + text + "\"";
+}
+
+}  // namespace
+
+XlsxWorkbook::XlsxWorkbook(std::filesystem::path file, Package package, FileStamp stamp,
+                           std::filesystem::path backupDirectory, FileWriter& writer)
+    : path_(std::move(file)),
+      package_(std::move(package)),
+      stamp_(stamp),
+      backupDirectory_(std::move(backupDirectory)),
+      writer_(&writer) {}
+
+Result<std::unique_ptr<XlsxWorkbook>> XlsxWorkbook::Load(std::filesystem::path file,
+                                                         Package package, FileStamp stamp,
+                                                         std::filesystem::path backupDirectory,
+                                                         FileWriter& writer) {
+    auto workbook = std::unique_ptr<XlsxWorkbook>(new XlsxWorkbook(
+        std::move(file), std::move(package), stamp, std::move(backupDirectory), writer));
+    if (auto loaded = workbook->loadParts(); !loaded) {
+        return loaded.error();
+    }
+    return workbook;
+}
+
+Status XlsxWorkbook::loadParts() {
+    const std::string fileName = Quoted(path_.string());
+    auto workbookPart = WorkbookPart::Load(package_, fileName);
+    if (!workbookPart) {
+        return workbookPart.error();
+    }
+    workbook_ = std::move(*workbookPart);
+    activeSheet_ = workbook_->activeTab();
+
+    const auto readPart = [&](const std::string& part) -> Result<std::string> {
+        auto bytes = package_.read(part);
+        if (!bytes) {
+            return MakeError(Errc::BadFormat, bytes.error().message);
+        }
+        return bytes;
+    };
+    if (const std::string& part = workbook_->sharedStringsPart();
+        !part.empty() && package_.contains(part)) {
+        auto bytes = readPart(part);
+        if (!bytes) {
+            return bytes.error();
+        }
+        auto table = SharedStrings::Parse(part, *bytes);
+        if (!table) {
+            return MakeError(Errc::BadFormat, fileName + ": " + table.error().message);
+        }
+        strings_ = std::make_unique<SharedStrings>(std::move(*table));
+    }
+    if (const std::string& part = workbook_->stylesPart();
+        !part.empty() && package_.contains(part)) {
+        auto bytes = readPart(part);
+        if (!bytes) {
+            return bytes.error();
+        }
+        auto styles = Styles::Parse(part, *bytes);
+        if (!styles) {
+            return MakeError(Errc::BadFormat, fileName + ": " + styles.error().message);
+        }
+        styles_ = std::move(*styles);
+    }
+    for (const SheetEntry& entry : workbook_->sheets()) {
+        if (!entry.worksheet) {
+            sheets_.push_back(nullptr);
+            continue;
+        }
+        if (entry.part.empty() || !package_.contains(entry.part)) {
+            return MakeError(Errc::BadFormat, fileName + " is damaged: the part of sheet " +
+                                                  Quoted(entry.name) + " (" + entry.part +
+                                                  ") is missing");
+        }
+        auto bytes = readPart(entry.part);
+        if (!bytes) {
+            return bytes.error();
+        }
+        auto cells = SheetCells::Parse(entry.part, *bytes, strings_.get());
+        if (!cells) {
+            return MakeError(Errc::BadFormat, fileName + ", sheet " + Quoted(entry.name) + ": " +
+                                                  cells.error().message);
+        }
+        sheets_.push_back(std::move(*cells));
+    }
+    return {};
+}
+
+std::string XlsxWorkbook::where(SheetId sheet) const {
+    std::string text = Quoted(path_.string());
+    if (sheet.index >= 0 && sheet.index < static_cast<int>(sheets_.size())) {
+        text += ", sheet " + Quoted(workbook_->sheets()[sheet.index].name);
+    }
+    return text;
+}
+
+std::string XlsxWorkbook::where(SheetId sheet, int row, int column) const {
+    return where(sheet) + ", cell " + CellName(row, column);
+}
+
+Result<SheetCells*> XlsxWorkbook::cells(SheetId sheet) {
+    if (closed_) {
+        return MakeError(Errc::Closed, Quoted(path_.string()) + " is closed");
+    }
+    if (sheet.index < 0 || sheet.index >= static_cast<int>(sheets_.size())) {
+        return MakeError(Errc::NoSuchSheet, Quoted(path_.string()) + " has no sheet number " +
+                                                std::to_string(sheet.index + 1));
+    }
+    if (!sheets_[sheet.index]) {
+        return MakeError(Errc::NoSuchSheet, where(sheet) +
+                                                " is a chart or dialog sheet, not a "
+                                                "worksheet with cells");
+    }
+    return sheets_[sheet.index].get();
+}
+
+Status XlsxWorkbook::checkCell(SheetId sheet, int row, int column) const {
+    if (row < 1 || row > kMaxRow || column < 1 || column > kMaxColumn) {
+        return MakeError(Errc::BadAddress, where(sheet) + ": there is no cell at row " +
+                                               std::to_string(row) + ", column " +
+                                               std::to_string(column));
+    }
+    return {};
+}
+
+std::vector<std::string> XlsxWorkbook::sheetNames() const {
+    std::vector<std::string> names;
+    if (closed_) {
+        return names;
+    }
+    for (const SheetEntry& entry : workbook_->sheets()) {
+        names.push_back(entry.name);
+    }
+    return names;
+}
+
+Result<std::string> XlsxWorkbook::sheetName(SheetId sheet) const {
+    if (closed_) {
+        return MakeError(Errc::Closed, Quoted(path_.string()) + " is closed");
+    }
+    if (sheet.index < 0 || sheet.index >= static_cast<int>(sheets_.size())) {
+        return MakeError(Errc::NoSuchSheet, Quoted(path_.string()) + " has no sheet number " +
+                                                std::to_string(sheet.index + 1));
+    }
+    return workbook_->sheets()[sheet.index].name;
+}
+
+Result<SheetId> XlsxWorkbook::activeSheet() const {
+    if (closed_) {
+        return MakeError(Errc::Closed, Quoted(path_.string()) + " is closed");
+    }
+    return SheetId{activeSheet_};
+}
+
+Status XlsxWorkbook::activate(std::string_view sheetName) {
+    if (closed_) {
+        return MakeError(Errc::Closed, Quoted(path_.string()) + " is closed");
+    }
+    const auto& sheets = workbook_->sheets();
+    for (std::size_t i = 0; i < sheets.size(); ++i) {
+        if (sheets[i].name == sheetName) {
+            activeSheet_ = static_cast<int>(i);
+            return {};
+        }
+    }
+    return MakeError(Errc::NoSuchSheet, Quoted(path_.string()) + " has no sheet named " +
+                                            Quoted(std::string(sheetName)));
+}
+
+Result<int> XlsxWorkbook::find(SheetId sheet, std::string_view range, std::string_view text) {
+    auto sheetCells = cells(sheet);
+    if (!sheetCells) {
+        return sheetCells.error();
+    }
+    const auto block = ParseBlock(range);
+    if (!block) {
+        return MakeError(Errc::BadAddress,
+                         where(sheet) + ": " + Quoted(std::string(range)) + " is not a block");
+    }
+    std::optional<int> position;
+    if (block->first.column == block->last.column) {
+        if (const auto row = (*sheetCells)->findInColumn(*block, text)) {
+            position = *row - block->first.row + 1;
+        }
+    } else if (block->first.row == block->last.row) {
+        if (const auto column = (*sheetCells)->findInRow(*block, text)) {
+            position = *column - block->first.column + 1;
+        }
+    } else {
+        return MakeError(Errc::BadAddress, where(sheet) +
+                                               ": a lookup needs one column or one "
+                                               "row, not " +
+                                               Quoted(std::string(range)));
+    }
+    if (!position) {
+        return MakeError(Errc::NotFound, where(sheet) + ": " + Quoted(std::string(text)) +
+                                             " is not in " + std::string(range));
+    }
+    return *position;
+}
+
+Result<std::string> XlsxWorkbook::readCell(SheetId sheet, int row, int column) {
+    auto sheetCells = cells(sheet);
+    if (!sheetCells) {
+        return sheetCells.error();
+    }
+    if (auto valid = checkCell(sheet, row, column); !valid) {
+        return valid.error();
+    }
+    return (*sheetCells)->text(row, column);
+}
+
+Status XlsxWorkbook::writeCell(SheetId sheet, int row, int column, std::string_view text) {
+    auto sheetCells = cells(sheet);
+    if (!sheetCells) {
+        return sheetCells.error();
+    }
+    if (auto valid = checkCell(sheet, row, column); !valid) {
+        return valid;
+    }
+    (*sheetCells)->writeText(row, column, text);
+    unsaved_ = true;
+    valuesWritten_ = true;
+    return {};
+}
+
+Status XlsxWorkbook::writeRange(SheetId sheet, std::string_view range, std::string_view text) {
+    auto sheetCells = cells(sheet);
+    if (!sheetCells) {
+        return sheetCells.error();
+    }
+    const auto block = ParseBlock(range);
+    if (!block) {
+        return MakeError(Errc::BadAddress,
+                         where(sheet) + ": " + Quoted(std::string(range)) + " is not a block");
+    }
+    if (block->cellCount() > kMaxCellsPerWrite) {
+        return MakeError(Errc::BadAddress, where(sheet) + ": block " + Quoted(std::string(range)) +
+                                               " has too many cells to write");
+    }
+    for (int row = block->first.row; row <= block->last.row; ++row) {
+        for (int column = block->first.column; column <= block->last.column; ++column) {
+            (*sheetCells)->writeText(row, column, text);
+        }
+    }
+    unsaved_ = true;
+    valuesWritten_ = true;
+    return {};
+}
+
+Status XlsxWorkbook::colourCell(SheetId sheet, int row, int column, std::uint32_t colour) {
+    auto sheetCells = cells(sheet);
+    if (!sheetCells) {
+        return sheetCells.error();
+    }
+    if (auto valid = checkCell(sheet, row, column); !valid) {
+        return valid;
+    }
+    if (colour > 0xFFFFFFu) {
+        return MakeError(Errc::Failed, where(sheet, row, column) + ": " + std::to_string(colour) +
+                                           " is not a colour (R + 256*G + 65536*B)");
+    }
+    if (!styles_) {
+        return MakeError(Errc::BadFormat, where(sheet, row, column) +
+                                              ": the workbook has no styles part to hold a fill");
+    }
+    auto style = styles_->withFill((*sheetCells)->styleOf(row, column), colour);
+    if (!style) {
+        return MakeError(style.error().code,
+                         where(sheet, row, column) + ": " + style.error().message);
+    }
+    (*sheetCells)->setStyle(row, column, *style);
+    unsaved_ = true;
+    return {};
+}
+
+Result<std::string> XlsxWorkbook::buildPackage() {
+    std::map<std::string, std::string> replaced;
+    std::set<std::string> removed;
+    bool formulaRemoved = false;
+    for (std::size_t i = 0; i < sheets_.size(); ++i) {
+        if (sheets_[i] && sheets_[i]->modified()) {
+            replaced[workbook_->sheets()[i].part] = sheets_[i]->serialize();
+            formulaRemoved = formulaRemoved || sheets_[i]->formulaRemoved();
+        }
+    }
+    // The calculation chain lists the cells that hold formulas; once a write removed one, the
+    // chain is stale and the spreadsheet application rebuilds it when it is left out.
+    if (formulaRemoved && !workbook_->calcChainPart().empty()) {
+        droppedCalcChain_ = workbook_->calcChainPart();
+        workbook_->dropCalcChainRelationship();
+    }
+    if (!droppedCalcChain_.empty()) {
+        removed.insert(droppedCalcChain_);
+        if (package_.contains("[Content_Types].xml")) {
+            auto types = package_.read("[Content_Types].xml");
+            if (!types) {
+                return types.error();
+            }
+            auto without = ContentTypesWithout(*types, droppedCalcChain_);
+            if (!without) {
+                return without.error();
+            }
+            if (!without->empty()) {
+                replaced["[Content_Types].xml"] = std::move(*without);
+            }
+        }
+    }
+    if (valuesWritten_) {
+        workbook_->requestFullCalculation();
+    }
+    if (workbook_->modified()) {
+        replaced[workbook_->partName()] = workbook_->serialize();
+    }
+    if (workbook_->relationshipsModified()) {
+        replaced[workbook_->relationshipsPartName()] = workbook_->serializeRelationships();
+    }
+    if (styles_ && styles_->modified()) {
+        replaced[workbook_->stylesPart()] = styles_->serialize();
+    }
+    auto bytes = package_.rebuild(replaced, removed);
+    if (!bytes) {
+        return MakeError(bytes.error().code,
+                         "cannot save " + Quoted(path_.string()) + ": " + bytes.error().message);
+    }
+    return bytes;
+}
+
+Result<SaveReport> XlsxWorkbook::save() {
+    if (closed_) {
+        return MakeError(Errc::Closed, Quoted(path_.string()) + " is closed");
+    }
+    auto bytes = buildPackage();
+    if (!bytes) {
+        return bytes.error();
+    }
+    const auto now = std::chrono::system_clock::now();
+    SaveReport report;
+    if (!backupDone_) {
+        std::error_code ignored;
+        std::filesystem::create_directories(backupDirectory_, ignored);
+        const std::filesystem::path backup = BackupPathFor(backupDirectory_, path_, now);
+        if (auto copied = ReplaceFileAtomically(backup, package_.bytes(), *writer_); copied) {
+            backupDone_ = true;
+        } else {
+            report.notice =
+                "No backup copy of the workbook could be made: " + copied.error().message + ". ";
+        }
+    }
+    std::filesystem::path target = path_;
+    if (StampOf(path_) != std::optional<FileStamp>(stamp_)) {
+        // Another program saved (or moved) the file since this one read or wrote it; its
+        // version is not overwritten.
+        target = DivertedPathFor(path_, now);
+        report.notice += Quoted(path_.string()) +
+                         " was changed by another program after Tivaro opened it, so it was "
+                         "left as it is; the workbook is saved to " +
+                         Quoted(target.string()) + " from now on.";
+    }
+    if (auto written = ReplaceFileAtomically(target, *bytes, *writer_); !written) {
+        return written.error();
+    }
+    const auto stamp = StampOf(target);
+    path_ = target;
+    stamp_ = stamp.value_or(FileStamp{});
+    unsaved_ = false;
+    report.writtenTo = target;
+    return report;
+}
+
+Status XlsxWorkbook::close() {
+    if (closed_) {
+        return MakeError(Errc::Closed, Quoted(path_.string()) + " is closed");
+    }
+    if (unsaved_) {
+        if (auto saved = save(); !saved) {
+            return saved.error();
+        }
+    }
+    closed_ = true;
+    sheets_.clear();
+    styles_.reset();
+    strings_.reset();
+    return {};
+}
+
+}  // namespace tivaro::workbook
