@@ -4,6 +4,9 @@ Run with /usr/bin/python3 (Debian's python3-openpyxl):
   openpyxl_helper.py fixture OUT.xlsx    writes the race fixture workbook
   openpyxl_helper.py snapshot IN.xlsx    prints every sheet, cell, style, merge, width,
                                          defined name and comment as JSON
+  openpyxl_helper.py compare A.xlsx B.xlsx
+                                         prints what differs from A in B, one line per cell
+                                         field ("schaats!G4 value=...") or other item
   openpyxl_helper.py resave IN.xlsx      loads and saves the file again (another program
                                          saving the workbook meanwhile)
   openpyxl_helper.py timed IN.xlsx OUT.xlsx N
@@ -111,6 +114,10 @@ def _side(side):
 
 
 def snapshot(path):
+    print(json.dumps(_snapshot(path), sort_keys=True, default=str))
+
+
+def _snapshot(path):
     wb = openpyxl.load_workbook(path)
     result = {
         "sheets": wb.sheetnames,
@@ -145,7 +152,35 @@ def snapshot(path):
                                       if v.customWidth}
         result["validations"][ws.title] = sorted(
             (str(v.sqref), v.formula1) for v in ws.data_validations.dataValidation)
-    print(json.dumps(result, sort_keys=True, default=str))
+    return result
+
+
+def _json(value):
+    return json.dumps(value, sort_keys=True, separators=(",", ":"), default=str)
+
+
+def compare(before_path, after_path):
+    before = _snapshot(before_path)
+    after = _snapshot(after_path)
+    lines = []
+    for key in sorted(set(before) | set(after)):
+        if key != "cells" and _json(before.get(key)) != _json(after.get(key)):
+            lines.append("%s %s" % (key, _json(after.get(key))))
+    for sheet in sorted(set(before["cells"]) | set(after["cells"])):
+        old_cells = before["cells"].get(sheet, {})
+        new_cells = after["cells"].get(sheet, {})
+        for ref in sorted(set(old_cells) | set(new_cells)):
+            old, new = old_cells.get(ref), new_cells.get(ref)
+            if old is None:
+                lines.append("%s!%s new value=%s type=%s" % (sheet, ref, _json(new["value"]),
+                                                              _json(new["type"])))
+            elif new is None:
+                lines.append("%s!%s gone" % (sheet, ref))
+            else:
+                for field in sorted(old):
+                    if _json(old[field]) != _json(new[field]):
+                        lines.append("%s!%s %s=%s" % (sheet, ref, field, _json(new[field])))
+    print("\n".join(lines))
 
 
 def resave(path):
@@ -180,6 +215,8 @@ if __name__ == "__main__":
         fixture(sys.argv[2])
     elif command == "snapshot":
         snapshot(sys.argv[2])
+    elif command == "compare":
+        compare(sys.argv[2], sys.argv[3])
     elif command == "resave":
         resave(sys.argv[2])
     elif command == "timed":

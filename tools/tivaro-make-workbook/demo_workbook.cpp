@@ -247,7 +247,7 @@ std::string StylesXml() {
     formats.append_attribute("count") = "1";
     pugi::xml_node time = formats.append_child("numFmt");
     time.append_attribute("numFmtId") = "164";
-    time.append_attribute("formatCode") = "[h]:mm:ss.00";
+    time.append_attribute("formatCode") = "[hh]:mm:ss.00";
 
     pugi::xml_node fonts = root.append_child("fonts");
     fonts.append_attribute("count") = "3";
