@@ -1,0 +1,134 @@
+#include "app/serial_link.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <string_view>
+
+namespace tivaro::app {
+
+namespace {
+
+// Device name groups in the order they are tried: USB adapters are what users have.
+constexpr std::array<std::string_view, 3> kDeviceGroups = {"ttyUSB", "ttyACM", "ttyS"};
+
+// The number after `prefix` in `name`, when the rest of the name is all digits.
+std::optional<unsigned long> DeviceNumber(const std::string& name, std::string_view prefix) {
+    if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) {
+        return std::nullopt;
+    }
+    const std::string digits = name.substr(prefix.size());
+    if (digits.size() > 9 || !std::all_of(digits.begin(), digits.end(), [](char c) {
+            return std::isdigit(static_cast<unsigned char>(c)) != 0;
+        })) {
+        return std::nullopt;
+    }
+    return std::stoul(digits);
+}
+
+}  // namespace
+
+std::optional<std::string> ChooseSerialDevice(const std::vector<std::string>& names) {
+    for (std::string_view prefix : kDeviceGroups) {
+        std::optional<std::pair<unsigned long, std::string>> best;
+        for (const std::string& name : names) {
+            std::optional<unsigned long> number = DeviceNumber(name, prefix);
+            if (number && (!best || *number < best->first)) {
+                best.emplace(*number, name);
+            }
+        }
+        if (best) {
+            return best->second;
+        }
+    }
+    return std::nullopt;
+}
+
+QString SerialDeviceForPortOne(const QString& deviceDirectory) {
+#ifdef _WIN32
+    Q_UNUSED(deviceDirectory);
+    return QStringLiteral("COM1");
+#else
+    const QDir dir(deviceDirectory);
+    std::vector<std::string> names;
+    for (const QString& name : dir.entryList({"ttyUSB*", "ttyACM*", "ttyS*"}, QDir::System)) {
+        names.push_back(name.toStdString());
+    }
+    std::optional<std::string> chosen = ChooseSerialDevice(names);
+    return chosen ? dir.filePath(QString::fromStdString(*chosen)) : QString();
+#endif
+}
+
+QString DescribeOpenFailure(const QString& device, QSerialPort::SerialPortError error,
+                            const QString& detail) {
+    const QString port = QStringLiteral("cannot open the serial port %1: ").arg(device);
+    const QFileInfo info(device);
+#ifndef _WIN32
+    if (error == QSerialPort::DeviceNotFoundError || !info.exists()) {
+        return port + QStringLiteral("the device is not present (is the adapter plugged in?)");
+    }
+    if (!info.isReadable() || !info.isWritable()) {
+        return port + QStringLiteral(
+                          "no permission to use it; the user must be in the dialout group "
+                          "(sudo adduser $USER dialout, then log in again)");
+    }
+    if (error == QSerialPort::PermissionError || error == QSerialPort::OpenError) {
+        return port + QStringLiteral("it is in use by another program (%1)").arg(detail);
+    }
+#else
+    if (error == QSerialPort::DeviceNotFoundError) {
+        return port + QStringLiteral("the device is not present (is the adapter plugged in?)");
+    }
+    if (error == QSerialPort::PermissionError || error == QSerialPort::OpenError) {
+        return port + QStringLiteral("it is in use by another program (%1)").arg(detail);
+    }
+#endif
+    return port + detail;
+}
+
+SerialLink::SerialLink(QObject* parent) : QObject(parent) {
+    connect(&port_, &QSerialPort::readyRead, this, &SerialLink::readyRead);
+    connect(&port_, &QSerialPort::errorOccurred, this, &SerialLink::OnError);
+}
+
+Status SerialLink::open(const QString& device) {
+    if (port_.isOpen()) {
+        return MakeError(Errc::Failed,
+                         "the serial port " + device_.toStdString() + " is already open");
+    }
+    port_.setPortName(device);
+    port_.setBaudRate(QSerialPort::Baud9600);
+    port_.setParity(QSerialPort::NoParity);
+    port_.setDataBits(QSerialPort::Data8);
+    port_.setStopBits(QSerialPort::OneStop);
+    port_.setFlowControl(QSerialPort::NoFlowControl);
+    if (!port_.open(QIODevice::ReadWrite)) {
+        const QString why = DescribeOpenFailure(device, port_.error(), port_.errorString());
+        port_.clearError();
+        return MakeError(Errc::Io, why.toStdString());
+    }
+    // The decoder's line driver may need DTR and RTS; a pseudo-terminal has neither line, and
+    // failing to raise them there is no reason to give up the port.
+    port_.setDataTerminalReady(true);
+    port_.setRequestToSend(true);
+    port_.clearError();
+    device_ = device;
+    lostReason_.clear();
+    return {};
+}
+
+void SerialLink::OnError(QSerialPort::SerialPortError error) {
+    if (error != QSerialPort::ResourceError || !port_.isOpen()) {
+        return;
+    }
+    // The device went away: nothing more will arrive until it is opened again.
+    lostReason_ =
+        QStringLiteral("the serial port %1 is gone (%2)").arg(device_, port_.errorString());
+    port_.clearError();
+    port_.close();
+    emit lost();
+}
+
+}  // namespace tivaro::app

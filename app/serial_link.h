@@ -1,0 +1,65 @@
+#pragma once
+// The serial link to the decoder: a serial port opened at 9600 baud, no parity, 8 data bits,
+// 1 stop bit, with DTR and RTS raised. It only receives: readyRead() says bytes are waiting,
+// readAll() takes them. A device that goes away while open (a USB adapter pulled out) is
+// reported once by lost() and the port is closed, so it can be opened again.
+//
+// Which device is "port 1": COM1 on Windows; elsewhere the first device present in the
+// device directory, USB adapters first (ttyUSB*, then ttyACM*, then the built-in ttyS*), each
+// group in numeric order.
+
+#include <QByteArray>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/result.h"
+
+namespace tivaro::app {
+
+// The serial device to use among the names found in the device directory (ttyUSB1,
+// ttyS0, ...), or nothing when none of them is a serial port.
+std::optional<std::string> ChooseSerialDevice(const std::vector<std::string>& names);
+
+// The device path for serial port 1: "COM1" on Windows, else the chosen device in
+// `deviceDirectory` ("" when none is present).
+QString SerialDeviceForPortOne(const QString& deviceDirectory = QStringLiteral("/dev"));
+
+// Why `device` could not be opened, in words a person can act on. `error` and `detail` are
+// the port's error and its text; whether the device exists and may be read and written by
+// this user tell a missing, forbidden and busy port apart.
+QString DescribeOpenFailure(const QString& device, QSerialPort::SerialPortError error,
+                            const QString& detail);
+
+class SerialLink final : public QObject {
+    Q_OBJECT
+public:
+    explicit SerialLink(QObject* parent = nullptr);
+
+    // Opens `device` at 9600,N,8,1 and raises DTR and RTS. Lines that cannot be raised (a
+    // pseudo-terminal has none) do not make the open fail.
+    Status open(const QString& device);
+    bool isOpen() const { return port_.isOpen(); }
+    QString device() const { return device_; }
+
+    QByteArray readAll() { return port_.readAll(); }
+    qint64 bytesWaiting() const { return port_.isOpen() ? port_.bytesAvailable() : 0; }
+    // What went wrong when lost() was emitted.
+    QString lostReason() const { return lostReason_; }
+
+signals:
+    void readyRead();
+    void lost();
+
+private:
+    void OnError(QSerialPort::SerialPortError error);
+
+    QSerialPort port_;
+    QString device_;
+    QString lostReason_;
+};
+
+}  // namespace tivaro::app

@@ -1,0 +1,82 @@
+#include "app/tcp_link.h"
+
+namespace tivaro::app {
+
+TcpLink::TcpLink(quint16 port, std::chrono::milliseconds retryInterval, QObject* parent)
+    : QObject(parent), port_(port), retryInterval_(retryInterval) {
+    retryTimer_.setSingleShot(true);
+    connect(&retryTimer_, &QTimer::timeout, this, &TcpLink::Attempt);
+
+    // The socket may report from inside connectToHost(); queueing keeps every report of this
+    // link an event of its own.
+    connect(&socket_, &QTcpSocket::connected, this, &TcpLink::OnConnected, Qt::QueuedConnection);
+    connect(&socket_, &QTcpSocket::readyRead, this, &TcpLink::readyRead, Qt::QueuedConnection);
+    connect(&socket_, &QAbstractSocket::errorOccurred, this,
+            [this] { lastError_ = socket_.errorString(); });
+    connect(&socket_, &QAbstractSocket::stateChanged, this,
+            [this](QAbstractSocket::SocketState state) {
+                if (state == QAbstractSocket::UnconnectedState) {
+                    QMetaObject::invokeMethod(this, &TcpLink::OnUnconnected, Qt::QueuedConnection);
+                }
+            });
+}
+
+bool TcpLink::connectTo(const QString& host) {
+    if (state_ != State::Idle) {
+        return false;
+    }
+    host_ = host;
+    Attempt();
+    return true;
+}
+
+void TcpLink::Attempt() {
+    if (state_ == State::Idle) {
+        state_ = State::Connecting;
+    } else if (state_ != State::Reconnecting) {
+        return;
+    }
+    lastError_.clear();
+    socket_.connectToHost(host_, port_);
+}
+
+void TcpLink::OnConnected() {
+    if (socket_.state() != QAbstractSocket::ConnectedState) {
+        return;
+    }
+    state_ = State::Connected;
+    emit connected();
+}
+
+void TcpLink::OnUnconnected() {
+    if (socket_.state() != QAbstractSocket::UnconnectedState) {
+        return;
+    }
+    if (lastError_.isEmpty()) {
+        lastError_ = socket_.errorString();
+    }
+    switch (state_) {
+        case State::Idle:
+            return;
+        case State::Connecting:
+            state_ = State::Idle;
+            emit attemptFailed();
+            return;
+        case State::Connected:
+            // Whatever arrived before the end is still in the socket: hand it on before a new
+            // connection would clear it.
+            if (socket_.bytesAvailable() > 0) {
+                emit readyRead();
+            }
+            state_ = State::Reconnecting;
+            retryTimer_.start(retryInterval_);
+            emit lost();
+            return;
+        case State::Reconnecting:
+            retryTimer_.start(retryInterval_);
+            emit retryFailed();
+            return;
+    }
+}
+
+}  // namespace tivaro::app

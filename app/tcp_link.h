@@ -1,0 +1,69 @@
+#pragma once
+// The TCP link to the decoder: a client connection to the decoder's address on its port
+// (5403). It only receives: readyRead() says bytes are waiting, readAll() takes them.
+//
+// A first attempt that fails is reported by attemptFailed() and leaves the link idle, so the
+// user can correct the address and try again. Once a connection has been made, losing it
+// (the decoder closes it, the network drops it) is reported by lost() and the link connects
+// again by itself every retry interval until it succeeds, which connected() reports as for
+// the first connection. Bytes still waiting when a connection ends are announced by
+// readyRead() before lost(), so none of them is dropped by the reconnect.
+//
+// Every signal is emitted from the event loop, never from inside connectTo().
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QTcpSocket>
+#include <QTimer>
+#include <chrono>
+
+namespace tivaro::app {
+
+inline constexpr quint16 kDecoderPort = 5403;
+
+class TcpLink final : public QObject {
+    Q_OBJECT
+public:
+    enum class State { Idle, Connecting, Connected, Reconnecting };
+
+    explicit TcpLink(quint16 port = kDecoderPort,
+                     std::chrono::milliseconds retryInterval = std::chrono::seconds(3),
+                     QObject* parent = nullptr);
+
+    // Starts connecting to `host` and returns at once. Does nothing and returns false while
+    // an attempt is under way or a connection exists (or is being restored).
+    bool connectTo(const QString& host);
+
+    State state() const { return state_; }
+    QString host() const { return host_; }
+    quint16 port() const { return port_; }
+    std::chrono::milliseconds retryInterval() const { return retryInterval_; }
+    // Why the last attempt failed or the connection was lost.
+    QString lastError() const { return lastError_; }
+
+    QByteArray readAll() { return socket_.readAll(); }
+    qint64 bytesWaiting() const { return socket_.bytesAvailable(); }
+
+signals:
+    void connected();
+    void readyRead();
+    void attemptFailed();
+    void lost();
+    void retryFailed();
+
+private:
+    void Attempt();
+    void OnConnected();
+    void OnUnconnected();
+
+    QTcpSocket socket_;
+    QTimer retryTimer_;
+    quint16 port_;
+    std::chrono::milliseconds retryInterval_;
+    State state_ = State::Idle;
+    QString host_;
+    QString lastError_;
+};
+
+}  // namespace tivaro::app
