@@ -22,7 +22,9 @@ constexpr int kExitMalformed = 2;  // bad arguments or a malformed scenario: not
 constexpr const char* kUsage =
     "usage: tivaro-replay [--data-dir DIR] SCENARIO\n"
     "Plays the race in SCENARIO (one action per line) and prints every coupling-log line.\n"
-    "The logs go into DIR (default: the data directory); the workbook is saved at the end.\n";
+    "The logs go into DIR (default: the data directory), the workbook backups into DIR/backup;\n"
+    "the workbook is saved at the end. Exit status: 0 done, 1 something failed on the way\n"
+    "(reported on standard error), 2 bad arguments or a malformed scenario (nothing ran).\n";
 
 }  // namespace
 
@@ -73,7 +75,7 @@ int main(int argc, char** argv) {
     options.startApp =
         [dataDirectory]() -> tivaro::Result<std::unique_ptr<tivaro::workbook::SpreadsheetApp>> {
         return std::unique_ptr<tivaro::workbook::SpreadsheetApp>(
-            std::make_unique<tivaro::workbook::XlsxApp>(dataDirectory));
+            std::make_unique<tivaro::workbook::XlsxApp>(dataDirectory / "backup"));
     };
     const bool ok = tivaro::replay::RunScenario(*actions, options, std::cout, std::cerr);
     return ok ? 0 : kExitFailed;
