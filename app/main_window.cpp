@@ -166,7 +166,14 @@ MainWindow::MainWindow(WindowOptions options, QWidget* parent)
     resize(kClientWidth, kClientHeight + statusBar()->sizeHint().height());
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+    // The widgets and links outlive the members below; what they still signal while they go
+    // (a focus change, a closing socket) must not reach a handler any more.
+    for (QObject* child : findChildren<QObject*>()) {
+        QObject::disconnect(child, nullptr, this, nullptr);
+    }
+    setup_.setChangeListener({});
+}
 
 void MainWindow::Dispatch(Handler handler) {
     if (handlerDepth_ > 0) {

@@ -6,6 +6,7 @@
 #include <array>
 #include <cctype>
 #include <string_view>
+#include <utility>
 
 namespace tivaro::app {
 
@@ -119,16 +120,47 @@ Status SerialLink::open(const QString& device) {
     return {};
 }
 
+QByteArray SerialLink::readAll() {
+    QByteArray bytes = std::exchange(leftover_, QByteArray());
+    if (port_.isOpen()) {
+        bytes += port_.readAll();
+    }
+    return bytes;
+}
+
+qint64 SerialLink::bytesWaiting() const {
+    return leftover_.size() + (port_.isOpen() && !closing_ ? port_.bytesAvailable() : 0);
+}
+
 void SerialLink::OnError(QSerialPort::SerialPortError error) {
-    if (error != QSerialPort::ResourceError || !port_.isOpen()) {
+    // A device that went away (a USB adapter pulled out) reports a resource error; a line
+    // whose other end hung up keeps reporting read errors. Either way nothing more will
+    // arrive, and a port left open would report the same error over and over.
+    if ((error != QSerialPort::ResourceError && error != QSerialPort::ReadError) ||
+        !port_.isOpen() || closing_) {
         return;
     }
-    // The device went away: nothing more will arrive until it is opened again.
     lostReason_ =
-        QStringLiteral("the serial port %1 is gone (%2)").arg(device_, port_.errorString());
-    port_.clearError();
-    port_.close();
-    emit lost();
+        error == QSerialPort::ResourceError
+            ? QStringLiteral("the serial port %1 is gone (%2)").arg(device_, port_.errorString())
+            : QStringLiteral("the serial port %1 can no longer be read (%2)")
+                  .arg(device_, port_.errorString());
+    // The port is still reporting from inside its own read: it is closed once that is over.
+    closing_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            // What was read before the end is still handed on.
+            leftover_ += port_.readAll();
+            port_.clearError();
+            port_.close();
+            closing_ = false;
+            if (!leftover_.isEmpty()) {
+                emit readyRead();
+            }
+            emit lost();
+        },
+        Qt::QueuedConnection);
 }
 
 }  // namespace tivaro::app

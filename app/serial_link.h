@@ -1,8 +1,9 @@
 #pragma once
 // The serial link to the decoder: a serial port opened at 9600 baud, no parity, 8 data bits,
 // 1 stop bit, with DTR and RTS raised. It only receives: readyRead() says bytes are waiting,
-// readAll() takes them. A device that goes away while open (a USB adapter pulled out) is
-// reported once by lost() and the port is closed, so it can be opened again.
+// readAll() takes them. A device that goes away while open (a USB adapter pulled out) or can
+// no longer be read is reported once by lost() and the port is closed, so it can be opened
+// again.
 //
 // Which device is "port 1": COM1 on Windows; elsewhere the first device present in the
 // device directory, USB adapters first (ttyUSB*, then ttyACM*, then the built-in ttyS*), each
@@ -45,8 +46,9 @@ public:
     bool isOpen() const { return port_.isOpen(); }
     QString device() const { return device_; }
 
-    QByteArray readAll() { return port_.readAll(); }
-    qint64 bytesWaiting() const { return port_.isOpen() ? port_.bytesAvailable() : 0; }
+    // Every byte received and not yet taken, also after the port was lost.
+    QByteArray readAll();
+    qint64 bytesWaiting() const;
     // What went wrong when lost() was emitted.
     QString lostReason() const { return lostReason_; }
 
@@ -60,6 +62,8 @@ private:
     QSerialPort port_;
     QString device_;
     QString lostReason_;
+    QByteArray leftover_;  // read while the port was being closed
+    bool closing_ = false;
 };
 
 }  // namespace tivaro::app

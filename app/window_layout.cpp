@@ -69,6 +69,8 @@ QComboBox* ListBox(QWidget* parent, const char* name, const QStringList& entries
     auto* box = Place(new QComboBox(parent), name, x, y, width, 22);
     box->setEditable(true);
     box->setInsertPolicy(QComboBox::NoInsert);
+    // What is typed stays as typed: a passing reads the sport box's text.
+    box->setCompleter(nullptr);
     box->addItems(entries);
     box->setCurrentIndex(-1);
     box->setEditText(QString());

@@ -91,6 +91,10 @@ private:
 
 }  // namespace
 
+void Select(QRadioButton* option) {
+    QTest::mouseClick(option, Qt::LeftButton, {}, QPoint(7, option->height() / 2));
+}
+
 timing::RaceSetup::AppStarter FakeSpreadsheet::starter() {
     return [this]() -> Result<std::unique_ptr<workbook::SpreadsheetApp>> {
         return std::unique_ptr<workbook::SpreadsheetApp>(std::make_unique<FakeApp>(*this));

@@ -4,6 +4,7 @@
 // pseudo-terminal), decoder bytes, and a spreadsheet stand-in for the set-up tests.
 
 #include <QByteArray>
+#include <QRadioButton>
 #include <QStringList>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -31,6 +32,9 @@ Widget* Control(QWidget& window, const char* name) {
     }
     return found;
 }
+
+// Clicks an option button on its round indicator, where a click always selects it.
+void Select(QRadioButton* option);
 
 // A main window whose data directory is a scratch directory, whose file dialog answers with
 // `nextWorkbook` and whose messages are collected. Options may be changed before create().

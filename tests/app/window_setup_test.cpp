@@ -1,0 +1,279 @@
+// The race set-up through the real widgets: opening a workbook with the dialog's answer
+// injected, sport, heat, lap slider and phase options, as a person would use them.
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QTest>
+
+#include "app/status_line.h"
+#include "app_test_support.h"
+
+using namespace tivaro::app;
+using namespace tivaro::app::testing;
+
+namespace {
+
+// Chooses `entry` of a drop-down list with the arrow keys, as a person would; the entry
+// already shown is chosen again as a click on it in the open list does.
+void Choose(QComboBox* box, const QString& entry) {
+    const int index = box->findText(entry);
+    QVERIFY2(index >= 0, qPrintable(entry));
+    if (index == box->currentIndex()) {
+        emit box->activated(index);
+        return;
+    }
+    box->setFocus();
+    while (box->currentIndex() != index) {
+        QTest::keyClick(box, box->currentIndex() < index ? Qt::Key_Down : Qt::Key_Up);
+    }
+}
+
+}  // namespace
+
+class WindowSetupTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        spreadsheet_ = std::make_unique<FakeSpreadsheet>();
+        harness_ = std::make_unique<WindowHarness>();
+        harness_->options.startSpreadsheet = spreadsheet_->starter();
+        harness_->create();
+        harness_->show();
+    }
+    void cleanup() {
+        harness_.reset();
+        spreadsheet_.reset();
+    }
+
+    void theDialogOffersRaceWorkbooksEngineFormatsAndAllFiles() {
+        QTest::mouseClick(Control<QPushButton>(w(), "Command1"), Qt::LeftButton);
+        QCOMPARE(harness_->dialogsShown, 1);
+        const QStringList entries = harness_->filtersAsked.value(0).split(";;");
+        QCOMPARE(entries.size(), 3);
+        QCOMPARE(entries[0], QStringLiteral("Dovo Worksheets (dovo*.xls)"));
+        QVERIFY(entries[1].contains("*.xlsx") && entries[1].contains("*.xlsm"));
+        QCOMPARE(entries[2], QStringLiteral("All files (*)"));
+    }
+
+    void aCancelledDialogChangesNothing() {
+        harness_->nextWorkbook.reset();
+        const QString statusBefore = w().statusLine().current();
+        QTest::mouseClick(Control<QPushButton>(w(), "Command1"), Qt::LeftButton);
+        QVERIFY(spreadsheet_->opened.empty());
+        QVERIFY(!w().raceState().raceWorkbook);
+        QVERIFY(Control<QComboBox>(w(), "Combo1")->isHidden());
+        QVERIFY(Control<QPlainTextEdit>(w(), "Text2")->isHidden());
+        QVERIFY(Control<QPushButton>(w(), "Command1")->isEnabled());
+        QVERIFY(harness_->messages.isEmpty());
+        QCOMPARE(w().statusLine().current(), statusBefore);
+    }
+
+    void openingShowsTheSportBoxAndItsPromptWithABusyCursor() {
+        OpenWorkbook("dovo-race.xlsx");
+        QCOMPARE(spreadsheet_->opened.size(), std::size_t{1});
+        QCOMPARE(spreadsheet_->opened[0], harness_->scratch() / "dovo-race.xlsx");
+        QCOMPARE(spreadsheet_->cursorWhileOpening, std::optional(Qt::WaitCursor));
+        QVERIFY(QApplication::overrideCursor() == nullptr);
+        auto* sport = Control<QComboBox>(w(), "Combo1");
+        QVERIFY(sport->isVisible() && sport->isEnabled());
+        QVERIFY(Control<QPlainTextEdit>(w(), "Text2")->isVisible());
+        // The heat box is made usable but stays hidden until skating is chosen.
+        QVERIFY(Control<QComboBox>(w(), "Combo2")->isHidden());
+        QVERIFY(Control<QComboBox>(w(), "Combo2")->isEnabled());
+        QCOMPARE(w().raceState().raceSheet, std::optional(tivaro::workbook::SheetId{0}));
+        QVERIFY(w().statusLine().current().contains("dovo-race.xlsx"));
+    }
+
+    void aWorkbookThatCannotBeOpenedGivesAMessageAndChangesNothing() {
+        spreadsheet_->failOpen = true;
+        OpenWorkbook("broken.xlsx");
+        QCOMPARE(harness_->messages.size(), 1);
+        QVERIFY2(harness_->messages[0].contains("broken.xlsx") &&
+                     harness_->messages[0].contains("is not a workbook"),
+                 qPrintable(harness_->messages[0]));
+        QVERIFY(w().statusLine().current().contains("is not a workbook"));
+        QVERIFY(Control<QComboBox>(w(), "Combo1")->isHidden());
+        QVERIFY(!w().raceState().raceWorkbook);
+        QVERIFY(QApplication::overrideCursor() == nullptr);
+
+        // The user can try again with a good file.
+        spreadsheet_->failOpen = false;
+        OpenWorkbook("good.xlsx");
+        QVERIFY(Control<QComboBox>(w(), "Combo1")->isVisible());
+    }
+
+    void eachSportPreparesItsOwnControls() {
+        OpenWorkbook("dovo-race.xlsx");
+        auto* sport = Control<QComboBox>(w(), "Combo1");
+        auto* heat = Control<QComboBox>(w(), "Combo2");
+        auto* prompt = Control<QPlainTextEdit>(w(), "Text3");
+        auto* slider = Control<QSlider>(w(), "Slider1");
+        auto* warmup = Control<QRadioButton>(w(), "fase_opwarmen");
+        auto* pulse = Control<QRadioButton>(w(), "fase_startschot");
+        auto* record = Control<QRadioButton>(w(), "fase_opnemen");
+
+        Choose(sport, "Schaatsen");
+        QVERIFY(heat->isVisible() && heat->isEnabled());
+        QVERIFY(slider->isHidden() && !slider->isEnabled());
+        QCOMPARE(prompt->toPlainText(), QStringLiteral("Kies hier voor schaatsen de heat"));
+        QVERIFY(prompt->isVisible());
+        QCOMPARE(warmup->text(), QStringLiteral("Inschaatsen"));
+        QVERIFY(warmup->isEnabled() && record->isEnabled() && !pulse->isEnabled());
+        QCOMPARE(w().raceState().raceSheet, std::optional(tivaro::workbook::SheetId{0}));
+
+        Choose(sport, "Lopen");
+        QVERIFY(heat->isHidden());
+        QVERIFY(slider->isVisible() && slider->isEnabled());
+        QCOMPARE(slider->maximum(), 5);
+        QCOMPARE(prompt->toPlainText(), QStringLiteral("Aantal rondes 1-5 : 1"));
+        QCOMPARE(warmup->text(), QStringLiteral("Inlopen"));
+        QVERIFY(pulse->isEnabled());
+        QCOMPARE(w().raceState().raceSheet, std::optional(tivaro::workbook::SheetId{1}));
+
+        Choose(sport, "Fietsen");
+        QCOMPARE(slider->maximum(), 8);
+        QCOMPARE(prompt->toPlainText(), QStringLiteral("Aantal rondes 1-8 : 1"));
+        QCOMPARE(warmup->text(), QStringLiteral("Infietsen"));
+        QVERIFY(!pulse->isEnabled());
+        QCOMPARE(w().raceState().raceSheet, std::optional(tivaro::workbook::SheetId{2}));
+    }
+
+    void theSliderPromptAndTheHeatBoxKeepTheirValues() {
+        OpenWorkbook("dovo-race.xlsx");
+        auto* sport = Control<QComboBox>(w(), "Combo1");
+        auto* slider = Control<QSlider>(w(), "Slider1");
+        auto* prompt = Control<QPlainTextEdit>(w(), "Text3");
+
+        Choose(sport, "Fietsen");
+        slider->setFocus();
+        for (int i = 0; i < 6; ++i) {
+            QTest::keyClick(slider, Qt::Key_Right);
+        }
+        QCOMPARE(slider->value(), 7);
+        QCOMPARE(prompt->toPlainText(), QStringLiteral("Aantal rondes 7"));
+
+        // Running takes the prompt from the value before its smaller maximum applies.
+        Choose(sport, "Lopen");
+        QCOMPARE(prompt->toPlainText(), QStringLiteral("Aantal rondes 1-5 : 7"));
+        QCOMPARE(slider->maximum(), 5);
+        QCOMPARE(slider->value(), 5);
+        QTest::keyClick(slider, Qt::Key_Left);
+        QCOMPARE(prompt->toPlainText(), QStringLiteral("Aantal rondes 4"));
+
+        Choose(sport, "Schaatsen");
+        auto* heat = Control<QComboBox>(w(), "Combo2");
+        Choose(heat, "Heat 3");
+        QCOMPARE(w().raceState().heatNumber, std::string("3"));
+        Choose(sport, "Lopen");
+        Choose(sport, "Schaatsen");
+        QCOMPARE(heat->currentText(), QStringLiteral("Heat 3"));
+        QCOMPARE(w().raceState().heatNumber, std::string("3"));
+    }
+
+    void typingInTheSportBoxIsNoChoice() {
+        OpenWorkbook("dovo-race.xlsx");
+        auto* sport = Control<QComboBox>(w(), "Combo1");
+        Choose(sport, "Lopen");
+        sport->setFocus();
+        sport->lineEdit()->selectAll();
+        QTest::keyClicks(sport, "Fiets");
+        // The box shows the typed text, but nothing is prepared until an entry is chosen.
+        QCOMPARE(sport->currentText(), QStringLiteral("Fiets"));
+        QCOMPARE(Control<QSlider>(w(), "Slider1")->maximum(), 5);
+        QVERIFY(Control<QRadioButton>(w(), "fase_startschot")->isEnabled());
+    }
+
+    void phaseOptionsSetThePhaseAndTheStartPulse() {
+        OpenWorkbook("dovo-race.xlsx");
+        Choose(Control<QComboBox>(w(), "Combo1"), "Lopen");
+        auto* warmup = Control<QRadioButton>(w(), "fase_opwarmen");
+        auto* pulse = Control<QRadioButton>(w(), "fase_startschot");
+        auto* record = Control<QRadioButton>(w(), "fase_opnemen");
+        const tivaro::RaceState& state = w().raceState();
+
+        Select(pulse);
+        QCOMPARE(state.phase, 2);
+        QVERIFY(state.startPulsePending);
+        QVERIFY(pulse->isChecked());
+
+        Select(record);
+        QCOMPARE(state.phase, 3);
+        QVERIFY(!state.startPulsePending);
+        QVERIFY(!pulse->isEnabled());
+
+        Select(warmup);
+        QCOMPARE(state.phase, 1);
+        QVERIFY(!state.startPulsePending);
+        QVERIFY(!pulse->isEnabled());
+        QVERIFY(warmup->isChecked() && !record->isChecked());
+
+        // Running chosen again makes the start pulse usable, and choosing it arms it again.
+        Choose(Control<QComboBox>(w(), "Combo1"), "Lopen");
+        QVERIFY(pulse->isEnabled());
+        QCOMPARE(state.phase, 1);
+        Select(pulse);
+        QCOMPARE(state.phase, 2);
+        QVERIFY(state.startPulsePending);
+    }
+
+    void aSportChoiceKeepsThePhaseAndOpeningAgainKeepsTheSetUp() {
+        OpenWorkbook("first.xlsx");
+        Choose(Control<QComboBox>(w(), "Combo1"), "Fietsen");
+        Select(Control<QRadioButton>(w(), "fase_opnemen"));
+        Choose(Control<QComboBox>(w(), "Combo1"), "Lopen");
+        QCOMPARE(w().raceState().phase, 3);
+
+        spreadsheet_->activeSheet = 2;
+        OpenWorkbook("second.xlsx");
+        QCOMPARE(spreadsheet_->opened.size(), std::size_t{2});
+        // The new workbook's active sheet is the race sheet until a sport is chosen again.
+        QCOMPARE(w().raceState().raceSheet, std::optional(tivaro::workbook::SheetId{2}));
+        QCOMPARE(Control<QComboBox>(w(), "Combo1")->currentText(), QStringLiteral("Lopen"));
+        QCOMPARE(w().raceState().phase, 3);
+        QVERIFY(Control<QRadioButton>(w(), "fase_opnemen")->isChecked());
+        QVERIFY(w().raceState().raceWorkbook->path() == harness_->scratch() / "second.xlsx");
+    }
+
+    void aWorkbookWithoutTheSportsSheetIsReported() {
+        spreadsheet_->sheets = {"Blad1", "loop"};
+        OpenWorkbook("other.xlsx");
+        Choose(Control<QComboBox>(w(), "Combo1"), "Schaatsen");
+        QVERIFY2(w().statusLine().current().contains("schaats"),
+                 qPrintable(w().statusLine().current()));
+        QVERIFY(Control<QComboBox>(w(), "Combo2")->isHidden());
+        QVERIFY(!Control<QRadioButton>(w(), "fase_opnemen")->isEnabled());
+        Choose(Control<QComboBox>(w(), "Combo1"), "Lopen");
+        QVERIFY(Control<QRadioButton>(w(), "fase_opnemen")->isEnabled());
+        QCOMPARE(w().raceState().raceSheet, std::optional(tivaro::workbook::SheetId{1}));
+    }
+
+    void decoderOptionsSwitchTheDecoderGeneration() {
+        Select(Control<QRadioButton>(w(), "Option4"));
+        QVERIFY(!w().raceState().binaryDecoder);
+        QVERIFY(!Control<QRadioButton>(w(), "Option3")->isChecked());
+        Select(Control<QRadioButton>(w(), "Option3"));
+        QVERIFY(w().raceState().binaryDecoder);
+        // The link options are not touched by the decoder choice.
+        QVERIFY(Control<QRadioButton>(w(), "Option1")->isEnabled());
+        QVERIFY(!Control<QRadioButton>(w(), "Option1")->isChecked());
+    }
+
+private:
+    MainWindow& w() { return harness_->window(); }
+
+    void OpenWorkbook(const char* name) {
+        harness_->nextWorkbook = harness_->scratch() / name;
+        QTest::mouseClick(Control<QPushButton>(w(), "Command1"), Qt::LeftButton);
+    }
+
+    std::unique_ptr<FakeSpreadsheet> spreadsheet_;
+    std::unique_ptr<WindowHarness> harness_;
+};
+
+QTEST_MAIN(WindowSetupTest)
+#include "window_setup_test.moc"
