@@ -133,7 +133,7 @@ Status ReplaceFileAtomically(const std::filesystem::path& target, std::string_vi
     // The rename is only durable once the folder's entry is on disk.
     const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folderFd >= 0) {
-        ::fsync(folderFd);
+        writer.sync(folderFd);
         ::close(folderFd);
     }
     return {};

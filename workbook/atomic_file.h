@@ -16,7 +16,8 @@
 namespace tivaro::workbook {
 
 // The two steps that touch the disk, so tests can make them fail (a full disk after N bytes,
-// a failing flush). Each returns 0 or an errno value.
+// a failing flush). Each returns 0 or an errno value. sync() flushes the new file and then
+// its folder; a failure to flush the folder comes after the rename and is not reported.
 class FileWriter {
 public:
     virtual ~FileWriter() = default;

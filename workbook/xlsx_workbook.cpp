@@ -80,26 +80,15 @@ Status XlsxWorkbook::loadParts() {
         }
         styles_ = std::move(*styles);
     }
+    // Sheets are parsed when first used (a race works on one of them); that their parts are
+    // there is checked now.
     for (const SheetEntry& entry : workbook_->sheets()) {
-        if (!entry.worksheet) {
-            sheets_.push_back(nullptr);
-            continue;
-        }
-        if (entry.part.empty() || !package_.contains(entry.part)) {
+        if (entry.worksheet && (entry.part.empty() || !package_.contains(entry.part))) {
             return MakeError(Errc::BadFormat, fileName + " is damaged: the part of sheet " +
                                                   Quoted(entry.name) + " (" + entry.part +
                                                   ") is missing");
         }
-        auto bytes = readPart(entry.part);
-        if (!bytes) {
-            return bytes.error();
-        }
-        auto cells = SheetCells::Parse(entry.part, *bytes, strings_.get());
-        if (!cells) {
-            return MakeError(Errc::BadFormat, fileName + ", sheet " + Quoted(entry.name) + ": " +
-                                                  cells.error().message);
-        }
-        sheets_.push_back(std::move(*cells));
+        sheets_.push_back(nullptr);
     }
     return {};
 }
@@ -124,10 +113,21 @@ Result<SheetCells*> XlsxWorkbook::cells(SheetId sheet) {
         return MakeError(Errc::NoSuchSheet, Quoted(path_.string()) + " has no sheet number " +
                                                 std::to_string(sheet.index + 1));
     }
+    const SheetEntry& entry = workbook_->sheets()[sheet.index];
+    if (!entry.worksheet) {
+        return MakeError(Errc::NoSuchSheet,
+                         where(sheet) + " is a chart or dialog sheet, not a worksheet with cells");
+    }
     if (!sheets_[sheet.index]) {
-        return MakeError(Errc::NoSuchSheet, where(sheet) +
-                                                " is a chart or dialog sheet, not a "
-                                                "worksheet with cells");
+        auto bytes = package_.read(entry.part);
+        if (!bytes) {
+            return MakeError(Errc::BadFormat, where(sheet) + ": " + bytes.error().message);
+        }
+        auto parsed = SheetCells::Parse(entry.part, *bytes, strings_.get());
+        if (!parsed) {
+            return MakeError(Errc::BadFormat, where(sheet) + ": " + parsed.error().message);
+        }
+        sheets_[sheet.index] = std::move(*parsed);
     }
     return sheets_[sheet.index].get();
 }

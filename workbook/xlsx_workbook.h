@@ -43,7 +43,7 @@ private:
                  std::filesystem::path backupDirectory, FileWriter& writer);
 
     Status loadParts();
-    // The cells of a worksheet, or an error naming the sheet.
+    // The cells of a worksheet, parsed on first use, or an error naming the sheet.
     Result<SheetCells*> cells(SheetId sheet);
     Status checkCell(SheetId sheet, int row, int column) const;
     std::string where(SheetId sheet) const;
@@ -58,7 +58,7 @@ private:
     std::unique_ptr<WorkbookPart> workbook_;
     std::unique_ptr<SharedStrings> strings_;
     std::unique_ptr<Styles> styles_;
-    std::vector<std::unique_ptr<SheetCells>> sheets_;  // null for chart and dialog sheets
+    std::vector<std::unique_ptr<SheetCells>> sheets_;  // null until first used
     std::string droppedCalcChain_;
     int activeSheet_ = 0;
     bool unsaved_ = false;

@@ -196,7 +196,7 @@ def timed(source, target, runs):
         wb = openpyxl.load_workbook(source)
         ws = wb["schaats"]
         for row in range(3, 201):
-            if str(ws.cell(row=row, column=2).value).lower() == "7404590":
+            if str(ws.cell(row=row, column=2).value).lower() == "7404589":
                 break
         ws.cell(row=row, column=1).value
         ws.cell(row=row, column=3).value
