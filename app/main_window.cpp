@@ -137,7 +137,11 @@ MainWindow::MainWindow(WindowOptions options, QWidget* parent)
           state_, setup_.controls(), passings_,
           timing::PassingEvents{[this](const Error& error) { Report(FromUtf8(error.message)); },
                                 {},
-                                [this] { saver_->markChanged(); }}) {
+                                [this] {
+                                    // New changes since a refused close deserve a new warning.
+                                    closeRefused_ = false;
+                                    saver_->markChanged();
+                                }}) {
     setObjectName("Form1");
     setWindowTitle(QString::fromLatin1(kWindowTitle));
     auto* client = new QWidget(this);
@@ -158,7 +162,7 @@ MainWindow::MainWindow(WindowOptions options, QWidget* parent)
     tcp_ = new TcpLink(options_.decoderPort, options_.reconnectInterval, this);
     saver_ = new WorkbookSaver(
         state_, [this] { return serial_->bytesWaiting() > 0 || tcp_->bytesWaiting() > 0; },
-        [this](const QString& message) { Report(message); }, this);
+        [this](const QString& message) { Report(message); }, options_.saveInterval, this);
 
     ConnectSignals();
     ConnectLinkSignals();

@@ -56,6 +56,8 @@ struct WindowOptions {
     std::function<QString()> serialDevice;
     quint16 decoderPort = kDecoderPort;
     std::chrono::milliseconds reconnectInterval = std::chrono::seconds(3);
+    // The shortest time between two saves of the workbook while passings come in.
+    std::chrono::milliseconds saveInterval = std::chrono::milliseconds(500);
 };
 
 // The open dialog's file filter, in the dialog's syntax: the race workbooks by name, the

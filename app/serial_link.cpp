@@ -54,7 +54,8 @@ QString SerialDeviceForPortOne(const QString& deviceDirectory) {
 #else
     const QDir dir(deviceDirectory);
     std::vector<std::string> names;
-    for (const QString& name : dir.entryList({"ttyUSB*", "ttyACM*", "ttyS*"}, QDir::System)) {
+    for (const QString& name :
+         dir.entryList({"ttyUSB*", "ttyACM*", "ttyS*"}, QDir::System | QDir::Files)) {
         names.push_back(name.toStdString());
     }
     std::optional<std::string> chosen = ChooseSerialDevice(names);

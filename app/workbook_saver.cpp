@@ -13,11 +13,14 @@ constexpr auto kPauseWhileInputWaits = std::chrono::milliseconds(50);
 }  // namespace
 
 WorkbookSaver::WorkbookSaver(RaceState& state, std::function<bool()> inputWaiting,
-                             std::function<void(const QString&)> report, QObject* parent)
+                             std::function<void(const QString&)> report,
+                             std::chrono::milliseconds interval, QObject* parent)
     : QObject(parent),
       state_(state),
       inputWaiting_(std::move(inputWaiting)),
-      report_(std::move(report)) {
+      report_(std::move(report)),
+      interval_(interval),
+      policy_(interval) {
     timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, &WorkbookSaver::due);
 }
@@ -55,7 +58,7 @@ bool WorkbookSaver::saveNow() {
 }
 
 void WorkbookSaver::forget() {
-    policy_ = workbook::SavePolicy();
+    policy_ = workbook::SavePolicy(interval_);
     failing_ = false;
     timer_.stop();
 }

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <chrono>
 #include <functional>
 
 #include "app/state/race_state.h"
@@ -18,9 +19,12 @@ class WorkbookSaver final : public QObject {
     Q_OBJECT
 public:
     // `inputWaiting` tells whether more decoder bytes are waiting to be handled; `report`
-    // takes messages for the status line. `state` must outlive the saver.
+    // takes messages for the status line; two saves are at least `interval` apart. `state`
+    // must outlive the saver.
     WorkbookSaver(RaceState& state, std::function<bool()> inputWaiting,
-                  std::function<void(const QString&)> report, QObject* parent = nullptr);
+                  std::function<void(const QString&)> report,
+                  std::chrono::milliseconds interval = std::chrono::milliseconds(500),
+                  QObject* parent = nullptr);
 
     // A passing wrote into the workbook.
     void markChanged();
@@ -47,6 +51,7 @@ private:
     RaceState& state_;
     std::function<bool()> inputWaiting_;
     std::function<void(const QString&)> report_;
+    std::chrono::milliseconds interval_;
     workbook::SavePolicy policy_;
     QTimer timer_;
     bool failing_ = false;  // the last save failed

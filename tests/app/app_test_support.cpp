@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <QApplication>
 #include <QFile>
+#include <algorithm>
 
 #include "decoder/record_writer.h"
 #include "workbook/xlsx_app.h"
@@ -38,7 +39,10 @@ public:
         return MakeError(Errc::NoSuchSheet,
                          "the workbook has no sheet \"" + std::string(name) + "\"");
     }
-    Result<int> find(workbook::SheetId, std::string_view, std::string_view) override {
+    Result<int> find(workbook::SheetId, std::string_view, std::string_view text) override {
+        if (std::find(owner_.known.begin(), owner_.known.end(), text) != owner_.known.end()) {
+            return 1;
+        }
         return MakeError(Errc::NotFound, "not found");
     }
     Result<std::string> readCell(workbook::SheetId, int, int) override { return std::string(); }
@@ -253,12 +257,13 @@ std::string DemoTransponder(int sheet, int i) {
     return std::to_string(DemoNumber(sheet, i));
 }
 
-QStringList ReadLines(const std::filesystem::path& file) {
+QByteArray ReadBytes(const std::filesystem::path& file) {
     QFile in(QString::fromStdString(file.string()));
-    if (!in.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    QStringList lines = QString::fromUtf8(in.readAll()).split(QStringLiteral("\r\n"));
+    return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+}
+
+QStringList ReadLines(const std::filesystem::path& file) {
+    QStringList lines = QString::fromUtf8(ReadBytes(file)).split(QStringLiteral("\r\n"));
     if (!lines.isEmpty() && lines.back().isEmpty()) {
         lines.removeLast();
     }

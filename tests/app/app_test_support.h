@@ -111,6 +111,8 @@ std::uint64_t Micros(int hours, int minutes, int seconds, int hundredths = 0);
 std::string DemoTransponder(int sheet, int i);
 std::uint32_t DemoNumber(int sheet, int i);
 
+// The whole content of a file; empty when it does not exist.
+QByteArray ReadBytes(const std::filesystem::path& file);
 // The lines of a text file without their CR LF; empty when it does not exist.
 QStringList ReadLines(const std::filesystem::path& file);
 
@@ -118,10 +120,12 @@ QStringList ReadLines(const std::filesystem::path& file);
 std::string CellOnDisk(const std::filesystem::path& file, const std::string& sheet, int row,
                        int column);
 
-// A spreadsheet stand-in for the set-up tests: workbooks with the given sheets, an open
-// that fails on demand, and a record of every workbook opened.
+// A spreadsheet stand-in: workbooks with the given sheets, in which every transponder of
+// `known` is the competitor of row 3 and every cell reads empty; an open or a save that fails
+// on demand, and a record of what was opened and saved.
 struct FakeSpreadsheet {
     std::vector<std::string> sheets = {"schaats", "loop", "fiets"};
+    std::vector<std::string> known;
     int activeSheet = 0;
     bool failOpen = false;
     std::vector<std::filesystem::path> opened;

@@ -1,0 +1,298 @@
+// The window's parts on their own: the grid model over the passing list, the status line,
+// the capped debug boxes, the choice of serial device, and the workbook saver.
+
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPersistentModelIndex>
+#include <QPlainTextEdit>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "app/debug_boxes.h"
+#include "app/passing_table_model.h"
+#include "app/serial_link.h"
+#include "app/status_line.h"
+#include "app/workbook_saver.h"
+#include "app_test_support.h"
+#include "timing/colours.h"
+
+using namespace tivaro::app;
+using namespace tivaro::app::testing;
+namespace timing = tivaro::timing;
+
+namespace {
+
+timing::PassingRow Passing(const char* transponder, std::uint32_t colour = timing::kYellow) {
+    return {transponder, "7 ", "1:2:3.04", "Doork 1", colour};
+}
+
+}  // namespace
+
+class PartsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    // --- grid model ---
+
+    void gridModelShowsTheNewestPassingFirstInItsColour() {
+        timing::PassingList list;
+        PassingTableModel model(list);
+        list.add(Passing("1001", timing::kGreen));
+        list.add(Passing("1002", timing::kOrange));
+        QCOMPARE(model.rowCount(), 2);
+        QCOMPARE(model.index(0, kTransponderColumn).data().toString(), QStringLiteral("1002"));
+        QCOMPARE(model.index(1, kTransponderColumn).data().toString(), QStringLiteral("1001"));
+        QCOMPARE(model.index(0, kBibColumn).data().toString(), QStringLiteral("7 "));
+        QCOMPARE(model.index(0, kTimeColumn).data().toString(), QStringLiteral("1:2:3.04"));
+        QCOMPARE(model.index(0, kTypeColumn).data().toString(), QStringLiteral("Doork 1"));
+        QCOMPARE(model.index(0, kTypeColumn).data(Qt::BackgroundRole).value<QBrush>().color(),
+                 QColor(255, 128, 0));
+        QCOMPARE(model.index(1, kTimeColumn).data(Qt::BackgroundRole).value<QBrush>().color(),
+                 QColor(0, 255, 0));
+        QCOMPARE(model.index(0, kTimeColumn).data(Qt::TextAlignmentRole).value<Qt::Alignment>(),
+                 Qt::Alignment(Qt::AlignCenter));
+        QVERIFY(
+            model.index(0, kTransponderColumn).data(Qt::TextAlignmentRole).value<Qt::Alignment>() &
+            Qt::AlignLeft);
+        QVERIFY(!model.index(2, 0).data().isValid());
+        QVERIFY(!(model.flags(model.index(0, 0)) & Qt::ItemIsEditable));
+    }
+
+    void aNewPassingIsAnnouncedAsOneRowAtTheTop() {
+        timing::PassingList list;
+        PassingTableModel model(list);
+        list.add(Passing("1001"));
+        const QPersistentModelIndex older = model.index(0, 0);
+        QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+        QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+        list.add(Passing("1002"));
+        QCOMPARE(inserted.count(), 1);
+        QCOMPARE(inserted[0][1].toInt(), 0);
+        QCOMPARE(inserted[0][2].toInt(), 0);
+        QCOMPARE(reset.count(), 0);
+        // Views keep pointing at the same passing, one row further down.
+        QCOMPARE(older.row(), 1);
+        QCOMPARE(older.data().toString(), QStringLiteral("1001"));
+    }
+
+    void colourNumbersAreRedGreenBlueFromTheLowByte() {
+        QCOMPARE(ColourFromNumber(timing::Rgb(1, 2, 3)), QColor(1, 2, 3));
+        QCOMPARE(ColourFromNumber(timing::kLightCyan), QColor(128, 255, 255));
+        QCOMPARE(ColourFromNumber(timing::kLightYellow), QColor(255, 255, 128));
+    }
+
+    // --- status line ---
+
+    void statusMessagesCarryTheirTimeAndRepeatsAreCounted() {
+        QStatusBar bar;
+        StatusLine status(&bar);
+        QCOMPARE(status.current(), QString());
+        status.post("serial port lost");
+        const QRegularExpression stamped("^\\d\\d:\\d\\d:\\d\\d  serial port lost$");
+        QVERIFY2(stamped.match(status.current()).hasMatch(), qPrintable(status.current()));
+        status.post("serial port lost");
+        status.post("serial port lost");
+        QVERIFY(status.current().endsWith("serial port lost (3 times)"));
+        QCOMPARE(status.recent().size(), 1);
+        status.post("connection restored");
+        QCOMPARE(status.recent().size(), 2);
+        QVERIFY(status.recent()[0].endsWith("(3 times)"));
+        QVERIFY(bar.findChild<QLabel*>("StatusLine")->toolTip().contains("serial port lost"));
+    }
+
+    void statusLineKeepsOnlyTheRecentMessages() {
+        QStatusBar bar;
+        StatusLine status(&bar);
+        for (int i = 0; i < StatusLine::kKeptMessages + 10; ++i) {
+            status.post(QStringLiteral("message %1").arg(i));
+        }
+        const QStringList recent = status.recent();
+        QCOMPARE(recent.size(), StatusLine::kKeptMessages);
+        QVERIFY(recent.front().endsWith("message 10"));
+        QVERIFY(recent.back().endsWith(
+            QStringLiteral("message %1").arg(StatusLine::kKeptMessages + 9)));
+    }
+
+    // --- debug boxes ---
+
+    void debugBoxesFollowTheirCheckBoxesAndShowLines() {
+        QCheckBox raw, unescaped;
+        QPlainTextEdit text5, text6;
+        QLineEdit text1(QStringLiteral("Text1"));
+        DebugBoxes boxes(&raw, &unescaped, &text5, &text6, &text1);
+        QVERIFY(!boxes.rawDumpWanted() && !boxes.unescapedDumpWanted());
+        raw.setChecked(true);
+        QVERIFY(boxes.rawDumpWanted() && !boxes.unescapedDumpWanted());
+        boxes.appendRawDump("\r\n | 8E | 2 | 8F\r\n\r\n");
+        boxes.appendRawDump("\r\n | 8E | 3 | 8F\r\n\r\n");
+        QCOMPARE(text5.toPlainText(), QStringLiteral("\n | 8E | 2 | 8F\n\n\n | 8E | 3 | 8F\n\n"));
+        boxes.appendUnescapedDump("\r\n | 0 | 2");
+        QCOMPARE(text6.toPlainText(), QStringLiteral("\n | 0 | 2"));
+        boxes.showSerialLine("\x01@\t3\r\n");
+        QCOMPARE(text1.text(), QStringLiteral("\x01@\t3\r\n"));
+    }
+
+    void debugBoxesDropTheirOldestLinesPastTheCap() {
+        QPlainTextEdit box;
+        const int cap = 100;
+        for (int i = 0; i < 20; ++i) {
+            AppendCapped(&box, QStringLiteral("line %1 .........\n").arg(i, 2, 10, QChar('0')),
+                         cap);
+            QVERIFY(box.toPlainText().size() <= cap);
+        }
+        const QString kept = box.toPlainText();
+        QVERIFY2(kept.startsWith("line "), qPrintable(kept));  // cut at a line start
+        QVERIFY(kept.endsWith("line 19 .........\n"));
+        QVERIFY(kept.size() > cap / 2);
+
+        // A single text larger than the cap keeps its end.
+        AppendCapped(&box, QString(3 * cap, 'x') + "end", cap);
+        QCOMPARE(box.toPlainText().size(), cap);
+        QVERIFY(box.toPlainText().endsWith("xend"));
+    }
+
+    // --- serial device ---
+
+    void serialDeviceChoicePrefersUsbAdaptersInNumericOrder_data() {
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QString>("chosen");
+        QTest::newRow("usb first") << QStringList{"ttyS0", "ttyACM0", "ttyUSB1"} << "ttyUSB1";
+        QTest::newRow("numeric order") << QStringList{"ttyUSB10", "ttyUSB2"} << "ttyUSB2";
+        QTest::newRow("acm before built-in") << QStringList{"ttyS0", "ttyACM3"} << "ttyACM3";
+        QTest::newRow("built-in last") << QStringList{"ttyS1", "ttyS0", "tty0"} << "ttyS0";
+        QTest::newRow("no serial device")
+            << QStringList{"tty0", "ttyUSB", "ttyUSBx1", "ttySAC", "console"} << QString();
+        QTest::newRow("empty") << QStringList{} << QString();
+    }
+    void serialDeviceChoicePrefersUsbAdaptersInNumericOrder() {
+        QFETCH(QStringList, names);
+        QFETCH(QString, chosen);
+        std::vector<std::string> list;
+        for (const QString& name : names) {
+            list.push_back(name.toStdString());
+        }
+        const std::optional<std::string> result = ChooseSerialDevice(list);
+        QCOMPARE(result ? QString::fromStdString(*result) : QString(), chosen);
+    }
+
+    void serialDeviceForPortOneLooksInTheDeviceDirectory() {
+        QTemporaryDir dev;
+        QCOMPARE(SerialDeviceForPortOne(dev.path()), QString());
+        for (const char* name : {"ttyS0", "ttyACM0", "null"}) {
+            QFile file(dev.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        QCOMPARE(SerialDeviceForPortOne(dev.path()), dev.filePath("ttyACM0"));
+    }
+
+    void serialLinkReadsWhatTheLineCarries() {
+        PseudoTerminal pty;
+        SerialLink link;
+        QSignalSpy ready(&link, &SerialLink::readyRead);
+        QVERIFY(link.open(pty.devicePath()).ok());
+        QVERIFY(link.isOpen());
+        QCOMPARE(link.device(), pty.devicePath());
+        const QByteArray bytes = QByteArray::fromHex("8e00118d2f8f0a0d00ff");
+        QVERIFY(pty.write(bytes));
+        QByteArray read;
+        QTRY_VERIFY((read += link.readAll()).size() >= bytes.size());
+        QCOMPARE(read, bytes);  // every byte value passes unchanged
+        QVERIFY(ready.count() >= 1);
+        // Opening it twice is refused, and says so.
+        const tivaro::Status again = link.open(pty.devicePath());
+        QVERIFY(!again.ok());
+        QVERIFY(QString::fromStdString(again.error().message).contains("already open"));
+    }
+
+    // --- workbook saver ---
+
+    void saverSavesOnceTheWaitingInputIsHandled() {
+        SaverRig rig;
+        for (int i = 0; i < 10; ++i) {
+            rig.saver.markChanged();
+        }
+        QCOMPARE(rig.spreadsheet.saves, 0);
+        QTRY_COMPARE(rig.spreadsheet.saves, 1);
+        QVERIFY(!rig.saver.pending());
+    }
+
+    void saverHoldsASaveBackWhileInputIsWaitingAndTheIntervalIsShort() {
+        SaverRig rig(std::chrono::seconds(1));
+        rig.inputWaiting = true;
+        rig.saver.markChanged();
+        QTest::qWait(100);
+        QCOMPARE(rig.spreadsheet.saves, 0);
+        rig.inputWaiting = false;
+        QTRY_COMPARE(rig.spreadsheet.saves, 1);
+    }
+
+    void saverKeepsSavesApart() {
+        SaverRig rig(std::chrono::seconds(1));
+        rig.saver.markChanged();
+        QTRY_COMPARE(rig.spreadsheet.saves, 1);
+        rig.saver.markChanged();
+        QTest::qWait(100);
+        QCOMPARE(rig.spreadsheet.saves, 1);
+        QVERIFY(rig.saver.pending());
+        QTRY_COMPARE_WITH_TIMEOUT(rig.spreadsheet.saves, 2, 3000);
+    }
+
+    void aFailedSaveIsReportedAndTriedAgain() {
+        SaverRig rig(std::chrono::milliseconds(100));
+        rig.spreadsheet.failSave = true;
+        rig.saver.markChanged();
+        QTRY_COMPARE(rig.reports.size(), 1);
+        QVERIFY2(rig.reports[0].contains("cannot save the race workbook") &&
+                     rig.reports[0].contains("disk full"),
+                 qPrintable(rig.reports[0]));
+        QVERIFY(rig.saver.pending());
+        QTRY_VERIFY(rig.spreadsheet.saves >= 2);
+        rig.spreadsheet.failSave = false;
+        QTRY_VERIFY(!rig.saver.pending());
+        QVERIFY(rig.reports.back().contains("saved again"));
+    }
+
+    void saveNowSavesOnlyWhatIsPending() {
+        SaverRig rig(std::chrono::seconds(60));
+        QVERIFY(rig.saver.saveNow());
+        QCOMPARE(rig.spreadsheet.saves, 0);
+        rig.saver.markChanged();
+        QTRY_COMPARE(rig.spreadsheet.saves, 1);
+        rig.saver.markChanged();  // held back by the interval
+        QVERIFY(rig.saver.saveNow());
+        QCOMPARE(rig.spreadsheet.saves, 2);
+        rig.spreadsheet.failSave = true;
+        rig.saver.markChanged();
+        QVERIFY(!rig.saver.saveNow());
+        QVERIFY(rig.saver.pending());
+        rig.saver.forget();
+        QVERIFY(!rig.saver.pending());
+    }
+
+private:
+    // A saver over a stand-in workbook, with the input-waiting answer and the reports at hand.
+    struct SaverRig {
+        explicit SaverRig(std::chrono::milliseconds interval = std::chrono::milliseconds(500))
+            : saver(
+                  state, [this] { return inputWaiting; },
+                  [this](const QString& message) { reports << message; }, interval) {
+            auto app = spreadsheet.starter()();
+            auto book = (*app)->open("race.xlsx");
+            state.raceWorkbook = std::move(book.value());
+            QObject::connect(&saver, &WorkbookSaver::due, &saver, &WorkbookSaver::check);
+        }
+        FakeSpreadsheet spreadsheet;
+        tivaro::RaceState state;
+        bool inputWaiting = false;
+        QStringList reports;
+        WorkbookSaver saver;
+    };
+};
+
+QTEST_MAIN(PartsTest)
+#include "parts_test.moc"
