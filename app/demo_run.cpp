@@ -43,9 +43,9 @@ DemoRun::DemoRun(std::filesystem::path workbook, QString picture, WindowOptions&
     clockMicros_ = (10ULL * 3600 + 15 * 60 + 30) * 1000000ULL;
 }
 
-void DemoRun::SendPassing(std::uint32_t transponder, std::string text) {
+bool DemoRun::SendPassing(std::uint32_t transponder, std::string text) {
     if (decoder_ == nullptr) {
-        return;
+        return false;
     }
     decoder::PassingRecordFields fields;
     fields.transponderNumber = transponder;
@@ -55,15 +55,20 @@ void DemoRun::SendPassing(std::uint32_t transponder, std::string text) {
     std::vector<std::uint8_t> wire;
     decoder::AppendEscaped(decoder::BuildPassingRecord(fields), wire);
     decoder_->write(reinterpret_cast<const char*>(wire.data()), static_cast<qint64>(wire.size()));
+    return true;
 }
 
 void DemoRun::start(MainWindow& window) {
     window_ = &window;
-    const auto click = [this](const char* name) {
-        return [this, name] { Find<QAbstractButton>(*window_, name)->click(); };
+    // Each step does what a person would do next, or sends what the decoder would.
+    const auto click = [this](const char* name) -> std::function<bool()> {
+        return [this, name] {
+            Find<QAbstractButton>(*window_, name)->click();
+            return true;
+        };
     };
-    const auto runner = [this](int i) {
-        return [this, i] { SendPassing(kFirstRunner + static_cast<std::uint32_t>(i), {}); };
+    const auto runner = [this](int i) -> std::function<bool()> {
+        return [this, i] { return SendPassing(kFirstRunner + static_cast<std::uint32_t>(i), {}); };
     };
     steps_ = {
         click("Command1"),
@@ -71,11 +76,18 @@ void DemoRun::start(MainWindow& window) {
             auto* sport = Find<QComboBox>(*window_, "Combo1");
             sport->setCurrentIndex(1);
             emit sport->activated(1);
+            return true;
         },
-        [this] { Find<QSlider>(*window_, "Slider1")->setValue(3); },
+        [this] {
+            Find<QSlider>(*window_, "Slider1")->setValue(3);
+            return true;
+        },
         click("fase_opwarmen"),
         click("Option2"),
-        [this] { Find<QLineEdit>(*window_, "Text4")->setText(QStringLiteral("127.0.0.1")); },
+        [this] {
+            Find<QLineEdit>(*window_, "Text4")->setText(QStringLiteral("127.0.0.1"));
+            return true;
+        },
         click("Command3"),
         runner(4),
         runner(9),
@@ -84,9 +96,9 @@ void DemoRun::start(MainWindow& window) {
         click("fase_opnemen"),
         runner(1),
         runner(2),
-        [this] { SendPassing(0, "KX-05126"); },
+        [this] { return SendPassing(0, "KX-05126"); },
         runner(1),
-        [this] { SendPassing(1234567, {}); },
+        [this] { return SendPassing(1234567, {}); },
         runner(2),
         runner(1),
         runner(1),
@@ -96,6 +108,7 @@ void DemoRun::start(MainWindow& window) {
                 std::fprintf(stderr, "cannot write the picture %s\n", qPrintable(picture_));
             }
             window_->close();
+            return true;
         },
     };
     connect(&timer_, &QTimer::timeout, this, &DemoRun::Step);
@@ -107,7 +120,9 @@ void DemoRun::Step() {
         timer_.stop();
         return;
     }
-    steps_[next_++]();
+    if (steps_[next_]()) {
+        ++next_;
+    }
 }
 
 }  // namespace tivaro::app

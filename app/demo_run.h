@@ -29,14 +29,15 @@ public:
 
 private:
     void Step();
-    void SendPassing(std::uint32_t transponder, std::string text);
+    // False while the window has not connected yet: the step is tried again.
+    bool SendPassing(std::uint32_t transponder, std::string text);
 
     std::filesystem::path workbook_;
     QString picture_;
     QTcpServer server_;
     QTcpSocket* decoder_ = nullptr;
     MainWindow* window_ = nullptr;
-    std::vector<std::function<void()>> steps_;
+    std::vector<std::function<bool()>> steps_;  // false: not done yet, try again
     std::size_t next_ = 0;
     std::uint64_t clockMicros_ = 0;
     QTimer timer_;

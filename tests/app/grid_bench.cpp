@@ -4,10 +4,10 @@
 //
 //   tivaro_grid_bench [--benchmark_filter=...]
 
+#include <benchmark/benchmark.h>
 #include <QApplication>
 #include <QHeaderView>
 #include <QTableView>
-#include <benchmark/benchmark.h>
 
 #include "app/passing_table_model.h"
 #include "app/window_layout.h"
@@ -19,8 +19,8 @@ using tivaro::timing::PassingList;
 using tivaro::timing::PassingRow;
 
 PassingRow Row(int i) {
-    return {std::to_string(7404583 + i % 200), std::to_string(101 + i % 200) + " ",
-            "10:15:30.25", "Doork 3", tivaro::timing::kYellow};
+    return {std::to_string(7404583 + i % 200), std::to_string(101 + i % 200) + " ", "10:15:30.25",
+            "Doork 3", tivaro::timing::kYellow};
 }
 
 // A grid as the window builds it, holding `rows` passings.
