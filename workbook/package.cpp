@@ -140,6 +140,13 @@ bool Package::contains(std::string_view part) const {
     return zip_name_locate(archive_, std::string(part).c_str(), ZIP_FL_NOCASE) >= 0;
 }
 
+std::string Package::storedName(std::string_view part) const {
+    const zip_int64_t index = zip_name_locate(archive_, std::string(part).c_str(), ZIP_FL_NOCASE);
+    const char* name =
+        index < 0 ? nullptr : zip_get_name(archive_, static_cast<zip_uint64_t>(index), 0);
+    return name != nullptr ? std::string(name) : std::string{};
+}
+
 Result<std::string> Package::read(std::string_view part) const {
     const std::string name(part);
     const zip_int64_t index = zip_name_locate(archive_, name.c_str(), ZIP_FL_NOCASE);

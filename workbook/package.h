@@ -29,6 +29,9 @@ public:
     const std::string& bytes() const { return *bytes_; }
     std::vector<std::string> partNames() const;
     bool contains(std::string_view part) const;
+    // The name under which the package stores `part`: part names compare without regard to
+    // case, and a relationship may spell one differently from the zip entry. "" when absent.
+    std::string storedName(std::string_view part) const;
     // The part's uncompressed bytes. Damaged data (a bad checksum) is an error.
     Result<std::string> read(std::string_view part) const;
 

@@ -87,8 +87,11 @@ Result<std::unique_ptr<WorkbookPart>> WorkbookPart::Load(const Package& package,
         for (pugi::xml_node rel = Child(part->relationships_->document_element(), "Relationship");
              rel; rel = NextSibling(rel, "Relationship")) {
             const std::string type = rel.attribute("Type").value();
-            const std::string target =
+            std::string target =
                 ResolvePartTarget(part->partName_, rel.attribute("Target").value());
+            if (std::string stored = package.storedName(target); !stored.empty()) {
+                target = std::move(stored);  // so that a rewritten part replaces this entry
+            }
             targets[rel.attribute("Id").value()] = {type, target};
             if (EndsWith(type, "/sharedStrings")) {
                 part->sharedStringsPart_ = target;

@@ -374,3 +374,36 @@ TEST_F(CellsTest, AClosedWorkbookRefusesEverything) {
 
 }  // namespace
 }  // namespace tivaro::workbook::test
+
+namespace tivaro::workbook::test {
+namespace {
+
+TEST(PartNames, ARelationshipSpelledInOtherCaseStillRewritesTheSamePart) {
+    ScratchDir dir;
+    HandMadeWorkbook book;
+    book.sheets = {{"schaats", SheetXml("<row r=\"3\"><c r=\"A3\"><v>101</v></c></row>")}};
+    auto package = Package::FromBytes(BuildHandMade(book), "hand-made");
+    ASSERT_TRUE(package.ok());
+    std::string rels = *package->read("xl/_rels/workbook.xml.rels");
+    rels.replace(rels.find("worksheets/sheet1.xml"), 21, "Worksheets/Sheet1.XML");
+    auto bytes = package->rebuild({{"xl/_rels/workbook.xml.rels", rels}}, {});
+    ASSERT_TRUE(bytes.ok());
+    const auto file = dir / "case.xlsx";
+    WriteFile(file, *bytes);
+
+    XlsxApp app(dir / "backup");
+    auto opened = OpenOrFail(app, file);
+    ASSERT_NE(opened, nullptr);
+    ASSERT_TRUE(opened->writeCell(SheetId{0}, 3, 20, "1").ok());
+    ASSERT_TRUE(opened->save().ok());
+
+    auto saved = Package::FromBytes(ReadFile(file), "saved");
+    ASSERT_TRUE(saved.ok());
+    EXPECT_EQ(saved->partNames(), package->partNames());  // replaced, not added beside it
+    auto reread = OpenOrFail(app, file);
+    ASSERT_NE(reread, nullptr);
+    EXPECT_EQ(*reread->readCell(SheetId{0}, 3, 20), "1");
+}
+
+}  // namespace
+}  // namespace tivaro::workbook::test
