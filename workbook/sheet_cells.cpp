@@ -397,7 +397,32 @@ void SheetCells::updateDimension() {
     attribute = ref.c_str();
 }
 
+void SheetCells::dropCachedFormulaResults() {
+    if (cachedResultsDropped_) {
+        return;
+    }
+    cachedResultsDropped_ = true;
+    for (const Row& row : rows_) {
+        for (const Cell& cell : row.cells) {
+            pugi::xml_node node = cell.node;
+            if (!node.child("f")) {
+                continue;
+            }
+            node.remove_child("v");
+            // The type described the cached result; without one the cell is a plain formula.
+            const std::string_view type = node.attribute("t").value();
+            if (type == "str" || type == "b" || type == "e" || type == "n") {
+                node.remove_attribute("t");
+            }
+        }
+    }
+}
+
 std::string SheetCells::serialize() {
+    // What this sheet's formulas showed before our writes is stale. Without a cached result a
+    // spreadsheet has to compute them on load, also one that trusts the cached results of
+    // files other programs wrote.
+    dropCachedFormulaResults();
     updateDimension();
     return SerializeXml(*document_);
 }

@@ -49,7 +49,9 @@ public:
     bool modified() const { return modified_; }
     // True once a write removed a formula (the workbook's calculation chain is then stale).
     bool formulaRemoved() const { return formulaRemoved_; }
-    // The part as it is now, its used-range hint brought up to date.
+    // The part as it is now, its used-range hint brought up to date. The cached results of
+    // its formulas are left out (from then on those cells read "" until the file is opened
+    // and recalculated by a spreadsheet).
     std::string serialize();
 
 private:
@@ -76,6 +78,7 @@ private:
     std::string matchText(pugi::xml_node cell) const;
     void removeFormula(pugi::xml_node cell, int row, int column);
     void updateDimension();
+    void dropCachedFormulaResults();
 
     std::unique_ptr<pugi::xml_document> document_;
     pugi::xml_node sheetData_;
@@ -85,6 +88,7 @@ private:
     const SharedStrings* strings_ = nullptr;
     bool modified_ = false;
     bool formulaRemoved_ = false;
+    bool cachedResultsDropped_ = false;
 };
 
 }  // namespace tivaro::workbook
