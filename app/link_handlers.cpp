@@ -136,9 +136,14 @@ void MainWindow::MSComm1_OnComm() {
 }
 
 void MainWindow::Winsock1_DataArrival() {
-    const QByteArray bytes = tcp_->readAll();
+    const QByteArray bytes = tcp_->read(kArrivalSlice);
     if (!bytes.isEmpty()) {
         ReportAll(receive_->ReceiveTcp(Bytes(bytes)));
+    }
+    if (tcp_->bytesWaiting() > 0) {
+        // The rest of a burst comes as the next event, after the window had its turn.
+        QMetaObject::invokeMethod(
+            this, [this] { Dispatch(&MainWindow::Winsock1_DataArrival); }, Qt::QueuedConnection);
     }
 }
 

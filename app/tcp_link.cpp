@@ -37,7 +37,20 @@ void TcpLink::Attempt() {
         return;
     }
     lastError_.clear();
+    // A new connection clears the socket's buffer: keep what the old one left unread.
+    if (socket_.bytesAvailable() > 0) {
+        pending_ += socket_.readAll();
+    }
     socket_.connectToHost(host_, port_);
+}
+
+QByteArray TcpLink::read(qint64 maxBytes) {
+    QByteArray bytes = pending_.left(maxBytes);
+    pending_.remove(0, bytes.size());
+    if (bytes.size() < maxBytes && socket_.bytesAvailable() > 0) {
+        bytes += socket_.read(maxBytes - bytes.size());
+    }
+    return bytes;
 }
 
 void TcpLink::OnConnected() {

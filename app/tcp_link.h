@@ -21,6 +21,10 @@
 namespace tivaro::app {
 
 inline constexpr quint16 kDecoderPort = 5403;
+// The most the window takes from the link in one receive event. A burst (a decoder emptying
+// its memory after a reconnect) is handled in slices, so the window repaints and answers
+// between them and every passing is handled soon after its bytes were taken.
+inline constexpr qint64 kArrivalSlice = 4096;
 
 class TcpLink final : public QObject {
     Q_OBJECT
@@ -42,8 +46,10 @@ public:
     // Why the last attempt failed or the connection was lost.
     QString lastError() const { return lastError_; }
 
-    QByteArray readAll() { return socket_.readAll(); }
-    qint64 bytesWaiting() const { return socket_.bytesAvailable(); }
+    // Takes at most `maxBytes` of what has arrived, oldest first.
+    QByteArray read(qint64 maxBytes);
+    QByteArray readAll() { return read(bytesWaiting()); }
+    qint64 bytesWaiting() const { return pending_.size() + socket_.bytesAvailable(); }
 
 signals:
     void connected();
@@ -64,6 +70,7 @@ private:
     State state_ = State::Idle;
     QString host_;
     QString lastError_;
+    QByteArray pending_;  // what arrived on a connection that has ended, not yet taken
 };
 
 }  // namespace tivaro::app

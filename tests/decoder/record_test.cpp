@@ -13,7 +13,10 @@ using Bytes = std::vector<std::uint8_t>;
 // given fields and the end byte.
 Bytes Record(Bytes fields, std::uint8_t typeLow = 0x01, std::uint8_t typeHigh = 0x00) {
     Bytes record{0x00, 2, 0, 0, 0, 0, 0, 0, typeLow, typeHigh};
-    record.insert(record.end(), fields.begin(), fields.end());
+    record.reserve(record.size() + fields.size() + 1);
+    for (std::uint8_t b : fields) {
+        record.push_back(b);
+    }
     record.push_back(kEndByte);
     return record;
 }
