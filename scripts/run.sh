@@ -17,13 +17,13 @@ if [ "${1:-}" != "--demo" ]; then
 fi
 
 # The demo: a copy of the demo workbook to time into, and a decoder that starts a running
-# race (three laps of about 15 s) as soon as the window connects.
+# race (three laps of about 12 s) as soon as the window connects.
 demo_dir="${HOME}/zomradata/demo"
 mkdir -p "$demo_dir"
 cp examples/demo-race.xlsx "$demo_dir/dovo-demo.xlsx"
 echo "Demo workbook: $demo_dir/dovo-demo.xlsx"
 build/tools/tivaro-sim/tivaro-sim --tcp 127.0.0.1:5403 --demo-sheet 1 --laps 3 \
-    --lap-seconds 15 --warmup 2 --cooldown 1 --linger 3600 &
+    --lap-seconds 12 --warmup 1 --cooldown 1 --linger 3600 &
 sim=$!
 trap 'kill $sim 2>/dev/null || true' EXIT
 build/app/tivaro

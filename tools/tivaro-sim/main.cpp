@@ -58,6 +58,12 @@ bool WritePlan(const std::string& path, const std::vector<sim::SimPassing>& race
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    for (int i = 1; i < argc; ++i) {
+        if (std::string_view(argv[i]) == "--help" || std::string_view(argv[i]) == "-h") {
+            std::fputs(sim::kSimUsage, stdout);
+            return 0;
+        }
+    }
     auto parsed = sim::ParseSimOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed) {
         std::fprintf(stderr, "%s\n%s", parsed.error().message.c_str(), sim::kSimUsage);
