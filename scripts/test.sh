@@ -12,7 +12,7 @@ jobs=$(nproc)
 CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTIVARO_FUZZ=ON \
     -DTIVARO_WITH_QT=OFF -DTIVARO_BENCH=OFF -DTIVARO_TESTS=OFF >/dev/null
 cmake --build build-fuzz --parallel "$jobs" --target fuzz_binary_records fuzz_older_lines \
-    fuzz_workbook_open
+    fuzz_workbook_open fuzz_scenario
 
 echo "== fuzz (short run of each target) =="
 for target in build-fuzz/fuzz/fuzz_*; do
