@@ -1,5 +1,7 @@
 #include "link/receive_path.h"
 
+#include <cstring>
+
 #include "decoder/codepage.h"
 #include "decoder/escape.h"
 #include "decoder/hex_dump.h"
@@ -12,6 +14,19 @@ namespace tivaro::link {
 namespace {
 
 constexpr char kLineFeed = '\n';
+
+// Index of the first start or end byte at or after `from`, or the size when there is none.
+std::size_t NextFrameByte(std::span<const std::uint8_t> bytes, std::size_t from) {
+    const std::uint8_t* const base = bytes.data();
+    const std::size_t left = bytes.size() - from;
+    const void* endByte = std::memchr(base + from, decoder::kEndByte, left);
+    const std::size_t limit =
+        endByte ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(endByte) - base)
+                : bytes.size();
+    const void* startByte = std::memchr(base + from, decoder::kStartByte, limit - from);
+    return startByte ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(startByte) - base)
+                     : limit;
+}
 constexpr char kCarriageReturn = '\r';
 
 }  // namespace
@@ -60,11 +75,7 @@ void ReceivePath::FrameBytes(std::span<const std::uint8_t> bytes, Link link) {
             }
         }
         // Ordinary bytes up to the next frame byte are appended in one go.
-        std::size_t end = at;
-        while (end < bytes.size() && bytes[end] != decoder::kStartByte &&
-               bytes[end] != decoder::kEndByte) {
-            ++end;
-        }
+        const std::size_t end = NextFrameByte(bytes, at);
         const std::size_t room = kMaxRecordBytes - raw.size();
         if (end - at > room ||
             (end < bytes.size() && bytes[end] == decoder::kEndByte && end - at == room)) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <random>
 
 #include "decoder/escape.h"
@@ -62,6 +63,40 @@ TEST(UnescapeRecord, UndoesTheEscapingOfAnyRecord) {
         Bytes expected = plain;
         expected[0] = 0;
         EXPECT_EQ(record, expected);
+    }
+}
+
+// The escape rule byte by byte, as plainly as it can be written: the oracle for the fast one.
+std::optional<Bytes> UnescapeSlowly(const Bytes& raw) {
+    Bytes record{0};
+    for (std::size_t a = 1; a < raw.size(); ++a) {
+        if (raw[a] != kEscapeByte) {
+            record.push_back(raw[a]);
+        } else if (a + 1 < raw.size() && raw[a + 1] >= 0x20) {
+            record.push_back(static_cast<std::uint8_t>(raw[a + 1] - 0x20));
+            ++a;
+        } else {
+            return std::nullopt;
+        }
+    }
+    return record;
+}
+
+TEST(UnescapeRecord, AgreesWithTheByteByByteRuleOnAnyInput) {
+    std::mt19937 random(2008);
+    // Mostly escape bytes and small values, so damaged and back-to-back escapes are common.
+    const std::uint8_t alphabet[] = {kEscapeByte, kEscapeByte, 0x00, 0x1F, 0x20, 0xAE, 0x41, 0x8F};
+    for (int round = 0; round < 5000; ++round) {
+        Bytes raw{kStartByte};
+        const int length = static_cast<int>(random() % 24);
+        for (int k = 0; k < length; ++k) {
+            raw.push_back(alphabet[random() % sizeof alphabet]);
+        }
+        const Bytes previous{0x00, 0x99};
+        Bytes record = previous;
+        const auto expected = UnescapeSlowly(raw);
+        ASSERT_EQ(UnescapeRecord(raw, record), expected.has_value()) << "round " << round;
+        EXPECT_EQ(record, expected.value_or(previous)) << "round " << round;
     }
 }
 
