@@ -35,26 +35,4 @@ std::unique_ptr<FakeWorkbook> MakeRaceBook() {
     return book;
 }
 
-ScratchDir::ScratchDir() {
-    std::string pattern = ::testing::TempDir() + "tivaro-timing-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("cannot create a scratch directory from " + pattern);
-    }
-    path_ = pattern;
-}
-
-ScratchDir::~ScratchDir() {
-    std::error_code ec;
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ec);
-    std::filesystem::remove_all(path_, ec);
-}
-
-std::string ReadFile(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
 }  // namespace tivaro::testing

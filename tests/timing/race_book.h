@@ -1,12 +1,12 @@
 #pragma once
-// Test fixtures shared by the timing tests: a race workbook laid out like the demo workbook,
-// and a scratch directory.
+// Test fixtures shared by the timing tests: a race workbook laid out like the demo workbook.
 
 #include <filesystem>
 #include <memory>
 #include <string>
 
 #include "fake_workbook.h"
+#include "tests/support/scratch_dir.h"
 
 namespace tivaro::testing {
 
@@ -15,21 +15,5 @@ namespace tivaro::testing {
 // TransponderOf(sheet, i), and on "schaats" heat (i % 5) + 1.
 std::unique_ptr<FakeWorkbook> MakeRaceBook();
 std::string TransponderOf(int sheet, int i);
-
-// A fresh directory under the test temp directory, removed with the object.
-class ScratchDir {
-public:
-    ScratchDir();
-    ~ScratchDir();
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
-
-// The whole content of a file; empty when it does not exist.
-std::string ReadFile(const std::filesystem::path& file);
 
 }  // namespace tivaro::testing

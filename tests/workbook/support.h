@@ -8,26 +8,14 @@
 #include <utility>
 #include <vector>
 
+#include "tests/support/scratch_dir.h"
 #include "workbook/workbook.h"
 
 namespace tivaro::workbook::test {
 
-// A fresh folder under /tmp, removed with everything in it when the object goes.
-class ScratchDir {
-public:
-    ScratchDir();
-    ~ScratchDir();
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-
-private:
-    std::filesystem::path path_;
-};
-
-std::string ReadFile(const std::filesystem::path& file);
-void WriteFile(const std::filesystem::path& file, const std::string& bytes);
+using tivaro::testing::ReadFile;
+using tivaro::testing::ScratchDir;
+using tivaro::testing::WriteFile;
 
 // A workbook package from the given parts, with the usual content types and relationships
 // added for a workbook part and worksheets "xl/worksheets/sheetN.xml" named in `sheets`.
