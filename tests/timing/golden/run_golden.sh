@@ -3,7 +3,8 @@
 #
 #   run_golden.sh REPLAY_TOOL DEMO_WORKBOOK GOLDEN_DIR NAME
 #
-# NAME.scenario is played with the workbook copied to race.xlsx beside it. Then:
+# NAME.scenario is played with the workbook copied to race.xlsx beside it, and every file of
+# GOLDEN_DIR/workbooks/ copied beside it under its own name. Then:
 #   stdout equals NAME.out, and the coupling log holds the same lines (with CR LF);
 #   the exit status equals NAME.status (0 when that file is missing);
 #   every line of NAME.err (if present) occurs in stderr, the scratch folder written as TMP;
@@ -14,6 +15,9 @@ replay=$1 demo=$2 golden=$3 name=$4
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 cp "$demo" "$tmp/race.xlsx"
+if [ -d "$golden/workbooks" ]; then
+    cp "$golden/workbooks/"* "$tmp/"
+fi
 cp "$golden/$name.scenario" "$tmp/"
 
 "$replay" --data-dir "$tmp/data" "$tmp/$name.scenario" >"$tmp/stdout" 2>"$tmp/stderr"
@@ -54,7 +58,7 @@ elif [ -s "$tmp/stderr" ]; then
     failed=1
 fi
 if [ -f "$golden/$name.cells" ]; then
-    if ! /usr/bin/python3 "$golden/check_cells.py" "$tmp/race.xlsx" "$golden/$name.cells"; then
+    if ! (cd "$tmp" && /usr/bin/python3 "$golden/check_cells.py" race.xlsx "$golden/$name.cells"); then
         failed=1
     fi
 fi
