@@ -65,4 +65,8 @@ void DebugBoxes::showSerialLine(std::string_view line) {
     serialLineBox_->setText(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())));
 }
 
+void DebugBoxes::note(std::string_view text) {
+    AppendCapped(rawBox_, ForDisplay(text), capChars_);
+}
+
 }  // namespace tivaro::app

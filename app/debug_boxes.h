@@ -35,6 +35,8 @@ public:
     void appendRawDump(std::string_view text) override;
     void appendUnescapedDump(std::string_view text) override;
     void showSerialLine(std::string_view line) override;
+    // Goes into the raw box, ticked or not, so it is there when someone looks.
+    void note(std::string_view text) override;
 
 private:
     QCheckBox* rawCheck_;

@@ -45,6 +45,10 @@ QString MainWindow::DecoderAddress() const {
 }
 
 void MainWindow::Option1_Click() {
+    // What an earlier port still had waiting belongs to the connection that ended.
+    if (const QByteArray ended = serial_->readAll(); !ended.isEmpty()) {
+        ReportAll(receive_->ReceiveSerial(Bytes(ended)));
+    }
     const QString device =
         options_.serialDevice ? options_.serialDevice() : SerialDeviceForPortOne();
     QString failure;
@@ -62,6 +66,7 @@ void MainWindow::Option1_Click() {
         ShowMessage(failure);
         return;
     }
+    receive_->ConnectionStarted(link::ReceivePath::Link::Serial);
     ui_.Text4->hide();
     ui_.Option2->setEnabled(false);
     ui_.Combo3->show();
@@ -87,6 +92,12 @@ void MainWindow::Command3_Click() {
 }
 
 void MainWindow::Winsock1_Connect() {
+    // A new connection starts afresh: what the old one sent is handled first, and whatever it
+    // left unfinished is dropped.
+    if (const QByteArray ended = tcp_->takeEndedConnectionBytes(); !ended.isEmpty()) {
+        ReportAll(receive_->ReceiveTcp(Bytes(ended)));
+    }
+    receive_->ConnectionStarted(link::ReceivePath::Link::Tcp);
     ui_.Option2->setEnabled(false);
     ui_.Text4->setEnabled(false);
     ui_.Label2->setText(kConnected);

@@ -158,6 +158,8 @@ MainWindow::MainWindow(WindowOptions options, QWidget* parent)
     debugBoxes_ =
         std::make_unique<DebugBoxes>(ui_.Check1, ui_.Check2, ui_.Text5, ui_.Text6, ui_.Text1);
     receive_ = std::make_unique<link::ReceivePath>(state_, passingHandler_, debugBoxes_.get());
+    receive_->setNoticeListener(
+        [this](const std::string& message) { Report(QString::fromStdString(message)); });
     serial_ = new SerialLink(this);
     tcp_ = new TcpLink(options_.decoderPort, options_.reconnectInterval, this);
     saver_ = new WorkbookSaver(
@@ -218,9 +220,18 @@ void MainWindow::ConnectSignals() {
     onSelect(ui_.Option2, &MainWindow::Option2_Click);
     onSelect(ui_.Option3, &MainWindow::Option3_Click);
     onSelect(ui_.Option4, &MainWindow::Option4_Click);
-    onSelect(ui_.fase_opwarmen, &MainWindow::fase_opwarmen_Click);
-    onSelect(ui_.fase_startschot, &MainWindow::fase_startschot_Click);
-    onSelect(ui_.fase_opnemen, &MainWindow::fase_opnemen_Click);
+    // A phase is chosen by every click on its option, also on the one already chosen: a
+    // second click on the start pulse arms it again.
+    const auto onChoose = [this](QRadioButton* option, Handler handler) {
+        connect(option, &QAbstractButton::clicked, this, [this, handler](bool checked) {
+            if (checked) {
+                Dispatch(handler);
+            }
+        });
+    };
+    onChoose(ui_.fase_opwarmen, &MainWindow::fase_opwarmen_Click);
+    onChoose(ui_.fase_startschot, &MainWindow::fase_startschot_Click);
+    onChoose(ui_.fase_opnemen, &MainWindow::fase_opnemen_Click);
 
     // Typing in a box changes its text, which a passing reads; choosing an entry is the click.
     connect(ui_.Combo1, &QComboBox::editTextChanged, this,

@@ -17,6 +17,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 #include <chrono>
+#include <utility>
 
 namespace tivaro::app {
 
@@ -49,6 +50,9 @@ public:
     // Takes at most `maxBytes` of what has arrived, oldest first.
     QByteArray read(qint64 maxBytes);
     QByteArray readAll() { return read(bytesWaiting()); }
+    // Takes only what arrived on connections that have ended, so that it can be handled
+    // before the bytes of the new connection.
+    QByteArray takeEndedConnectionBytes() { return std::exchange(pending_, QByteArray()); }
     qint64 bytesWaiting() const { return pending_.size() + socket_.bytesAvailable(); }
 
 signals:

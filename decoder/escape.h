@@ -7,11 +7,9 @@
 #include <span>
 #include <vector>
 
-namespace tivaro::decoder {
+#include "decoder/record_layout.h"
 
-inline constexpr std::uint8_t kStartByte = 0x8E;
-inline constexpr std::uint8_t kEndByte = 0x8F;
-inline constexpr std::uint8_t kEscapeByte = 0x8D;
+namespace tivaro::decoder {
 
 // Removes the escape coding from a complete record. `raw` holds the record as received, the
 // start byte at index 0 and the end byte last. On success `record` becomes 0 at index 0 (not a

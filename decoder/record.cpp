@@ -3,17 +3,11 @@
 #include <charconv>
 
 #include "decoder/codepage.h"
+#include "decoder/record_layout.h"
 
 namespace tivaro::decoder {
 
 namespace {
-
-constexpr std::size_t kTypeIndex = 8;
-constexpr std::size_t kFirstField = 10;
-constexpr std::uint8_t kFieldNumericTransponder = 0x03;
-constexpr std::uint8_t kFieldPassingTime = 0x04;
-constexpr std::uint8_t kFieldTransponderText = 0x0A;
-constexpr std::size_t kTimeBytes = 7;  // the eighth byte of the time field is not part of it
 
 std::uint64_t ReadLittleEndian(std::span<const std::uint8_t> bytes) {
     std::uint64_t value = 0;
@@ -28,11 +22,11 @@ std::uint64_t ReadLittleEndian(std::span<const std::uint8_t> bytes) {
 void DecodeRecord(std::span<const std::uint8_t> record, DecodedRecord& out) {
     out.transponder.clear();
     out.passingTimeMicros = 0;
-    if (record.size() < kFirstField) {
+    if (record.size() < kFirstFieldOffset) {
         out.status = RecordStatus::Damaged;
         return;
     }
-    if (record[kTypeIndex] != 1 || record[kTypeIndex + 1] != 0) {
+    if (record[kTypeOffset] != 1 || record[kTypeOffset + 1] != 0) {
         out.status = RecordStatus::OtherType;
         return;
     }
@@ -42,7 +36,7 @@ void DecodeRecord(std::span<const std::uint8_t> record, DecodedRecord& out) {
     std::size_t textField = 0;    // index of the last 0x0A field, 0 for none
     std::size_t numberField = 0;  // index of the last four-byte 0x03 field, 0 for none
 
-    for (std::size_t a = kFirstField; a + 1 < last;) {
+    for (std::size_t a = kFirstFieldOffset; a + 1 < last;) {
         const std::uint8_t type = record[a];
         const std::size_t n = record[a + 1];
         if (a + 2 + n > last) {
@@ -52,11 +46,11 @@ void DecodeRecord(std::span<const std::uint8_t> record, DecodedRecord& out) {
         if (type == kFieldPassingTime) {
             // The seven time bytes are the first seven data positions, whatever the stated
             // length; they must all lie before the end byte.
-            if (a + 2 + kTimeBytes > last) {
+            if (a + 2 + kPassingTimeBytes > last) {
                 out.status = RecordStatus::Damaged;
                 return;
             }
-            out.passingTimeMicros = ReadLittleEndian(record.subspan(a + 2, kTimeBytes));
+            out.passingTimeMicros = ReadLittleEndian(record.subspan(a + 2, kPassingTimeBytes));
             haveTime = true;
         } else if (type == kFieldTransponderText) {
             textField = a;

@@ -1,30 +1,13 @@
 #include "decoder/record_writer.h"
 
-#include <array>
-
-#include "decoder/escape.h"
+#include "decoder/checksum.h"
+#include "decoder/record_layout.h"
 
 namespace tivaro::decoder {
 
 namespace {
 
 constexpr std::uint8_t kVersion = 0x02;
-constexpr std::size_t kLengthOffset = 2;
-constexpr std::size_t kCrcOffset = 4;
-
-constexpr std::array<std::uint16_t, 256> MakeCrcTable() {
-    std::array<std::uint16_t, 256> table{};
-    for (std::uint32_t i = 0; i < 256; ++i) {
-        std::uint32_t crc = i << 8;
-        for (int bit = 0; bit < 8; ++bit) {
-            crc = (crc & 0x8000) ? (crc << 1) ^ 0x1021 : crc << 1;
-        }
-        table[i] = static_cast<std::uint16_t>(crc);
-    }
-    return table;
-}
-
-constexpr auto kCrcTable = MakeCrcTable();
 
 class RecordBuilder {
 public:
@@ -68,35 +51,27 @@ private:
 
 }  // namespace
 
-std::uint16_t Crc16(std::span<const std::uint8_t> bytes) {
-    std::uint16_t crc = 0xFFFF;
-    for (std::uint8_t b : bytes) {
-        crc = static_cast<std::uint16_t>((crc << 8) ^ kCrcTable[((crc >> 8) ^ b) & 0xFF]);
-    }
-    return crc;
-}
-
 std::vector<std::uint8_t> BuildPassingRecord(const PassingRecordFields& fields) {
     RecordBuilder record(kRecordTypePassing);
-    record.Field(0x01, fields.passingNumber, 4);
+    record.Field(kFieldPassingNumber, fields.passingNumber, 4);
     if (!fields.transponderText.empty()) {
-        record.TextField(0x0A, fields.transponderText);
+        record.TextField(kFieldTransponderText, fields.transponderText);
     } else {
-        record.Field(0x03, fields.transponderNumber, 4);
+        record.Field(kFieldNumericTransponder, fields.transponderNumber, 4);
     }
-    record.Field(0x04, fields.timeMicros, 8);
-    record.Field(0x05, fields.strength, 2);
-    record.Field(0x06, fields.hits, 2);
-    record.Field(0x08, fields.flags, 2);
-    record.Field(0x81, fields.decoderId, 4);
+    record.Field(kFieldPassingTime, fields.timeMicros, 8);
+    record.Field(kFieldStrength, fields.strength, 2);
+    record.Field(kFieldHits, fields.hits, 2);
+    record.Field(kFieldFlags, fields.flags, 2);
+    record.Field(kFieldDecoderId, fields.decoderId, 4);
     return record.Finish();
 }
 
 std::vector<std::uint8_t> BuildStatusRecord(const StatusRecordFields& fields) {
     RecordBuilder record(kRecordTypeStatus);
-    record.Field(0x01, fields.noise, 2);
-    record.Field(0x07, fields.temperature, 2);
-    record.Field(0x81, fields.decoderId, 4);
+    record.Field(kFieldNoise, fields.noise, 2);
+    record.Field(kFieldTemperature, fields.temperature, 2);
+    record.Field(kFieldDecoderId, fields.decoderId, 4);
     return record.Finish();
 }
 

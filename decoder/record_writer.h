@@ -2,20 +2,17 @@
 // Writes binary records as a current-generation decoder sends them: for the simulator, the
 // sample capture, tests and benchmarks.
 //
-// Unescaped layout: start byte; version (1 byte); record length (2 bytes, the whole unescaped
-// record from start to end byte); CRC-16 (2 bytes); flags (2 bytes); record type (2 bytes);
-// fields (type, length, data); end byte. Numbers are little-endian. The CRC is CCITT
-// (polynomial 0x1021, initial 0xFFFF) over the unescaped record with its CRC field zero.
+// The layout is in record_layout.h; every record carries its CRC.
 
 #include <cstdint>
 #include <span>
 #include <string>
 #include <vector>
 
-namespace tivaro::decoder {
+#include "decoder/checksum.h"
+#include "decoder/record_layout.h"
 
-inline constexpr std::uint16_t kRecordTypePassing = 0x0001;
-inline constexpr std::uint16_t kRecordTypeStatus = 0x0002;
+namespace tivaro::decoder {
 
 struct PassingRecordFields {
     std::uint32_t passingNumber = 0;
@@ -33,8 +30,6 @@ struct StatusRecordFields {
     std::uint16_t temperature = 0;
     std::uint32_t decoderId = 0;
 };
-
-std::uint16_t Crc16(std::span<const std::uint8_t> bytes);
 
 // Unescaped records, start byte to end byte.
 std::vector<std::uint8_t> BuildPassingRecord(const PassingRecordFields& fields);

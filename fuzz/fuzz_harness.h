@@ -43,6 +43,7 @@ public:
     void appendRawDump(std::string_view text) override { size += text.size(); }
     void appendUnescapedDump(std::string_view text) override { size += text.size(); }
     void showSerialLine(std::string_view line) override { size += line.size(); }
+    void note(std::string_view text) override { size += text.size(); }
     std::size_t size = 0;
 };
 

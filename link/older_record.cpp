@@ -51,6 +51,10 @@ bool IsOlderPassingLine(std::string_view line) {
 }
 
 std::optional<OlderPassing> ParseOlderPassingLine(std::string_view line) {
+    // The line end belongs to the line, not to its last field.
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
+        line.remove_suffix(1);
+    }
     std::array<std::string_view, kFieldCount> fields;
     std::size_t count = 0;
     std::size_t begin = 0;
@@ -66,7 +70,7 @@ std::optional<OlderPassing> ParseOlderPassingLine(std::string_view line) {
     if (count < kFieldCount) {
         return std::nullopt;
     }
-    // Field 8 runs to the next TAB, or to the end of the line with its line end.
+    // Field 8 runs to the next TAB, or to the end of the line.
 
     // Transponder: field 8, unless it begins with a lower-case "x"; then field 3. Spaces
     // around it and apostrophes anywhere in it are not part of the code.

@@ -21,7 +21,7 @@ struct OlderPassing {
 bool IsOlderPassingLine(std::string_view line);
 
 // Takes transponder and time out of a passing line (raw bytes as received, line end
-// included). Nothing for a line with fewer than nine fields or whose whole seconds are not 1
+// included; the line end is not part of any field). Nothing for a line with fewer than nine fields or whose whole seconds are not 1
 // to 10 decimal digits up to 2,147,483,647.
 std::optional<OlderPassing> ParseOlderPassingLine(std::string_view line);
 

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "decoder/checksum.h"
 #include "decoder/codepage.h"
 #include "decoder/escape.h"
 #include "decoder/hex_dump.h"
@@ -74,14 +75,16 @@ void ReceivePath::FrameBytes(std::span<const std::uint8_t> bytes, Link link) {
                 return;
             }
         }
-        // Ordinary bytes up to the next frame byte are appended in one go.
+        // Ordinary bytes up to the next frame byte are appended in one go. The record holds
+        // at most kMaxRecordBytes after its start byte, the end byte included.
         const std::size_t end = NextFrameByte(bytes, at);
-        const std::size_t room = kMaxRecordBytes - raw.size();
+        const std::size_t room = kMaxRecordBytes + 1 - raw.size();
         if (end - at > room ||
             (end < bytes.size() && bytes[end] == decoder::kEndByte && end - at == room)) {
             // No end byte in reach: drop the lot and wait for the next record to begin.
             raw.assign(1, 0);
             awaitingStart_ = true;
+            recordOpen_ = false;
             at = end;
             continue;
         }
@@ -94,8 +97,10 @@ void ReceivePath::FrameBytes(std::span<const std::uint8_t> bytes, Link link) {
             // A start byte drops whatever was collected: a lost end byte costs one record.
             raw.assign(1, decoder::kStartByte);
             awaitingStart_ = false;
+            recordOpen_ = true;
         } else {
             raw.push_back(decoder::kEndByte);
+            recordOpen_ = false;
             CompleteRecord(link);
         }
         at = end + 1;
@@ -116,6 +121,9 @@ void ReceivePath::CompleteRecord(Link link) {
     // A damaged record is ignored as a whole: `record` and the decoding results stay as they
     // were, and nothing is handed on.
     if (!decoder::UnescapeRecord(state_.rawRecord, state_.record)) {
+        return;
+    }
+    if (!CheckRecord(link)) {
         return;
     }
     decoded_.transponder.clear();
@@ -148,6 +156,63 @@ void ReceivePath::CompleteRecord(Link link) {
         decoder::AppendHexDump(state_.record, text);
         debug_->appendUnescapedDump(text);
     }
+}
+
+bool ReceivePath::CheckRecord(Link link) {
+    RecordCheck& check = checks_[Index(link)];
+    const std::string_view linkName = link == Link::Serial ? "seriële lijn" : "TCP-verbinding";
+    if (decoder::RecordChecksumMatches(state_.record)) {
+        if (!check.verified && check.warnedUnchecked && notice_) {
+            notice_("Records van de decoder over de " + std::string(linkName) +
+                    " worden vanaf nu gecontroleerd: een record met een kloppende controlesom "
+                    "is ontvangen.");
+        }
+        check.verified = true;
+        return true;
+    }
+    if (!check.verified) {
+        // The decoder may use another checksum: its records are handled unchecked.
+        if (!check.warnedUnchecked && notice_) {
+            notice_("Records van de decoder over de " + std::string(linkName) +
+                    " worden niet gecontroleerd: nog geen record had een kloppende controlesom. "
+                    "Passeringen worden gewoon verwerkt.");
+        }
+        check.warnedUnchecked = true;
+        return true;
+    }
+    ++check.setAside;
+    Note("controlesom klopt niet: record terzijde gelegd");
+    if (notice_) {
+        notice_("Record met een foute controlesom terzijde gelegd op de " + std::string(linkName) +
+                " (" + std::to_string(check.setAside) +
+                " sinds het begin). Een storing op de lijn kan passeringen kosten: kijk naar de "
+                "kabel of het netwerk.");
+    }
+    return false;
+}
+
+void ReceivePath::Note(std::string text) {
+    if (debug_) {
+        debug_->note("\r\n-- " + text + "\r\n");
+    }
+}
+
+void ReceivePath::ConnectionStarted(Link link) {
+    if (recordOpen_ && state_.rawRecord.size() > 1) {
+        Note("nieuwe verbinding: half record van " + std::to_string(state_.rawRecord.size()) +
+             " bytes van de vorige verbinding weggegooid");
+    }
+    // Nothing counts as part of a record until the new connection's first start byte.
+    state_.rawRecord.assign(1, 0);
+    recordOpen_ = false;
+    awaitingStart_ = true;
+    std::string& line = link == Link::Serial ? state_.serialTextLine : state_.tcpTextRemainder;
+    if (!line.empty()) {
+        Note("nieuwe verbinding: halve regel van de vorige verbinding weggegooid: " +
+             decoder::Cp1252ToUtf8(line));
+    }
+    line.clear();
+    (link == Link::Serial ? skippingSerialLine_ : skippingTcpLine_) = false;
 }
 
 void ReceivePath::CollectSerialChar(char c, std::vector<Error>& errors) {

@@ -115,8 +115,15 @@ void PassingHandler::HandleStartPulse() {
         const std::string counter = StartPulseCounter(kRunning, controls_.lapSlider.value);
         recorded = WriteBlock(kStartTimeBlock, state_.passTime, "write the common start time") &&
                    WriteBlock(kCounterBlock, counter, "write the lap counters");
-        // The pulse is used even when the sheet refused it: its time is in the log.
-        state_.startPulsePending = false;
+        if (recorded) {
+            state_.startPulsePending = false;
+        } else if (events_.notice) {
+            // Nothing of the pulse may be lost: the next passing tries it again.
+            events_.notice(MakeError(
+                Errc::Failed, "De startpuls van " + state_.passTime +
+                                  " staat niet in het werkboek; de startpuls blijft klaarstaan "
+                                  "voor de volgende passering."));
+        }
     } else {
         state_.passType = "Na Start puls";
     }

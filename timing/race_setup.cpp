@@ -83,6 +83,7 @@ Status RaceSetup::Combo1_Click() {
         next.lapPrompt.visible = false;
         next.warmupOption.caption = "Opwarmen";
         controls_ = std::move(next);
+        sportInForce_.clear();
         Changed();
         return {};
     }
@@ -104,21 +105,38 @@ Status RaceSetup::Combo1_Click() {
         next.heatBox.visible = true;
     }
 
-    // The sport's sheet is activated first; the race sheet is then the active sheet.
-    const std::string what =
-        "cannot select the sport " + text + " (sheet \"" + std::string(sport->sheetName) + "\"): ";
+    // The sport's sheet is activated first; the race sheet is then the active sheet. A sport
+    // whose sheet cannot be taken is refused as a whole: the box shows the sport in force
+    // again and nothing of the set-up changes.
+    const std::string what = "De sport " + text + " is niet gekozen: het blad \"" +
+                             std::string(sport->sheetName) + "\" ";
+    const auto refuse = [&](Error error) -> Status {
+        controls_.sportBox.text = sportInForce_;
+        Changed();
+        return error;
+    };
     if (!state_.raceWorkbook) {
-        return MakeError(Errc::Closed, what + "no race workbook is open");
+        return refuse(MakeError(Errc::Closed, what + "is niet te openen, want er is geen "
+                                                     "wedstrijdwerkboek open. Open eerst het "
+                                                     "werkboek."));
     }
     if (Status activated = state_.raceWorkbook->activate(sport->sheetName); !activated) {
-        return Prefixed(what, activated.error());
+        if (activated.error().code == Errc::NoSuchSheet) {
+            return refuse(
+                MakeError(Errc::NoSuchSheet, what +
+                                                 "ontbreekt in het werkboek. Voeg het blad toe of "
+                                                 "kies een andere sport. (" +
+                                                 activated.error().message + ")"));
+        }
+        return refuse(Prefixed(what + "is niet te gebruiken: ", activated.error()));
     }
     Result<workbook::SheetId> active = state_.raceWorkbook->activeSheet();
     if (!active) {
-        return Prefixed(what, active.error());
+        return refuse(Prefixed(what + "is niet te gebruiken: ", active.error()));
     }
     state_.raceSheet = *active;
     controls_ = std::move(next);
+    sportInForce_ = text;
     Changed();
     return {};
 }

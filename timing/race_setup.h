@@ -38,7 +38,8 @@ public:
     void setSportText(std::string text);
     // A sport was selected: prepares heat box, lap prompt, slider and phase options for the
     // sport and makes its sheet the race sheet. A workbook without that sheet (or no workbook)
-    // gives an error and changes nothing.
+    // gives an error naming the sheet; the box then shows the sport in force again and
+    // nothing else changes.
     Status Combo1_Click();
 
     void setHeatText(std::string text);
@@ -60,6 +61,7 @@ private:
     RaceState& state_;
     AppStarter startApp_;
     RaceControls controls_;
+    std::string sportInForce_;  // the box text of the last sport that took effect
     std::function<void()> changed_;
 };
 

@@ -45,7 +45,8 @@ public:
 
     // "Active sheet": the sheet shown when the workbook is opened, or the last activated.
     virtual Result<SheetId> activeSheet() const = 0;
-    // "Activate": makes the sheet of that name (exact) the active sheet.
+    // "Activate": makes the sheet of that name the active sheet; names compare without
+    // regard to case, as a spreadsheet compares them.
     virtual Status activate(std::string_view sheetName) = 0;
 
     // 1-based position, within a one-column block such as "B3:B200", of the topmost cell

@@ -7,6 +7,7 @@
 
 #include "workbook/backup.h"
 #include "workbook/cell_address.h"
+#include "workbook/match_index.h"
 
 namespace tivaro::workbook {
 
@@ -174,9 +175,14 @@ Status XlsxWorkbook::activate(std::string_view sheetName) {
     if (closed_) {
         return MakeError(Errc::Closed, Quoted(path_.string()) + " is closed");
     }
+    // Sheet names are told apart without regard to case, as in a spreadsheet.
+    std::string wanted;
+    std::string candidate;
+    FoldCase(sheetName, wanted);
     const auto& sheets = workbook_->sheets();
     for (std::size_t i = 0; i < sheets.size(); ++i) {
-        if (sheets[i].name == sheetName) {
+        FoldCase(sheets[i].name, candidate);
+        if (candidate == wanted) {
             activeSheet_ = static_cast<int>(i);
             return {};
         }

@@ -68,13 +68,18 @@ TEST_F(Framing, DamagedRecordChangesNothing) {
 
 TEST_F(Framing, OversizeRecordIsDroppedAndFramingWaitsForTheNextStart) {
     Bytes longest{0x8E};
-    longest.resize(kMaxRecordBytes - 1, 0x11);
-    longest.push_back(0x8F);  // exactly 32,767 bytes: still a record
+    longest.resize(kMaxRecordBytes, 0x11);
+    longest.push_back(0x8F);  // exactly 32,767 bytes after the start byte: still a record
     receive.ReceiveSerial(longest);
-    EXPECT_EQ(state.record.size(), kMaxRecordBytes);
+    EXPECT_EQ(state.record.size(), kMaxRecordBytes + 1);
+    state.record.clear();
+    for (std::uint8_t byte : longest) {  // the same, a byte per receive event
+        receive.ReceiveSerial(Bytes{byte});
+    }
+    EXPECT_EQ(state.record.size(), kMaxRecordBytes + 1);
 
     Bytes tooLong{0x8E};
-    tooLong.resize(kMaxRecordBytes, 0x11);
+    tooLong.resize(kMaxRecordBytes + 1, 0x11);
     tooLong.push_back(0x8F);  // one byte more: dropped, and its end byte completes nothing
     state.record.clear();
     receive.ReceiveSerial(tooLong);

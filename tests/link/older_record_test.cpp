@@ -57,8 +57,10 @@ TEST(OlderPassingLine, TranspondersFromFieldThreeOrEight) {
     EXPECT_EQ(Parse(Line(" 'KX-0''4126'  ", "1", "x"))->transponder, "KX-04126");
     EXPECT_EQ(Parse(Line("1", "1", " 55 ", "\t9\r\n"))->transponder, "55");
     EXPECT_EQ(Parse(Line("1", "1", "", "\t9\r\n"))->transponder, "");
-    EXPECT_EQ(Parse(Line("1", "1", "ABC "))->transponder, "ABC \r\n")
-        << "as the last field it keeps its line end; only spaces around it go";
+    EXPECT_EQ(Parse(Line("1", "1", "ABC "))->transponder, "ABC")
+        << "as the last field it loses its line end and the spaces before it";
+    EXPECT_EQ(Parse(std::string("\x01@\t1\t2\t3\t754\t5\t6\t7\tAB\r"))->transponder, "AB")
+        << "a TCP line ends in CR alone";
     EXPECT_EQ(Parse(Line("caf\xE9", "1", "x"))->transponder, "caf\u00E9");
 }
 

@@ -33,12 +33,14 @@ public:
     void appendRawDump(std::string_view text) override { text5 += text; }
     void appendUnescapedDump(std::string_view text) override { text6 += text; }
     void showSerialLine(std::string_view line) override { text1 = line; }
+    void note(std::string_view text) override { notes += text; }
 
     bool raw = false;
     bool unescaped = false;
     std::string text1 = "Text1";
     std::string text5;
     std::string text6;
+    std::string notes;
 };
 
 class ReceiveFixture : public ::testing::Test {

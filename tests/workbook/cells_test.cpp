@@ -148,11 +148,14 @@ TEST_F(CellsTest, SheetsActivationAndAddressErrors) {
     EXPECT_EQ(workbook_->activeSheet()->index, 0);
     EXPECT_EQ(*workbook_->sheetName(SheetId{0}), "race");
 
-    const auto missing = workbook_->activate("Race");  // exact names only
+    // Names compare without regard to case, as in a spreadsheet.
+    ASSERT_TRUE(workbook_->activate("OTHER").ok());
+    EXPECT_EQ(workbook_->activeSheet()->index, 1);
+    const auto missing = workbook_->activate("races");
     ASSERT_FALSE(missing.ok());
     EXPECT_EQ(missing.error().code, Errc::NoSuchSheet);
-    EXPECT_NE(missing.error().message.find("\"Race\""), std::string::npos);
-    EXPECT_EQ(workbook_->activeSheet()->index, 0);
+    EXPECT_NE(missing.error().message.find("\"races\""), std::string::npos);
+    EXPECT_EQ(workbook_->activeSheet()->index, 1);
 
     EXPECT_EQ(workbook_->readCell(SheetId{2}, 1, 1).error().code, Errc::NoSuchSheet);
     EXPECT_EQ(workbook_->readCell(SheetId{0}, 0, 1).error().code, Errc::BadAddress);

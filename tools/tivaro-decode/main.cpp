@@ -72,6 +72,7 @@ public:
     void appendRawDump(std::string_view text) override { Print("raw", text); }
     void appendUnescapedDump(std::string_view text) override { Print("unescaped", text); }
     void showSerialLine(std::string_view) override {}
+    void note(std::string_view text) override { Print("note", text); }
 
 private:
     static void Print(const char* label, std::string_view text) {

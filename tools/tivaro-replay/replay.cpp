@@ -1,5 +1,6 @@
 #include "tools/tivaro-replay/replay.h"
 
+#include <optional>
 #include <string>
 
 #include "app/state/start_up.h"
@@ -22,6 +23,7 @@ public:
           handler_(state_, setup_.controls(), list_, Events()),
           receive_(state_, handler_) {
         ApplyStartUpValues(state_, options.dataDirectory);
+        receive_.setNoticeListener([this](const std::string& message) { Tell(message); });
         if (Status made = EnsureDirectory(options.dataDirectory); !made) {
             Fail(made.error());
         }
@@ -53,10 +55,17 @@ public:
                 state_.binaryDecoder = action.binary;
                 break;
             case ActionKind::Serial:
+                linkInForce_ = link::ReceivePath::Link::Serial;
                 Check(receive_.ReceiveSerial(action.bytes));
                 break;
             case ActionKind::Tcp:
+                linkInForce_ = link::ReceivePath::Link::Tcp;
                 Check(receive_.ReceiveTcp(action.bytes));
+                break;
+            case ActionKind::Reconnect:
+                if (linkInForce_) {
+                    receive_.ConnectionStarted(*linkInForce_);
+                }
                 break;
             case ActionKind::Passing:
                 state_.transponder = action.text;
@@ -140,6 +149,7 @@ private:
     timing::PassingList list_;
     timing::PassingHandler handler_;
     link::ReceivePath receive_;
+    std::optional<link::ReceivePath::Link> linkInForce_;
     int line_ = 0;
     bool ok_ = true;
 };

@@ -174,6 +174,11 @@ std::optional<std::string> ParseArguments(std::string_view name, std::string_vie
         action.kind = ActionKind::Passing;
         action.text = words[0];
         action.time = words[1];
+    } else if (name == "reconnect") {
+        if (!words.empty()) {
+            return std::string("reconnect takes no arguments");
+        }
+        action.kind = ActionKind::Reconnect;
     } else {
         return "unknown action '" + std::string(name) + "'";
     }

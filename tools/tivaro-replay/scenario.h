@@ -11,6 +11,8 @@
 //   serial HEX... / tcp HEX...   bytes arriving in one receive event on that link
 //   serial-text TEXT / tcp-text TEXT   characters arriving; \r \n \t \\ are escapes
 //   passing CODE TIME         a passing handed straight to the passing handler
+//   reconnect                 the link in force (the one of the last serial or tcp action)
+//                             drops and is made again
 //
 // A line whose first non-blank character is '#' is a comment; blank lines are skipped. TEXT
 // is everything after the single space that follows the action's name, taken as it is. A line
@@ -35,6 +37,7 @@ enum class ActionKind {
     Serial,
     Tcp,
     Passing,
+    Reconnect,
 };
 
 enum class Phase { Warmup, Pulse, Record };
