@@ -25,6 +25,11 @@ constexpr const char* kRelTypes =
     "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
 constexpr int kCompetitors = 20;
 constexpr int kFirstRow = 3;
+// Where the program writes: the start time in F, lap k ends in F + k, the finish in the
+// sport's own column; the lap counter in T. The lap times and the total follow from U.
+constexpr int kStartColumn = 6;
+constexpr int kCounterColumn = 20;
+constexpr int kLapTimeColumn = 21;
 
 // Cell formats of the styles part below.
 constexpr int kHeadingStyle = 1;
@@ -34,15 +39,17 @@ constexpr int kTimeStyle = 3;
 struct Sport {
     const char* sheet;
     const char* title;
-    int laps;          // the last-lap mark of the lap counter
-    int finishColumn;  // K running, N cycling, P skating
+    int finishColumn;  // K running, N cycling, P skating: the start column + the most laps
     bool heats;
+    bool allLaps;  // every race runs the most laps; otherwise a race picks its lap count
+
+    int maxLaps() const { return finishColumn - kStartColumn; }
 };
 
 const Sport kSports[] = {
-    {"schaats", "Demo training Schaatsen", 10, 16, true},
-    {"loop", "Demo training Lopen", 5, 11, false},
-    {"fiets", "Demo training Fietsen", 8, 14, false},
+    {"schaats", "Demo training Schaatsen", 16, true, true},
+    {"loop", "Demo training Lopen", 11, false, false},
+    {"fiets", "Demo training Fietsen", 14, false, false},
 };
 
 const char* const kClubs[] = {"IJsclub De Vaart", "STG Noorderlicht", "AV De Sprinters",
@@ -121,21 +128,39 @@ private:
     SharedStringTable& strings_;
 };
 
-// Seconds of a passing-time text "h:m:s.hh" in cell `ref`, in formula text. Only whole
-// numbers go through VALUE, so the result does not depend on the decimal separator of the
-// spreadsheet's locale. An empty cell makes FIND fail, which IFERROR around it turns blank.
-std::string Seconds(const std::string& ref) {
-    const std::string colon1 = "FIND(\":\"," + ref + ")";
-    const std::string colon2 = "FIND(\":\"," + ref + "," + colon1 + "+1)";
-    const std::string dot = "FIND(\".\"," + ref + ")";
-    return "(VALUE(LEFT(" + ref + "," + colon1 + "-1))*3600+VALUE(MID(" + ref + "," + colon1 +
-           "+1," + colon2 + "-" + colon1 + "-1))*60+VALUE(MID(" + ref + "," + colon2 + "+1," + dot +
-           "-" + colon2 + "-1))+VALUE(RIGHT(" + ref + ",2))/100)";
+// The time of day of the passing-time text "h:m:s.hh" in cell `ref`, as a fraction of a day.
+// TIMEVALUE gets only "h:m:s": it reads a decimal point by the spreadsheet's locale (a Dutch
+// one wants a comma), so the two hundredths digits are added as a whole number.
+std::string TimeOfDay(const std::string& ref) {
+    return "(TIMEVALUE(LEFT(" + ref + ",FIND(\".\"," + ref + ")-1))+VALUE(RIGHT(" + ref +
+           ",2))/8640000)";
 }
 
-// The time between two passing-time cells as a fraction of a day, blank while either is.
-std::string TimeBetween(const std::string& from, const std::string& to) {
-    return "IFERROR((" + Seconds(to) + "-" + Seconds(from) + ")/86400,\"\")";
+// The time from the passing in `from` to the one in `to`; a race that runs past midnight
+// has the later passing at the smaller time of day, which MOD carries over.
+std::string Elapsed(const std::string& from, const std::string& to) {
+    return "MOD(" + TimeOfDay(to) + "-" + TimeOfDay(from) + ",1)";
+}
+
+// Lap k runs from the passing in F + k - 1 to the one in F + k. Where a race picks its lap
+// count, the last lap of a race with fewer laps than the sport allows ends in the finish
+// column instead, after the empty cells of the laps not run. Blank while a passing is missing.
+std::string LapTimeFormula(const Sport& sport, int row, int k) {
+    const std::string from = CellName(row, kStartColumn + k - 1);
+    const std::string to = CellName(row, kStartColumn + k);
+    if (sport.allLaps || k == sport.maxLaps()) {
+        return "IF(OR(" + from + "=\"\"," + to + "=\"\"),\"\"," + Elapsed(from, to) + ")";
+    }
+    const std::string finish = CellName(row, sport.finishColumn);
+    return "IF(" + from + "=\"\",\"\",IF(" + to + "<>\"\"," + Elapsed(from, to) + ",IF(" + finish +
+           "<>\"\"," + Elapsed(from, finish) + ",\"\")))";
+}
+
+// Finish minus start, blank until both are there.
+std::string TotalTimeFormula(const Sport& sport, int row) {
+    const std::string start = CellName(row, kStartColumn);
+    const std::string finish = CellName(row, sport.finishColumn);
+    return "IF(OR(" + start + "=\"\"," + finish + "=\"\"),\"\"," + Elapsed(start, finish) + ")";
 }
 
 std::string Transponder(int sport, int i, bool& isNumber) {
@@ -150,8 +175,7 @@ std::string Transponder(int sport, int i, bool& isNumber) {
 
 std::string SheetXml(int sportIndex, SharedStringTable& strings) {
     const Sport& sport = kSports[sportIndex];
-    const int lapColumn = 21;  // U: lap times, then the total
-    const int totalColumn = lapColumn + sport.laps;
+    const int totalColumn = kLapTimeColumn + sport.maxLaps();
     const int lastRow = kFirstRow + kCompetitors - 1;
 
     pugi::xml_document document;
@@ -178,25 +202,25 @@ std::string SheetXml(int sportIndex, SharedStringTable& strings) {
     width(2, 2, 13);
     width(3, 3, 6);
     width(4, 5, 20);
-    width(6, 16, 11);
-    width(20, 20, 7);
-    width(lapColumn, totalColumn, 12);
+    width(kStartColumn, sport.finishColumn, 11);
+    width(kCounterColumn, kCounterColumn, 7);
+    width(kLapTimeColumn, totalColumn, 12);
 
     pugi::xml_node sheetData = root.append_child("sheetData");
     RowWriter(sheetData, 1, strings).text(1, sport.title, kTitleStyle);
     {
         RowWriter headings(sheetData, 2, strings);
         const char* fixed[] = {"Rugnr.", "Transponder", "Heat", "Naam", "Club", "Start"};
-        for (int column = 1; column <= 6; ++column) {
+        for (int column = 1; column <= kStartColumn; ++column) {
             headings.text(column, fixed[column - 1], kHeadingStyle);
         }
-        for (int k = 1; k <= 9; ++k) {
-            headings.text(6 + k, "Doork " + std::to_string(k), kHeadingStyle);
+        for (int k = 1; k < sport.maxLaps(); ++k) {
+            headings.text(kStartColumn + k, "Doork " + std::to_string(k), kHeadingStyle);
         }
-        headings.text(16, "Finish", kHeadingStyle);
-        headings.text(20, "Ronde", kHeadingStyle);
-        for (int k = 1; k <= sport.laps; ++k) {
-            headings.text(lapColumn + k - 1, "Rondetijd " + std::to_string(k), kHeadingStyle);
+        headings.text(sport.finishColumn, "Finish", kHeadingStyle);
+        headings.text(kCounterColumn, "Ronde", kHeadingStyle);
+        for (int k = 1; k <= sport.maxLaps(); ++k) {
+            headings.text(kLapTimeColumn + k - 1, "Rondetijd " + std::to_string(k), kHeadingStyle);
         }
         headings.text(totalColumn, "Totaaltijd", kHeadingStyle);
     }
@@ -217,13 +241,10 @@ std::string SheetXml(int sportIndex, SharedStringTable& strings) {
         }
         cells.text(4, "Deelnemer " + std::to_string(bib));
         cells.text(5, kClubs[i % 5]);
-        // Lap k runs from the passing in column 5 + k to the one in column 6 + k.
-        for (int k = 1; k <= sport.laps; ++k) {
-            cells.formula(lapColumn + k - 1,
-                          TimeBetween(CellName(row, 5 + k), CellName(row, 6 + k)));
+        for (int k = 1; k <= sport.maxLaps(); ++k) {
+            cells.formula(kLapTimeColumn + k - 1, LapTimeFormula(sport, row, k));
         }
-        cells.formula(totalColumn,
-                      TimeBetween(CellName(row, 6), CellName(row, sport.finishColumn)));
+        cells.formula(totalColumn, TotalTimeFormula(sport, row));
     }
     pugi::xml_node merged = root.append_child("mergeCells");
     merged.append_attribute("count") = "1";
