@@ -77,6 +77,59 @@ void RemoveChildren(pugi::xml_node parent, std::string_view localName) {
     }
 }
 
+// A cached result taken out of a cell while the part is written.
+struct TakenResult {
+    pugi::xml_node cell;
+    pugi::xml_node value;       // a copy of the <v> element, in another document
+    pugi::xml_node valueAfter;  // the node the <v> followed; empty when it came first
+    std::string type;           // the "t" attribute, when it described the result
+    pugi::xml_attribute typeAfter;
+};
+
+void TakeCachedResult(pugi::xml_node cell, pugi::xml_document& holder,
+                      std::vector<TakenResult>& taken) {
+    const std::string_view type = cell.attribute("t").value();
+    if (type == "s" || type == "inlineStr") {
+        return;  // a value of the cell's own, not a computed one
+    }
+    const bool typeOfResult =
+        type == "n" || type == "str" || type == "b" || type == "e" || type == "d";
+    const pugi::xml_node value = Child(cell, "v");
+    if (!value && !typeOfResult) {
+        return;
+    }
+    TakenResult result{cell, {}, {}, {}, {}};
+    if (value) {
+        result.value = holder.append_copy(value);
+        result.valueAfter = value.previous_sibling();
+        cell.remove_child(value);
+    }
+    if (typeOfResult) {
+        const pugi::xml_attribute attribute = cell.attribute("t");
+        result.type = attribute.value();
+        result.typeAfter = attribute.previous_attribute();
+        cell.remove_attribute(attribute);
+    }
+    taken.push_back(std::move(result));
+}
+
+void PutBack(const TakenResult& taken) {
+    pugi::xml_node cell = taken.cell;
+    if (taken.value) {
+        if (taken.valueAfter) {
+            cell.insert_copy_after(taken.value, taken.valueAfter);
+        } else {
+            cell.prepend_copy(taken.value);
+        }
+    }
+    if (!taken.type.empty()) {
+        pugi::xml_attribute attribute = taken.typeAfter
+                                            ? cell.insert_attribute_after("t", taken.typeAfter)
+                                            : cell.prepend_attribute("t");
+        attribute = taken.type.c_str();
+    }
+}
+
 }  // namespace
 
 Result<std::unique_ptr<SheetCells>> SheetCells::Parse(std::string_view partName,
@@ -397,34 +450,106 @@ void SheetCells::updateDimension() {
     attribute = ref.c_str();
 }
 
-void SheetCells::dropCachedFormulaResults() {
-    if (cachedResultsDropped_) {
-        return;
-    }
-    cachedResultsDropped_ = true;
-    for (const Row& row : rows_) {
-        for (const Cell& cell : row.cells) {
-            pugi::xml_node node = cell.node;
-            if (!node.child("f")) {
-                continue;
-            }
-            node.remove_child("v");
-            // The type described the cached result; without one the cell is a plain formula.
-            const std::string_view type = node.attribute("t").value();
-            if (type == "str" || type == "b" || type == "e" || type == "n") {
-                node.remove_attribute("t");
-            }
+template <class Visit>
+void SheetCells::forEachCellIn(const CellBlock& block, Visit&& visit) {
+    auto rowAt = std::lower_bound(rows_.begin(), rows_.end(), block.first.row,
+                                  [](const Row& r, int wanted) { return r.row < wanted; });
+    for (; rowAt != rows_.end() && rowAt->row <= block.last.row; ++rowAt) {
+        auto cellAt = std::lower_bound(rowAt->cells.begin(), rowAt->cells.end(), block.first.column,
+                                       [](const Cell& c, int wanted) { return c.column < wanted; });
+        for (; cellAt != rowAt->cells.end() && cellAt->column <= block.last.column; ++cellAt) {
+            visit(*cellAt);
         }
     }
 }
 
+std::vector<SheetCells::Formula> SheetCells::formulas() const {
+    // The cells of a shared formula after the first hold only its group number ("si").
+    struct Anchor {
+        CellRef cell;
+        std::string_view text;
+    };
+    std::unordered_map<std::string_view, Anchor> anchors;
+    for (const Row& row : rows_) {
+        for (const Cell& cell : row.cells) {
+            const pugi::xml_node formula = Child(cell.node, "f");
+            const std::string_view text = formula.text().get();
+            if (formula && std::string_view(formula.attribute("t").value()) == "shared" &&
+                !text.empty()) {
+                anchors.try_emplace(formula.attribute("si").value(),
+                                    Anchor{CellRef{row.row, cell.column}, text});
+            }
+        }
+    }
+    std::vector<Formula> found;
+    for (const Row& row : rows_) {
+        for (const Cell& cell : row.cells) {
+            const pugi::xml_node node = Child(cell.node, "f");
+            if (!node) {
+                continue;
+            }
+            Formula formula;
+            formula.cell = CellRef{row.row, cell.column};
+            formula.result = CellBlock{formula.cell, formula.cell};
+            const std::string_view type = node.attribute("t").value();
+            const std::string_view text = node.text().get();
+            if (type == "shared" && text.empty()) {
+                const auto anchor = anchors.find(node.attribute("si").value());
+                if (anchor != anchors.end()) {
+                    const Anchor& from = anchor->second;
+                    formula.text = ShiftFormula(from.text, row.row - from.cell.row,
+                                                cell.column - from.cell.column);
+                } else {
+                    formula.readsAnyCell = true;
+                }
+            } else {
+                formula.text.assign(text);
+            }
+            if (type == "array" || type == "dataTable") {
+                const auto range = ParseBlock(node.attribute("ref").value());
+                if (range && range->first == formula.cell) {
+                    formula.result = *range;
+                }
+            }
+            // "aca": recalculated at every change, as volatile functions are.
+            const std::string_view always = node.attribute("aca").value();
+            if (type == "dataTable" || always == "1" || always == "true") {
+                formula.readsAnyCell = true;
+            }
+            found.push_back(std::move(formula));
+        }
+    }
+    return found;
+}
+
+void SheetCells::leaveOutCachedResult(const CellRef& cell, const CellBlock& result) {
+    const Cell* formula = findCell(cell.row, cell.column);
+    if (formula == nullptr || !Child(formula->node, "f")) {
+        return;
+    }
+    leftOut_.push_back(LeftOut{cell, result});
+    modified_ = true;
+}
+
 std::string SheetCells::serialize() {
-    // What this sheet's formulas showed before our writes is stale. Without a cached result a
-    // spreadsheet has to compute them on load, also one that trusts the cached results of
-    // files other programs wrote.
-    dropCachedFormulaResults();
     updateDimension();
-    return SerializeXml(*document_);
+    // The cached results left out are taken out of the tree while it is written, and put
+    // back, so the cells go on reading what their formulas last gave.
+    pugi::xml_document holder;
+    std::vector<TakenResult> taken;
+    for (const LeftOut& formula : leftOut_) {
+        const Cell* cell = findCell(formula.cell.row, formula.cell.column);
+        if (cell == nullptr || !Child(cell->node, "f")) {
+            continue;  // written over: the cells hold values of their own now
+        }
+        forEachCellIn(formula.result,
+                      [&](Cell& inBlock) { TakeCachedResult(inBlock.node, holder, taken); });
+    }
+    std::string bytes = SerializeXml(*document_);
+    for (auto result = taken.rbegin(); result != taken.rend(); ++result) {
+        PutBack(*result);
+    }
+    return bytes;
 }
 
 }  // namespace tivaro::workbook

@@ -46,12 +46,32 @@ public:
     // The leftmost column in `block` (one row) likewise.
     std::optional<int> findInRow(const CellBlock& block, std::string_view text) const;
 
+    // A formula of the sheet, as the cell holds it.
+    struct Formula {
+        CellRef cell;
+        CellBlock result;  // its cell, or the range an array formula or data table fills
+        // The formula without "="; a cell that shares the formula of another has that
+        // formula moved to its own position.
+        std::string text;
+        // The text does not tell what the formula reads: a data table, a shared formula whose
+        // anchor is gone, or a formula the file marks as recalculated at every change.
+        bool readsAnyCell = false;
+    };
+    // Every formula of the sheet, in reading order.
+    std::vector<Formula> formulas() const;
+
+    // Leaves the cached result of the formula in `cell` (every cell of `result` for an array
+    // formula) out of what serialize() writes, so that a spreadsheet computes it when it
+    // opens the file. The cells keep reading their cached result here. Nothing is left out
+    // once a write has removed the formula.
+    void leaveOutCachedResult(const CellRef& cell, const CellBlock& result);
+
+    // True when serialize() gives other bytes than the part that was read.
     bool modified() const { return modified_; }
     // True once a write removed a formula (the workbook's calculation chain is then stale).
     bool formulaRemoved() const { return formulaRemoved_; }
-    // The part as it is now, its used-range hint brought up to date. The cached results of
-    // its formulas are left out (from then on those cells read "" until the file is opened
-    // and recalculated by a spreadsheet).
+    // The part as it is now, its used-range hint brought up to date, without the cached
+    // results left out.
     std::string serialize();
 
 private:
@@ -69,6 +89,11 @@ private:
         int last;
         int style;
     };
+    // A formula whose cached result the part leaves out.
+    struct LeftOut {
+        CellRef cell;
+        CellBlock result;
+    };
 
     Status index(std::string_view partName);
     const Cell* findCell(int row, int column) const;
@@ -78,17 +103,19 @@ private:
     std::string matchText(pugi::xml_node cell) const;
     void removeFormula(pugi::xml_node cell, int row, int column);
     void updateDimension();
-    void dropCachedFormulaResults();
+    // Calls `visit` with every cell of the block that is in the tree.
+    template <class Visit>
+    void forEachCellIn(const CellBlock& block, Visit&& visit);
 
     std::unique_ptr<pugi::xml_document> document_;
     pugi::xml_node sheetData_;
     std::vector<Row> rows_;  // sorted by row
     std::vector<ColumnStyle> columnStyles_;
+    std::vector<LeftOut> leftOut_;
     std::unordered_map<int, MatchIndex> columnIndexes_;  // built on the first lookup
     const SharedStrings* strings_ = nullptr;
     bool modified_ = false;
     bool formulaRemoved_ = false;
-    bool cachedResultsDropped_ = false;
 };
 
 }  // namespace tivaro::workbook
