@@ -2,7 +2,9 @@
 // The cells of one worksheet part, held as its XML tree plus an index of rows and cells, so
 // a read, a write or a lookup goes straight to its node instead of walking the tree. Whatever
 // the engine does not touch in the part (formulas, merged cells, column widths, conditional
-// formats, extensions) stays in the tree as it was read.
+// formats, extensions) stays in the tree as it was read, and is written back as the very
+// bytes it was read from: a cell the race did not change, a formula with its cached result,
+// stays byte for byte as the program that wrote the file left it.
 
 #include <memory>
 #include <optional>
@@ -75,14 +77,24 @@ public:
     std::string serialize();
 
 private:
+    // `source` views hold the bytes an element was read from, for as long as it is unchanged;
+    // they are empty for an element the engine made or changed, or could not locate.
     struct Cell {
         int column;
         pugi::xml_node node;
+        std::string_view source;
     };
     struct Row {
         int row;
         pugi::xml_node node;
         std::vector<Cell> cells;  // sorted by column
+        std::string_view startTag;
+        bool emptyTag = false;  // the row was read as one tag, "<row r="7"/>"
+    };
+    // An element under the root other than the cells, which the engine does not change.
+    struct KeptElement {
+        pugi::xml_node node;
+        std::string_view source;
     };
     struct ColumnStyle {
         int first;
@@ -106,7 +118,17 @@ private:
     // Calls `visit` with every cell of the block that is in the tree.
     template <class Visit>
     void forEachCellIn(const CellBlock& block, Visit&& visit);
+    // Where the root's start tag and the elements under it stand in source_.
+    void locateRootElements();
+    // The part written with every unchanged element as it was read.
+    std::string writeKeepingSources() const;
+    void writeSheetData(std::string& out) const;
+    void writeRow(const Row& row, std::string& out) const;
 
+    std::string source_;             // the part as read
+    std::string_view rootStartTag_;  // empty when the part has to be written from the tree
+    std::string_view sheetDataStartTag_;
+    std::vector<KeptElement> keptElements_;
     std::unique_ptr<pugi::xml_document> document_;
     pugi::xml_node sheetData_;
     std::vector<Row> rows_;  // sorted by row

@@ -216,5 +216,34 @@ TEST_F(FormulaResultsTest, ColoursKeepEveryResultAndAWriteOverAFormulaKeepsTheWr
     EXPECT_EQ(read(*book, "schaats", "U5"), "3");
 }
 
+TEST(UnchangedElements, AreWrittenAsTheyWereRead) {
+    // Escapes, empty elements written as two tags, an attribute value holding ">", line ends
+    // in text and an empty row, as other programs write them.
+    const std::string original =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+        "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+        "<dimension ref=\"A1:B2\"/><sheetFormatPr defaultRowHeight=\"15\"></sheetFormatPr>"
+        "<sheetData>\n<row r=\"1\" ht=\"15\" x14ac:dyDescent=\"a>b\">"
+        "<c r=\"A1\" t=\"str\"><f>IF(B1=&quot;&quot;,&quot;it&apos;s&quot;,B1)</f><v></v></c>"
+        "<c r=\"B1\" t=\"inlineStr\"><is><t xml:space=\"preserve\">a\r\nb </t></is></c>"
+        "</row>\n<row r=\"2\"><c r=\"A2\"><v>1</v></c></row><row r=\"9\" spans=\"1:2\"/>"
+        "</sheetData><oddHeader></oddHeader></worksheet>";
+    ScratchDir dir;
+    const std::filesystem::path file = dir / "race.xlsx";
+    WriteFile(file, BuildHandMade(HandMadeWorkbook{{{"race", original}}, {}, {}, {}, 0}));
+    XlsxApp app(dir / "backup");
+    auto book = OpenOrFail(app, file);
+    ASSERT_NE(book, nullptr);
+    ASSERT_TRUE(book->writeCell(SheetId{0}, 2, 2, "7:0:0.00").ok());
+    ASSERT_TRUE(book->save().ok());
+
+    std::string expected = original;
+    const std::string row2 = "<row r=\"2\"><c r=\"A2\"><v>1</v></c></row>";
+    expected.replace(expected.find(row2), row2.size(),
+                     "<row r=\"2\"><c r=\"A2\"><v>1</v></c><c r=\"B2\" t=\"inlineStr\"><is>"
+                     "<t>7:0:0.00</t></is></c></row>");
+    EXPECT_EQ(PartOf(file, "xl/worksheets/sheet1.xml"), expected);
+}
+
 }  // namespace
 }  // namespace tivaro::workbook::test
