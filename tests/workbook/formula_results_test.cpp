@@ -1,6 +1,8 @@
 // Formula cells keep their cached results: they read them before and after saves and after
 // the saved file is opened again, and in the saved file only the formulas that can depend on
-// a written cell lose theirs, so that a spreadsheet computes those on load.
+// a written cell lose theirs, so that a spreadsheet computes those on load. On hand-made
+// packages (shared formulas and other forms LibreOffice does not write) and on workbooks
+// LibreOffice saved (tests/workbook/fixtures/make_formula_workbooks.py).
 
 #include <gtest/gtest.h>
 
@@ -11,6 +13,8 @@
 
 namespace tivaro::workbook::test {
 namespace {
+
+const std::string kFixtures = std::string(TIVARO_SOURCE_DIR) + "/tests";
 
 std::string PartOf(const std::filesystem::path& file, const std::string& part) {
     auto package = Package::FromBytes(ReadFile(file), file.string());
@@ -36,6 +40,16 @@ std::string CellXml(const std::string& part, const std::string& ref) {
         return part.substr(begin, empty + 2 - begin);
     }
     return closing == std::string::npos ? std::string{} : part.substr(begin, closing + 4 - begin);
+}
+
+// The part without the XML of row `row`.
+std::string WithoutRow(std::string part, int row) {
+    const std::size_t begin = part.find("<row r=\"" + std::to_string(row) + "\"");
+    const std::size_t end = part.find("</row>", begin);
+    if (begin != std::string::npos && end != std::string::npos) {
+        part.erase(begin, end + 6 - begin);
+    }
+    return part;
 }
 
 bool HasCachedResult(const std::string& cellXml) {
@@ -243,6 +257,149 @@ TEST(UnchangedElements, AreWrittenAsTheyWereRead) {
                      "<row r=\"2\"><c r=\"A2\"><v>1</v></c><c r=\"B2\" t=\"inlineStr\"><is>"
                      "<t>7:0:0.00</t></is></c></row>");
     EXPECT_EQ(PartOf(file, "xl/worksheets/sheet1.xml"), expected);
+}
+
+// The workbooks LibreOffice saved: the race workbook whose race sheets take bib, transponder
+// and heat by formula from "Deelnemers", and the kinds of formula to tell apart.
+class LibreOfficeFormulaTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        race_ = dir_ / "race.xlsx";
+        kinds_ = dir_ / "kinds.xlsx";
+        std::filesystem::copy_file(raceFixture_, race_);
+        std::filesystem::copy_file(kindsFixture_, kinds_);
+    }
+
+    std::string read(Workbook& book, SheetId sheet, int row, int column) {
+        auto text = book.readCell(sheet, row, column);
+        EXPECT_TRUE(text.ok());
+        return text.ok() ? *text : "<error>";
+    }
+
+    // Passings as the race handles them: the transponder looked up, its heat read, then
+    // times and lap counters written and the bib cell coloured.
+    void race(Workbook& book) {
+        const SheetId schaats = SheetNamed(book, "schaats");
+        const SheetId loop = SheetNamed(book, "loop");
+        EXPECT_EQ(*book.find(schaats, "B3:B200", "7404583"), 1);
+        EXPECT_EQ(*book.find(schaats, "B3:B200", "kx-04126"), 4);
+        EXPECT_EQ(read(book, schaats, 3, 3), "1");
+        ASSERT_TRUE(book.writeCell(schaats, 3, 6, "7:0:0.00").ok());
+        ASSERT_TRUE(book.writeCell(schaats, 3, 20, "1").ok());
+        ASSERT_TRUE(book.colourCell(schaats, 3, 1, 65280).ok());
+        ASSERT_TRUE(book.writeCell(schaats, 3, 7, "7:0:40.00").ok());
+        ASSERT_TRUE(book.writeCell(schaats, 3, 20, "2").ok());
+        ASSERT_TRUE(book.save().ok());
+        // Found and read as before the save.
+        EXPECT_EQ(*book.find(schaats, "B3:B200", "7404583"), 1);
+        EXPECT_EQ(*book.find(schaats, "B3:B200", "KX-04126"), 4);
+        EXPECT_EQ(read(book, schaats, 3, 1), "101");
+        EXPECT_EQ(read(book, schaats, 3, 3), "1");
+        EXPECT_EQ(read(book, schaats, 4, 3), "2");
+        EXPECT_EQ(read(book, schaats, 3, 4), "Deelnemer 101");
+        ASSERT_TRUE(book.writeCell(schaats, 3, 8, "7:1:20.50").ok());
+        ASSERT_TRUE(book.writeCell(schaats, 3, 20, "3").ok());
+        ASSERT_TRUE(book.writeCell(loop, 3, 6, "7:0:0.00").ok());
+        ASSERT_TRUE(book.writeCell(loop, 3, 7, "7:0:45.00").ok());
+        ASSERT_TRUE(book.writeCell(loop, 3, 20, "1").ok());
+        ASSERT_TRUE(book.save().ok());
+        EXPECT_EQ(read(book, SheetNamed(book, "Uitslag"), 7, 2), "60");
+        EXPECT_EQ(read(book, schaats, 6, 2), "KX-04126");
+    }
+
+    ScratchDir dir_;
+    const std::filesystem::path raceFixture_ =
+        kFixtures + "/timing/golden/workbooks/formula-race.xlsx";
+    const std::filesystem::path kindsFixture_ = kFixtures + "/workbook/fixtures/formula-kinds.xlsx";
+    std::filesystem::path race_;
+    std::filesystem::path kinds_;
+    XlsxApp app_{dir_ / "backup"};
+};
+
+TEST_F(LibreOfficeFormulaTest, DependentFormulasAreComputedOnLoadAndTheRestKeepTheirResults) {
+    {
+        auto book = OpenOrFail(app_, race_);
+        ASSERT_NE(book, nullptr);
+        race(*book);
+        ASSERT_FALSE(HasFatalFailure());
+    }
+    {
+        auto book = OpenOrFail(app_, kinds_);
+        ASSERT_NE(book, nullptr);
+        const SheetId given = SheetNamed(*book, "Invoer");
+        ASSERT_TRUE(book->writeCell(given, 2, 1, "12345").ok());
+        ASSERT_TRUE(book->writeCell(given, 5, 5, "x").ok());
+        ASSERT_TRUE(book->save().ok());
+    }
+    const auto sheetPart = [](int n) { return "xl/worksheets/sheet" + std::to_string(n) + ".xml"; };
+    const auto expect =
+        [&](const std::filesystem::path& fixture, const std::filesystem::path& saved, int part,
+            const std::vector<std::string>& kept, const std::vector<std::string>& computed) {
+            ExpectResults(PartOf(fixture, sheetPart(part)), PartOf(saved, sheetPart(part)), kept,
+                          computed, saved.stem().string() + " sheet " + std::to_string(part));
+        };
+    // schaats: bib, transponder (number and text), heat and name keep their results; lap 1
+    // (F3 to G3), lap 2 (G3 to H3), lap 3 (H3 to I3) and the total (F3 to P3) are computed.
+    expect(raceFixture_, race_, 2, {"B3", "C3", "D3", "B6", "C6", "A4", "U4", "AE4", "X3"},
+           {"U3", "V3", "W3", "AE3"});
+    expect(raceFixture_, race_, 3, {"A3", "B3", "U4"}, {"U3", "Z3"});
+    // Uitslag: what reads the written sheets, INDIRECT and the defined name are computed.
+    expect(raceFixture_, race_, 5, {"B5", "C5", "D5", "B7", "B8"},
+           {"B3", "C3", "D3", "B4", "C4", "D4", "B9", "B10"});
+    // Outside the rows written, the race sheet is as LibreOffice wrote it.
+    EXPECT_EQ(WithoutRow(PartOf(race_, sheetPart(2)), 3),
+              WithoutRow(PartOf(raceFixture_, sheetPart(2)), 3));
+    for (int unwritten : {1, 4}) {  // Deelnemers and fiets are copied as they were
+        EXPECT_EQ(PartOf(race_, sheetPart(unwritten)), PartOf(raceFixture_, sheetPart(unwritten)));
+    }
+    // The array formula over the written A2 loses the results of its whole range; the one
+    // over C1:C3 keeps them. A whole column, a whole row, a chain through the quoted sheet
+    // "Mijn blad's", OFFSET and ISBLANK of the written cell are computed; text that looks like
+    // a reference is not one.
+    expect(kindsFixture_, kinds_, 3, {"B1", "B2", "B3", "C3", "C5", "C8"},
+           {"A1", "A2", "A3", "C1", "C2", "C4", "C6", "C7"});
+    expect(kindsFixture_, kinds_, 2, {"B1"}, {"A1"});
+
+    // Opened again by the engine: the kept results are read and found.
+    {
+        auto book = OpenOrFail(app_, race_);
+        ASSERT_NE(book, nullptr);
+        const SheetId schaats = SheetNamed(*book, "schaats");
+        EXPECT_EQ(*book->find(schaats, "B3:B200", "7404583"), 1);
+        EXPECT_EQ(*book->find(schaats, "B3:B200", "KX-04126"), 4);
+        EXPECT_EQ(read(*book, schaats, 3, 1), "101");
+        EXPECT_EQ(read(*book, schaats, 3, 3), "1");
+    }
+
+    // LibreOffice computes what has no result and shows the rest as stored.
+    CsvSheets csv = ConvertWithLibreOffice({race_, kinds_}, dir_ / "csv");
+    ASSERT_FALSE(csv.empty());
+    const auto cell = [&](const std::string& sheet, const std::string& ref) -> std::string {
+        const auto at = ParseCellRef(ref);
+        const auto& rows = csv[sheet];
+        if (at->row - 1 < static_cast<int>(rows.size()) &&
+            at->column - 1 < static_cast<int>(rows[at->row - 1].size())) {
+            return rows[at->row - 1][at->column - 1];
+        }
+        return "";
+    };
+    EXPECT_EQ(cell("race/schaats", "A3"), "101");
+    EXPECT_EQ(cell("race/schaats", "U3"), "00:00:40.00");
+    EXPECT_EQ(cell("race/schaats", "V3"), "00:00:40.50");
+    EXPECT_EQ(cell("race/schaats", "W3"), "");
+    EXPECT_EQ(cell("race/loop", "U3"), "00:00:45.00");
+    EXPECT_EQ(cell("race/Uitslag", "D3"), "00:00:40.00");
+    EXPECT_EQ(cell("race/Uitslag", "D4"), "00:00:45.00");
+    EXPECT_EQ(cell("race/Uitslag", "B9"), "7:0:0.00");
+    EXPECT_EQ(cell("race/Uitslag", "B10"), "1");
+    EXPECT_EQ(cell("race/Uitslag", "B7"), "60");
+    EXPECT_EQ(cell("kinds/Overzicht", "A1"), "1");
+    EXPECT_EQ(cell("kinds/Overzicht", "A2"), "5");
+    EXPECT_EQ(cell("kinds/Overzicht", "A3"), "3");
+    EXPECT_EQ(cell("kinds/Overzicht", "B2"), "2");
+    EXPECT_EQ(cell("kinds/Overzicht", "C2"), "3");
+    EXPECT_EQ(cell("kinds/Overzicht", "C4"), "12345!?");
+    EXPECT_EQ(cell("kinds/Overzicht", "C7"), "FALSE");
 }
 
 }  // namespace
