@@ -8,31 +8,47 @@ namespace tivaro::workbook {
 
 namespace {
 
-bool IsLetter(char ch) {
+constexpr bool IsLetter(char ch) {
     return (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z');
 }
-bool IsDigit(char ch) {
+constexpr bool IsDigit(char ch) {
     return ch >= '0' && ch <= '9';
 }
 // Characters of a name (a sheet, a function, a defined name); next to a reference they make
 // it part of a longer name ("A1B", "LOG10").
+constexpr std::array<bool, 256> kNameChars = [] {
+    std::array<bool, 256> table{};
+    for (int ch = 0; ch < 256; ++ch) {
+        const char c = static_cast<char>(ch);
+        table[ch] = IsLetter(c) || IsDigit(c) || c == '_' || c == '.' || c == '\\' || c == '?' ||
+                    ch >= 0x80;
+    }
+    return table;
+}();
+
 bool IsNameChar(char ch) {
-    return IsLetter(ch) || IsDigit(ch) || ch == '_' || ch == '.' || ch == '\\' || ch == '?' ||
-           static_cast<unsigned char>(ch) >= 0x80;
+    return kNameChars[static_cast<unsigned char>(ch)];
 }
 
-std::string Upper(std::string_view text) {
-    std::string out(text);
-    for (char& ch : out) {
-        if (ch >= 'a' && ch <= 'z') {
-            ch = static_cast<char>(ch - 'a' + 'A');
+char UpperAscii(char ch) {
+    return ch >= 'a' && ch <= 'z' ? static_cast<char>(ch - 'a' + 'A') : ch;
+}
+
+// `text` equals `upper` (in capitals) without regard to the case of ASCII letters.
+bool EqualsIgnoringCase(std::string_view text, std::string_view upper) {
+    if (text.size() != upper.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (UpperAscii(text[i]) != upper[i]) {
+            return false;
         }
     }
-    return out;
+    return true;
 }
 
-bool StartsWith(std::string_view text, std::string_view head) {
-    return text.substr(0, head.size()) == head;
+bool StartsWithIgnoringCase(std::string_view text, std::string_view upper) {
+    return text.size() >= upper.size() && EqualsIgnoringCase(text.substr(0, upper.size()), upper);
 }
 
 // Functions whose result can change while no cell their arguments name does: they turn
@@ -50,18 +66,16 @@ constexpr std::array<std::string_view, 12> kOpenEndedFunctions = {
 // "_xlws."), or macro functions, which a spreadsheet recalculates only when their arguments
 // change unless they declare themselves volatile, in which case the file marks the cell.
 bool ReadsOnlyItsArguments(std::string_view name) {
-    const std::string upper = Upper(name);
-    std::string_view bare = upper;
-    if (StartsWith(bare, "_XLL.") || StartsWith(bare, "_XLUDF.")) {
+    if (StartsWithIgnoringCase(name, "_XLL.") || StartsWithIgnoringCase(name, "_XLUDF.")) {
         return false;
     }
-    for (std::string_view prefix : {"_XLFN.", "_XLWS."}) {
-        if (StartsWith(bare, prefix)) {
-            bare.remove_prefix(prefix.size());
+    for (const std::string_view prefix : {std::string_view("_XLFN."), std::string_view("_XLWS.")}) {
+        if (StartsWithIgnoringCase(name, prefix)) {
+            name.remove_prefix(prefix.size());
         }
     }
-    return std::find(kOpenEndedFunctions.begin(), kOpenEndedFunctions.end(), bare) ==
-           kOpenEndedFunctions.end();
+    return std::none_of(kOpenEndedFunctions.begin(), kOpenEndedFunctions.end(),
+                        [name](std::string_view open) { return EqualsIgnoringCase(name, open); });
 }
 
 struct Part {
@@ -74,14 +88,17 @@ std::optional<Part> ColumnAt(std::string_view text, std::size_t pos) {
         ++pos;
     }
     const std::size_t begin = pos;
-    while (pos < text.size() && IsLetter(text[pos]) && pos - begin <= 3) {
-        ++pos;
+    int column = 0;
+    for (; pos < text.size() && IsLetter(text[pos]); ++pos) {
+        if (pos - begin == 3) {
+            return std::nullopt;  // four letters: a name
+        }
+        column = column * 26 + (UpperAscii(text[pos]) - 'A' + 1);
     }
-    const auto column = ParseColumn(text.substr(begin, pos - begin));
-    if (!column) {
+    if (pos == begin || column > kMaxColumn) {
         return std::nullopt;
     }
-    return Part{*column, pos};
+    return Part{column, pos};
 }
 
 std::optional<Part> RowAt(std::string_view text, std::size_t pos) {
@@ -209,10 +226,6 @@ std::size_t NumberEnd(std::string_view text, std::size_t pos) {
     return pos;
 }
 
-bool EqualsIgnoringCase(std::string_view text, std::string_view upper) {
-    return Upper(text) == upper;
-}
-
 class Scanner {
 public:
     explicit Scanner(std::string_view formula) : text_(formula) {}
@@ -274,7 +287,7 @@ private:
         const std::size_t nameEnd = NameEnd(text_, pos_);
         const bool named = nameEnd > pos_;
         if (named && nameEnd < text_.size() && text_[nameEnd] == '!') {
-            const std::string sheet(text_.substr(pos_, nameEnd - pos_));
+            const std::string_view sheet = text_.substr(pos_, nameEnd - pos_);
             pos_ = nameEnd + 1;
             target(sheet);
             return;
@@ -286,9 +299,15 @@ private:
                 return;
             }
         }
+        if (named && nameEnd < text_.size() && text_[nameEnd] == '(') {
+            // A function: no reference is followed by "(".
+            result_.unresolved = !ReadsOnlyItsArguments(text_.substr(pos_, nameEnd - pos_));
+            pos_ = nameEnd;
+            return;
+        }
         std::size_t next = pos_;
         if (const auto block = ReferenceAt(text_, next)) {
-            add(std::string{}, *block);
+            add({}, *block);
             pos_ = next;
             return;
         }
@@ -303,20 +322,16 @@ private:
         }
         const std::string_view name = text_.substr(pos_, nameEnd - pos_);
         pos_ = nameEnd;
-        if (pos_ < text_.size() && text_[pos_] == '(') {
-            result_.unresolved = !ReadsOnlyItsArguments(name);
-            return;
-        }
         // TRUE and FALSE are values; "_xlpm." names are the parameters of LET and LAMBDA.
         if (EqualsIgnoringCase(name, "TRUE") || EqualsIgnoringCase(name, "FALSE") ||
-            StartsWith(Upper(name), "_XLPM.")) {
+            StartsWithIgnoringCase(name, "_XLPM.")) {
             return;
         }
         result_.unresolved = true;  // a defined name, or a table before its "["
     }
 
     // What follows "Sheet!": a reference, or an error value where a deleted one was.
-    void target(const std::string& sheet) {
+    void target(std::string_view sheet) {
         if (pos_ < text_.size() && text_[pos_] == '#') {
             pos_ = ErrorEnd(text_, pos_);
             return;
@@ -331,11 +346,14 @@ private:
         pos_ = next;
     }
 
-    void add(std::string sheet, const CellBlock& block) {
-        FormulaRef ref{std::move(sheet), block};
-        if (std::find(result_.refs.begin(), result_.refs.end(), ref) == result_.refs.end()) {
-            result_.refs.push_back(std::move(ref));
+    void add(std::string_view sheet, const CellBlock& block) {
+        for (const FormulaRef& ref : result_.refs) {
+            if (ref.block.first == block.first && ref.block.last == block.last &&
+                ref.sheet == sheet) {
+                return;
+            }
         }
+        result_.refs.push_back(FormulaRef{std::string(sheet), block});
     }
 
     std::string_view text_;
