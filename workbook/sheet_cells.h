@@ -29,6 +29,9 @@ public:
     static Result<std::unique_ptr<SheetCells>> Parse(std::string_view partName,
                                                      std::string_view bytes,
                                                      const SharedStrings* strings);
+    // It keeps views into the bytes it was read from.
+    SheetCells(const SheetCells&) = delete;
+    SheetCells& operator=(const SheetCells&) = delete;
 
     // The text the cell shows in General format; "" for an empty or missing cell.
     std::string text(int row, int column) const;
@@ -77,6 +80,8 @@ public:
     std::string serialize();
 
 private:
+    SheetCells() = default;
+
     // `source` views hold the bytes an element was read from, for as long as it is unchanged;
     // they are empty for an element the engine made or changed, or could not locate.
     struct Cell {
