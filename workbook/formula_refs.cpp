@@ -62,9 +62,9 @@ constexpr std::array<std::string_view, 12> kOpenEndedFunctions = {
 
 // True when a call of `name` reads no cells but those its arguments name. Functions of
 // add-ins ("_xll.") and functions the writing program did not know ("_xludf.") can read
-// anything. Other names are built-in functions, newer ones prefixed "_xlfn." (and
-// "_xlws."), or macro functions, which a spreadsheet recalculates only when their arguments
-// change unless they declare themselves volatile, in which case the file marks the cell.
+// anything. Other names are built-in functions (newer ones prefixed "_xlfn." and "_xlws.")
+// or functions of the workbook's macros, which a spreadsheet itself recalculates only when
+// their arguments change; one that declares itself volatile cannot be told from the text.
 bool ReadsOnlyItsArguments(std::string_view name) {
     if (StartsWithIgnoringCase(name, "_XLL.") || StartsWithIgnoringCase(name, "_XLUDF.")) {
         return false;
