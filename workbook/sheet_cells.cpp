@@ -77,18 +77,75 @@ void RemoveChildren(pugi::xml_node parent, std::string_view localName) {
     }
 }
 
+// A cached result taken out of a cell while the part is written.
+struct TakenResult {
+    pugi::xml_node cell;
+    pugi::xml_node value;       // a copy of the <v> element, in another document
+    pugi::xml_node valueAfter;  // the node the <v> followed; empty when it came first
+    std::string type;           // the "t" attribute, when it described the result
+    pugi::xml_attribute typeAfter;
+};
+
+void TakeCachedResult(pugi::xml_node cell, pugi::xml_document& holder,
+                      std::vector<TakenResult>& taken) {
+    const std::string_view type = cell.attribute("t").value();
+    if (type == "s" || type == "inlineStr") {
+        return;  // a value of the cell's own, not a computed one
+    }
+    const bool typeOfResult =
+        type == "n" || type == "str" || type == "b" || type == "e" || type == "d";
+    const pugi::xml_node value = Child(cell, "v");
+    if (!value && !typeOfResult) {
+        return;
+    }
+    TakenResult result{cell, {}, {}, {}, {}};
+    if (value) {
+        result.value = holder.append_copy(value);
+        result.valueAfter = value.previous_sibling();
+        cell.remove_child(value);
+    }
+    if (typeOfResult) {
+        const pugi::xml_attribute attribute = cell.attribute("t");
+        result.type = attribute.value();
+        result.typeAfter = attribute.previous_attribute();
+        cell.remove_attribute(attribute);
+    }
+    taken.push_back(std::move(result));
+}
+
+void PutBack(const TakenResult& taken) {
+    pugi::xml_node cell = taken.cell;
+    if (taken.value) {
+        if (taken.valueAfter) {
+            cell.insert_copy_after(taken.value, taken.valueAfter);
+        } else {
+            cell.prepend_copy(taken.value);
+        }
+    }
+    if (!taken.type.empty()) {
+        pugi::xml_attribute attribute = taken.typeAfter
+                                            ? cell.insert_attribute_after("t", taken.typeAfter)
+                                            : cell.prepend_attribute("t");
+        attribute = taken.type.c_str();
+    }
+}
+
 }  // namespace
 
 Result<std::unique_ptr<SheetCells>> SheetCells::Parse(std::string_view partName,
                                                       std::string_view bytes,
                                                       const SharedStrings* strings) {
-    auto document = ParseXmlPart(partName, bytes);
+    bool asRead = false;
+    auto document = ParseXmlPart(partName, bytes, &asRead);
     if (!document) {
         return document.error();
     }
     auto sheet = std::unique_ptr<SheetCells>(new SheetCells());
     sheet->document_ = std::move(*document);
     sheet->strings_ = strings;
+    if (asRead) {
+        sheet->source_.assign(bytes);  // else it is written from the tree
+    }
     if (auto indexed = sheet->index(partName); !indexed) {
         return indexed.error();
     }
@@ -102,6 +159,8 @@ Status SheetCells::index(std::string_view partName) {
         return MakeError(Errc::BadFormat,
                          "part " + std::string(partName) + " is not a worksheet with cells");
     }
+    locateRootElements();
+    const bool keepSources = !rootStartTag_.empty();
     for (pugi::xml_node col = Child(Child(root, "cols"), "col"); col;
          col = NextSibling(col, "col")) {
         const int style = col.attribute("style").as_int(0);
@@ -129,7 +188,13 @@ Status SheetCells::index(std::string_view partName) {
         }
         rowsSorted = rowsSorted && rowNumber > previousRow;
         previousRow = rowNumber;
-        Row entry{rowNumber, row, {}};
+        Row entry{rowNumber, row, {}, {}, false};
+        if (keepSources && rowAttribute) {
+            if (const auto tag = LocateStartTag(source_, row)) {
+                entry.startTag = std::string_view(source_).substr(tag->begin, tag->startTag);
+                entry.emptyTag = tag->emptyTag;
+            }
+        }
         int previousColumn = 0;
         bool cellsSorted = true;
         for (pugi::xml_node cell = Child(row, "c"); cell; cell = NextSibling(cell, "c")) {
@@ -148,7 +213,13 @@ Status SheetCells::index(std::string_view partName) {
             }
             cellsSorted = cellsSorted && column > previousColumn;
             previousColumn = column;
-            entry.cells.push_back({column, cell});
+            std::string_view source;
+            if (keepSources && address) {
+                if (const auto element = LocateElement(source_, cell)) {
+                    source = std::string_view(source_).substr(element->begin, element->length);
+                }
+            }
+            entry.cells.push_back({column, cell, source});
         }
         if (!cellsSorted) {
             std::stable_sort(entry.cells.begin(), entry.cells.end(),
@@ -189,7 +260,7 @@ SheetCells::Row& SheetCells::ensureRow(int row) {
                               ? sheetData_.insert_child_before(name.c_str(), rowAt->node)
                               : sheetData_.append_child(name.c_str());
     node.append_attribute("r") = row;
-    return *rows_.insert(rowAt, Row{row, node, {}});
+    return *rows_.insert(rowAt, Row{row, node, {}, {}, false});
 }
 
 SheetCells::Cell& SheetCells::ensureCell(int row, int column) {
@@ -215,8 +286,10 @@ SheetCells::Cell& SheetCells::ensureCell(int row, int column) {
         node.append_attribute("s") = style;
     }
     // The row's span hint would no longer cover its cells; it is optional.
-    entry.node.remove_attribute("spans");
-    return *entry.cells.insert(cellAt, Cell{column, node});
+    if (entry.node.remove_attribute("spans")) {
+        entry.startTag = {};
+    }
+    return *entry.cells.insert(cellAt, Cell{column, node, {}});
 }
 
 std::string SheetCells::text(int row, int column) const {
@@ -248,11 +321,11 @@ void SheetCells::removeFormula(pugi::xml_node cell, int row, int column) {
         // group number. The first of them, in reading order, becomes the new anchor with
         // the formula moved to its own position.
         const std::string_view group = formula.attribute("si").value();
-        for (const Row& entry : rows_) {
+        for (Row& entry : rows_) {
             if (entry.row < row) {
                 continue;
             }
-            for (const Cell& other : entry.cells) {
+            for (Cell& other : entry.cells) {
                 if (entry.row == row && other.column <= column) {
                     continue;
                 }
@@ -266,6 +339,7 @@ void SheetCells::removeFormula(pugi::xml_node cell, int row, int column) {
                 const std::string moved =
                     ShiftFormula(text, entry.row - row, other.column - column);
                 otherFormula.text().set(moved.c_str());
+                other.source = {};
                 if (const pugi::xml_attribute ref = formula.attribute("ref")) {
                     if (otherFormula.attribute("ref")) {
                         otherFormula.attribute("ref").set_value(ref.value());
@@ -282,7 +356,9 @@ void SheetCells::removeFormula(pugi::xml_node cell, int row, int column) {
 }
 
 void SheetCells::writeText(int row, int column, std::string_view text) {
-    pugi::xml_node node = ensureCell(row, column).node;
+    Cell& cell = ensureCell(row, column);
+    cell.source = {};
+    pugi::xml_node node = cell.node;
     const auto indexed = columnIndexes_.find(column);
     if (indexed != columnIndexes_.end()) {
         indexed->second.remove(matchText(node), row);
@@ -328,7 +404,9 @@ int SheetCells::styleOf(int row, int column) const {
 }
 
 void SheetCells::setStyle(int row, int column, int style) {
-    pugi::xml_node node = ensureCell(row, column).node;
+    Cell& cell = ensureCell(row, column);
+    cell.source = {};
+    pugi::xml_node node = cell.node;
     pugi::xml_attribute attribute = node.attribute("s");
     if (!attribute) {
         attribute = node.insert_attribute_after("s", node.attribute("r"));
@@ -397,34 +475,195 @@ void SheetCells::updateDimension() {
     attribute = ref.c_str();
 }
 
-void SheetCells::dropCachedFormulaResults() {
-    if (cachedResultsDropped_) {
-        return;
-    }
-    cachedResultsDropped_ = true;
-    for (const Row& row : rows_) {
-        for (const Cell& cell : row.cells) {
-            pugi::xml_node node = cell.node;
-            if (!node.child("f")) {
-                continue;
-            }
-            node.remove_child("v");
-            // The type described the cached result; without one the cell is a plain formula.
-            const std::string_view type = node.attribute("t").value();
-            if (type == "str" || type == "b" || type == "e" || type == "n") {
-                node.remove_attribute("t");
-            }
+template <class Visit>
+void SheetCells::forEachCellIn(const CellBlock& block, Visit&& visit) {
+    auto rowAt = std::lower_bound(rows_.begin(), rows_.end(), block.first.row,
+                                  [](const Row& r, int wanted) { return r.row < wanted; });
+    for (; rowAt != rows_.end() && rowAt->row <= block.last.row; ++rowAt) {
+        auto cellAt = std::lower_bound(rowAt->cells.begin(), rowAt->cells.end(), block.first.column,
+                                       [](const Cell& c, int wanted) { return c.column < wanted; });
+        for (; cellAt != rowAt->cells.end() && cellAt->column <= block.last.column; ++cellAt) {
+            visit(*cellAt);
         }
     }
 }
 
+std::vector<SheetCells::Formula> SheetCells::formulas() const {
+    // The cells of a shared formula after the first hold only its group number ("si").
+    struct Anchor {
+        CellRef cell;
+        std::string_view text;
+    };
+    std::unordered_map<std::string_view, Anchor> anchors;
+    for (const Row& row : rows_) {
+        for (const Cell& cell : row.cells) {
+            const pugi::xml_node formula = Child(cell.node, "f");
+            const std::string_view text = formula.text().get();
+            if (formula && std::string_view(formula.attribute("t").value()) == "shared" &&
+                !text.empty()) {
+                anchors.try_emplace(formula.attribute("si").value(),
+                                    Anchor{CellRef{row.row, cell.column}, text});
+            }
+        }
+    }
+    std::vector<Formula> found;
+    for (const Row& row : rows_) {
+        for (const Cell& cell : row.cells) {
+            const pugi::xml_node node = Child(cell.node, "f");
+            if (!node) {
+                continue;
+            }
+            Formula formula;
+            formula.cell = CellRef{row.row, cell.column};
+            formula.result = CellBlock{formula.cell, formula.cell};
+            const std::string_view type = node.attribute("t").value();
+            const std::string_view text = node.text().get();
+            if (type == "shared" && text.empty()) {
+                const auto anchor = anchors.find(node.attribute("si").value());
+                if (anchor != anchors.end()) {
+                    const Anchor& from = anchor->second;
+                    formula.text = ShiftFormula(from.text, row.row - from.cell.row,
+                                                cell.column - from.cell.column);
+                } else {
+                    formula.readsAnyCell = true;
+                }
+            } else {
+                formula.text.assign(text);
+            }
+            if (type == "array" || type == "dataTable") {
+                const auto range = ParseBlock(node.attribute("ref").value());
+                if (range && range->first == formula.cell) {
+                    formula.result = *range;
+                }
+            }
+            // "aca": recalculated at every change, as volatile functions are.
+            const std::string_view always = node.attribute("aca").value();
+            if (type == "dataTable" || always == "1" || always == "true") {
+                formula.readsAnyCell = true;
+            }
+            found.push_back(std::move(formula));
+        }
+    }
+    return found;
+}
+
+void SheetCells::leaveOutCachedResult(const CellRef& cell, const CellBlock& result) {
+    const Cell* formula = findCell(cell.row, cell.column);
+    if (formula == nullptr || !Child(formula->node, "f")) {
+        return;
+    }
+    leftOut_.push_back(LeftOut{cell, result});
+    forEachCellIn(result, [](Cell& changed) { changed.source = {}; });
+    modified_ = true;
+}
+
 std::string SheetCells::serialize() {
-    // What this sheet's formulas showed before our writes is stale. Without a cached result a
-    // spreadsheet has to compute them on load, also one that trusts the cached results of
-    // files other programs wrote.
-    dropCachedFormulaResults();
     updateDimension();
-    return SerializeXml(*document_);
+    // The cached results left out are taken out of the tree while it is written, and put
+    // back, so the cells go on reading what their formulas last gave.
+    pugi::xml_document holder;
+    std::vector<TakenResult> taken;
+    for (const LeftOut& formula : leftOut_) {
+        const Cell* cell = findCell(formula.cell.row, formula.cell.column);
+        if (cell == nullptr || !Child(cell->node, "f")) {
+            continue;  // written over: the cells hold values of their own now
+        }
+        forEachCellIn(formula.result,
+                      [&](Cell& inBlock) { TakeCachedResult(inBlock.node, holder, taken); });
+    }
+    std::string bytes = rootStartTag_.empty() ? SerializeXml(*document_) : writeKeepingSources();
+    for (auto result = taken.rbegin(); result != taken.rend(); ++result) {
+        PutBack(*result);
+    }
+    return bytes;
+}
+
+void SheetCells::locateRootElements() {
+    const pugi::xml_node root = document_->document_element();
+    const auto rootTag = LocateStartTag(source_, root);
+    const auto dataTag = LocateStartTag(source_, sheetData_);
+    if (!rootTag || !dataTag || rootTag->emptyTag || dataTag->emptyTag) {
+        return;
+    }
+    const std::string_view source(source_);
+    rootStartTag_ = source.substr(rootTag->begin, rootTag->startTag);
+    sheetDataStartTag_ = source.substr(dataTag->begin, dataTag->startTag);
+    for (pugi::xml_node child = root.first_child(); child; child = child.next_sibling()) {
+        // The used-range hint is brought up to date when the part is written.
+        if (child == sheetData_ || LocalName(child) == "dimension") {
+            continue;
+        }
+        if (const auto element = LocateElement(source_, child)) {
+            keptElements_.push_back({child, source.substr(element->begin, element->length)});
+        }
+    }
+}
+
+std::string SheetCells::writeKeepingSources() const {
+    std::string out;
+    out.reserve(source_.size() + source_.size() / 8);
+    const pugi::xml_node root = document_->document_element();
+    // Before the root element: the declaration, which is never changed.
+    out.append(source_, 0, static_cast<std::size_t>(rootStartTag_.data() - source_.data()));
+    out += rootStartTag_;
+    auto kept = keptElements_.begin();
+    for (pugi::xml_node child = root.first_child(); child; child = child.next_sibling()) {
+        if (child == sheetData_) {
+            writeSheetData(out);
+        } else if (kept != keptElements_.end() && kept->node == child) {
+            out += kept->source;
+            ++kept;
+        } else {
+            AppendXml(child, out);
+        }
+    }
+    out.append("</").append(root.name()).append(">");
+    for (pugi::xml_node after = root.next_sibling(); after; after = after.next_sibling()) {
+        AppendXml(after, out);
+    }
+    return out;
+}
+
+void SheetCells::writeSheetData(std::string& out) const {
+    out += sheetDataStartTag_;
+    // Rows and cells come in the order of the tree; one that is not where the index expects
+    // it (a file with rows out of order) is written from the tree.
+    auto row = rows_.begin();
+    for (pugi::xml_node child = sheetData_.first_child(); child; child = child.next_sibling()) {
+        if (row != rows_.end() && row->node == child) {
+            writeRow(*row, out);
+            ++row;
+        } else {
+            AppendXml(child, out);
+        }
+    }
+    out.append("</").append(sheetData_.name()).append(">");
+}
+
+void SheetCells::writeRow(const Row& row, std::string& out) const {
+    if (row.emptyTag && !row.node.first_child()) {
+        out += row.startTag;
+        return;
+    }
+    if (!row.startTag.empty() && !row.emptyTag) {
+        out += row.startTag;
+    } else {
+        AppendStartTag(row.node, out);
+    }
+    auto cell = row.cells.begin();
+    for (pugi::xml_node child = row.node.first_child(); child; child = child.next_sibling()) {
+        if (cell != row.cells.end() && cell->node == child) {
+            if (cell->source.empty()) {
+                AppendXml(child, out);
+            } else {
+                out += cell->source;
+            }
+            ++cell;
+        } else {
+            AppendXml(child, out);
+        }
+    }
+    out.append("</").append(row.node.name()).append(">");
 }
 
 }  // namespace tivaro::workbook

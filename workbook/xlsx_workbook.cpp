@@ -7,6 +7,7 @@
 
 #include "workbook/backup.h"
 #include "workbook/cell_address.h"
+#include "workbook/formula_refs.h"
 #include "workbook/match_index.h"
 
 namespace tivaro::workbook {
@@ -243,6 +244,7 @@ Status XlsxWorkbook::writeCell(SheetId sheet, int row, int column, std::string_v
         return valid;
     }
     (*sheetCells)->writeText(row, column, text);
+    writtenSinceSave_.push_back(SheetBlock{sheet.index, CellBlock{{row, column}, {row, column}}});
     unsaved_ = true;
     valuesWritten_ = true;
     return {};
@@ -267,6 +269,7 @@ Status XlsxWorkbook::writeRange(SheetId sheet, std::string_view range, std::stri
             (*sheetCells)->writeText(row, column, text);
         }
     }
+    writtenSinceSave_.push_back(SheetBlock{sheet.index, *block});
     unsaved_ = true;
     valuesWritten_ = true;
     return {};
@@ -298,10 +301,81 @@ Status XlsxWorkbook::colourCell(SheetId sheet, int row, int column, std::uint32_
     return {};
 }
 
+std::unique_ptr<FormulaGraph> XlsxWorkbook::buildFormulaGraph() {
+    const std::vector<SheetEntry>& entries = workbook_->sheets();
+    // A worksheet that cannot be parsed is left as it is in the file; what its formulas give
+    // is unknown, so a formula that reads it counts as reading any cell.
+    std::vector<bool> unknown(entries.size(), false);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        unknown[i] = entries[i].worksheet && !cells(SheetId{static_cast<int>(i)});
+    }
+    std::vector<std::string> folded(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        FoldCase(entries[i].name, folded[i]);
+    }
+    std::string wanted;
+    // The sheet a reference names, compared as a spreadsheet does, without regard to case.
+    const auto sheetNamed = [&](const std::string& name) -> int {
+        FoldCase(name, wanted);
+        for (std::size_t i = 0; i < folded.size(); ++i) {
+            if (folded[i] == wanted) {
+                return static_cast<int>(i);
+            }
+        }
+        return -1;
+    };
+    std::vector<FormulaNode> nodes;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (!sheets_[i]) {
+            continue;
+        }
+        const int sheet = static_cast<int>(i);
+        for (SheetCells::Formula& formula : sheets_[i]->formulas()) {
+            FormulaNode node{SheetBlock{sheet, formula.result}, {}, formula.readsAnyCell};
+            FormulaRefs refs = ScanFormulaRefs(formula.text);
+            node.readsAnyCell = node.readsAnyCell || refs.unresolved;
+            for (FormulaRef& ref : refs.refs) {
+                if (node.readsAnyCell) {
+                    break;
+                }
+                const int target = ref.sheet.empty() ? sheet : sheetNamed(ref.sheet);
+                if (target < 0 || unknown[target]) {
+                    node.readsAnyCell = true;  // a sheet that is not there, or not readable
+                } else {
+                    node.reads.push_back(SheetBlock{target, ref.block});
+                }
+            }
+            if (node.readsAnyCell) {
+                node.reads.clear();
+            }
+            nodes.push_back(std::move(node));
+        }
+    }
+    return std::make_unique<FormulaGraph>(std::move(nodes));
+}
+
+void XlsxWorkbook::leaveOutStaleResults() {
+    if (writtenSinceSave_.empty()) {
+        return;
+    }
+    // A spreadsheet that finds a cached result shows it without computing the formula again,
+    // so the result of every formula that can depend on a written cell stays out of the file;
+    // the others keep theirs.
+    if (!formulas_) {
+        formulas_ = buildFormulaGraph();
+    }
+    for (std::size_t index : formulas_->markWritten(writtenSinceSave_)) {
+        const SheetBlock& result = formulas_->formula(index).result;
+        sheets_[result.sheet]->leaveOutCachedResult(result.block.first, result.block);
+    }
+    writtenSinceSave_.clear();
+}
+
 Result<std::string> XlsxWorkbook::buildPackage() {
     std::map<std::string, std::string> replaced;
     std::set<std::string> removed;
     bool formulaRemoved = false;
+    leaveOutStaleResults();
     for (std::size_t i = 0; i < sheets_.size(); ++i) {
         if (sheets_[i] && sheets_[i]->modified()) {
             replaced[workbook_->sheets()[i].part] = sheets_[i]->serialize();

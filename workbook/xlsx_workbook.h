@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "workbook/atomic_file.h"
+#include "workbook/formula_graph.h"
 #include "workbook/package.h"
 #include "workbook/shared_strings.h"
 #include "workbook/sheet_cells.h"
@@ -49,6 +50,11 @@ private:
     std::string where(SheetId sheet) const;
     std::string where(SheetId sheet, int row, int column) const;
     Result<std::string> buildPackage();
+    // The formulas of every worksheet and what they read; sheets not used so far are parsed.
+    std::unique_ptr<FormulaGraph> buildFormulaGraph();
+    // Has the formulas made stale by the writes since the last save leave their cached
+    // results out of the file.
+    void leaveOutStaleResults();
 
     std::filesystem::path path_;
     Package package_;
@@ -60,6 +66,8 @@ private:
     std::unique_ptr<Styles> styles_;
     std::vector<std::unique_ptr<SheetCells>> sheets_;  // null until first used
     std::string droppedCalcChain_;
+    std::unique_ptr<FormulaGraph> formulas_;  // built at the first save after a write
+    std::vector<SheetBlock> writtenSinceSave_;
     int activeSheet_ = 0;
     bool unsaved_ = false;
     bool valuesWritten_ = false;

@@ -42,7 +42,7 @@ std::string QualifiedName(pugi::xml_node parent, std::string_view localName) {
 }
 
 Result<std::unique_ptr<pugi::xml_document>> ParseXmlPart(std::string_view partName,
-                                                         std::string_view bytes) {
+                                                         std::string_view bytes, bool* asRead) {
     auto document = std::make_unique<pugi::xml_document>();
     const pugi::xml_parse_result parsed =
         document->load_buffer(bytes.data(), bytes.size(), kXmlParseFlags, pugi::encoding_auto);
@@ -53,6 +53,9 @@ Result<std::unique_ptr<pugi::xml_document>> ParseXmlPart(std::string_view partNa
     }
     if (!document->document_element()) {
         return MakeError(Errc::BadFormat, "part " + std::string(partName) + " is empty");
+    }
+    if (asRead != nullptr) {
+        *asRead = parsed.encoding == pugi::encoding_utf8;
     }
     return document;
 }
@@ -67,14 +70,95 @@ struct StringWriter final : pugi::xml_writer {
     }
 };
 
+constexpr unsigned kWriteFlags = pugi::format_raw | pugi::format_no_declaration;
+
 }  // namespace
 
 std::string SerializeXml(const pugi::xml_document& document) {
     std::string bytes;
     StringWriter writer(&bytes);
     // No declaration is added when the part had none; the one it had is kept as a node.
-    document.save(writer, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
+    document.save(writer, "", kWriteFlags, pugi::encoding_utf8);
     return bytes;
+}
+
+void AppendXml(pugi::xml_node node, std::string& out) {
+    StringWriter writer(&out);
+    node.print(writer, "", kWriteFlags, pugi::encoding_utf8);
+}
+
+void AppendStartTag(pugi::xml_node element, std::string& out) {
+    // The element alone, written out with an end tag of its own, which is then cut off.
+    pugi::xml_document alone;
+    pugi::xml_node copy = alone.append_child(element.name());
+    for (const pugi::xml_attribute attribute : element.attributes()) {
+        copy.append_attribute(attribute.name()) = attribute.value();
+    }
+    std::string tag;
+    StringWriter writer(&tag);
+    copy.print(writer, "", kWriteFlags | pugi::format_no_empty_element_tags, pugi::encoding_utf8);
+    tag.resize(tag.size() - std::strlen(element.name()) - 3);
+    out += tag;
+}
+
+std::optional<ElementSource> LocateStartTag(std::string_view bytes, pugi::xml_node element) {
+    // pugixml knows where the element's name began in the buffer it parsed, which holds the
+    // part's bytes as they were unless they had to be converted to UTF-8.
+    const std::ptrdiff_t nameAt = element.offset_debug();
+    const std::string_view name = element.name();
+    if (nameAt < 1 || static_cast<std::size_t>(nameAt) + name.size() > bytes.size() ||
+        bytes[nameAt - 1] != '<' || bytes.substr(nameAt, name.size()) != name) {
+        return std::nullopt;
+    }
+    // The tag ends at the first ">" outside an attribute value.
+    char quote = 0;
+    for (std::size_t pos = nameAt + name.size(); pos < bytes.size(); ++pos) {
+        const char ch = bytes[pos];
+        if (quote != 0) {
+            quote = ch == quote ? 0 : quote;
+        } else if (ch == '"' || ch == '\'') {
+            quote = ch;
+        } else if (ch == '>') {
+            ElementSource source;
+            source.begin = nameAt - 1;
+            source.startTag = pos + 1 - source.begin;
+            source.emptyTag = bytes[pos - 1] == '/';
+            return source;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<ElementSource> LocateElement(std::string_view bytes, pugi::xml_node element) {
+    auto source = LocateStartTag(bytes, element);
+    if (!source) {
+        return std::nullopt;
+    }
+    if (source->emptyTag) {
+        source->length = source->startTag;
+        return source;
+    }
+    const std::string closing = "</" + std::string(element.name());
+    std::size_t pos = source->begin + source->startTag;
+    while ((pos = bytes.find(closing, pos)) != std::string_view::npos) {
+        std::size_t end = pos + closing.size();
+        while (end < bytes.size() && (bytes[end] == ' ' || bytes[end] == '\t' ||
+                                      bytes[end] == '\r' || bytes[end] == '\n')) {
+            ++end;
+        }
+        if (end < bytes.size() && bytes[end] == '>') {
+            const std::string_view inside = bytes.substr(source->begin + source->startTag,
+                                                         pos - source->begin - source->startTag);
+            if (inside.find("<!") != std::string_view::npos ||
+                inside.find("<?") != std::string_view::npos) {
+                return std::nullopt;
+            }
+            source->length = end + 1 - source->begin;
+            return source;
+        }
+        pos = end;
+    }
+    return std::nullopt;
 }
 
 std::string ResolvePartTarget(std::string_view sourcePart, std::string_view target) {
