@@ -60,7 +60,7 @@ std::optional<FileStamp> StampOf(const std::filesystem::path& file) {
     return stamp;
 }
 
-Result<std::string> ReadWholeFile(const std::filesystem::path& file) {
+Result<std::string> ReadWholeFile(const std::filesystem::path& file, std::uintmax_t maxBytes) {
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         return MakeError(Errc::Io, "cannot open " + Quoted(file) + ": " + std::strerror(errno));
@@ -79,6 +79,13 @@ Result<std::string> ReadWholeFile(const std::filesystem::path& file) {
         }
         if (got == 0) {
             break;
+        }
+        if (static_cast<std::uintmax_t>(got) > maxBytes - bytes.size()) {
+            ::close(fd);
+            return MakeError(Errc::BadFormat,
+                             "Het bestand is te groot om te lezen: meer dan " +
+                                 std::to_string(maxBytes) +
+                                 " bytes. Kies het juiste bestand. Bestand: " + Quoted(file));
         }
         bytes.append(chunk.data(), static_cast<std::size_t>(got));
     }

@@ -39,7 +39,9 @@ struct FileStamp {
 };
 std::optional<FileStamp> StampOf(const std::filesystem::path& file);
 
-Result<std::string> ReadWholeFile(const std::filesystem::path& file);
+// The whole file; a file longer than `maxBytes` is refused without reading past that.
+Result<std::string> ReadWholeFile(const std::filesystem::path& file,
+                                  std::uintmax_t maxBytes = UINTMAX_MAX);
 
 // Replaces `target` (or creates it) with `bytes` as described above. A read-only target is
 // refused. On failure the temporary file is removed and `target` is as it was.

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <string_view>
 
+#include "workbook/limits.h"
 #include "workbook/package.h"
 #include "workbook/xlsx_workbook.h"
 
@@ -94,7 +95,10 @@ Result<std::unique_ptr<Workbook>> XlsxApp::open(const std::filesystem::path& fil
     // The identity is taken before the content: a change in between makes the first save go
     // to a new file rather than overwrite something unseen.
     const auto stamp = StampOf(absolute);
-    auto bytes = ReadWholeFile(absolute);
+    if (stamp && stamp->size > kMaxFileBytes) {
+        return FileTooLarge(stamp->size, kMaxFileBytes, "\"" + absolute.string() + "\"");
+    }
+    auto bytes = ReadWholeFile(absolute, kMaxFileBytes);
     if (!bytes) {
         return bytes.error();
     }
