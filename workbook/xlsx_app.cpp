@@ -4,6 +4,7 @@
 #include <cctype>
 #include <string_view>
 
+#include "workbook/backup.h"
 #include "workbook/limits.h"
 #include "workbook/package.h"
 #include "workbook/xlsx_workbook.h"
@@ -120,6 +121,7 @@ Result<std::unique_ptr<Workbook>> XlsxApp::open(const std::filesystem::path& fil
     if (!workbook) {
         return workbook.error();
     }
+    RemoveTemporariesOfKilledSaves(absolute, backupDirectory_);
     return std::unique_ptr<Workbook>(std::move(*workbook));
 }
 

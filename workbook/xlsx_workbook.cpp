@@ -380,6 +380,7 @@ Result<SaveReport> XlsxWorkbook::save() {
     if (!bytes) {
         return bytes.error();
     }
+    RemoveTemporariesOfKilledSaves(path_, backupDirectory_);
     const auto now = std::chrono::system_clock::now();
     SaveReport report;
     if (!backupDone_) {
