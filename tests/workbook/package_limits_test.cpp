@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <new>
 #include <optional>
 
 #include "support.h"
 #include "workbook/package.h"
+#include "workbook/xlsx_app.h"
 #include "workbook/xml_util.h"
 
 namespace tivaro::workbook::test {
@@ -181,6 +183,52 @@ TEST(XmlLimits, APartWithMoreTagsThanTheCapIsRefusedUnparsed) {
                   {"xl/worksheets/sheet2.xml", "XML-tags", std::to_string(kMaxXmlTags).c_str()});
     many.erase(many.size() - 8, 4);  // one "<c/>" fewer: within the cap
     EXPECT_TRUE(ParseXmlPart("p", many).ok());
+}
+
+// Writes like the system until told to run out of memory.
+class ThrowingWriter final : public FileWriter {
+public:
+    bool outOfMemory = false;
+    int write(int fd, const char* data, std::size_t size) override {
+        if (outOfMemory) {
+            throw std::bad_alloc();
+        }
+        return SystemFileWriter().write(fd, data, size);
+    }
+    int sync(int fd) override { return SystemFileWriter().sync(fd); }
+};
+
+TEST(EngineGuard, AnExceptionInsideTheEngineComesOutAsAnErrorAndLeavesNothingBehind) {
+    ScratchDir dir;
+    HandMadeWorkbook book;
+    book.sheets = {{"loop", SheetXml("<row r=\"3\"><c r=\"B3\"><v>7405583</v></c></row>")}};
+    const std::string original = BuildHandMade(book);
+    WriteFile(dir / "race.xlsx", original);
+    ThrowingWriter writer;
+    XlsxApp app(dir / "backup", writer);
+    auto opened = app.open(dir / "race.xlsx");
+    ASSERT_TRUE(opened.ok()) << opened.error().message;
+    Workbook& workbook = **opened;
+    ASSERT_TRUE(workbook.writeCell(SheetId{0}, 3, 6, "10:00:01.00").ok());
+
+    writer.outOfMemory = true;
+    const auto failed = workbook.save();
+    ASSERT_FALSE(failed.ok());
+    EXPECT_EQ(failed.error().code, Errc::Failed);
+    EXPECT_NE(failed.error().message.find("te weinig geheugen"), std::string::npos)
+        << failed.error().message;
+    EXPECT_NE(failed.error().message.find("race.xlsx"), std::string::npos);
+    EXPECT_TRUE(workbook.hasUnsavedChanges());
+    EXPECT_EQ(ReadFile(dir / "race.xlsx"), original);
+    for (const auto& folder : {dir.path(), dir / "backup"}) {
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+            EXPECT_FALSE(entry.path().filename().string().starts_with(".")) << entry.path();
+        }
+    }
+
+    writer.outOfMemory = false;
+    ASSERT_TRUE(workbook.save().ok());
+    EXPECT_EQ(*workbook.readCell(SheetId{0}, 3, 6), "10:00:01.00");
 }
 
 }  // namespace
