@@ -1,11 +1,14 @@
 #include "workbook/atomic_file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace tivaro::workbook {
@@ -31,9 +34,55 @@ public:
     int sync(int fd) override { return ::fsync(fd) == 0 ? 0 : errno; }
 };
 
+// A temporary file is ".NAME" + kTemporaryMark + six characters that mkostemp(3) picks.
+constexpr std::string_view kTemporaryMark = ".tivaro-";
+constexpr std::size_t kTemporaryRandom = 6;
+
 std::string Quoted(const std::filesystem::path& file) {
     return "\"" + file.string() + "\"";
 }
+
+// The temporary file of one save. Until renamed() it is removed when the save ends, by a
+// failure or by an exception of the writer. The lock, held through a second descriptor until
+// the end of the save, tells a clean-up in another process that this save is alive; a killed
+// process holds no lock.
+struct TemporaryFile {
+    explicit TemporaryFile(std::string pathTemplate) : path(std::move(pathTemplate)) {
+        fd = ::mkostemp(path.data(), O_CLOEXEC);
+        created = fd >= 0;
+        if (created) {
+            lockFd = ::dup(fd);
+            if (lockFd >= 0) {
+                ::flock(lockFd, LOCK_EX);
+            }
+        }
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    ~TemporaryFile() {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        if (created && !kept) {
+            ::unlink(path.c_str());
+        }
+        if (lockFd >= 0) {
+            ::close(lockFd);
+        }
+    }
+    // Closes the written file; 0 or an errno value.
+    int close() {
+        const int result = ::close(std::exchange(fd, -1));
+        return result == 0 ? 0 : errno;
+    }
+    void renamed() { kept = true; }
+
+    std::string path;
+    int fd = -1;
+    int lockFd = -1;
+    bool created = false;
+    bool kept = false;
+};
 
 Error SaveError(const std::filesystem::path& target, const std::string& reason) {
     return MakeError(Errc::Io, "cannot save " + Quoted(target) + ": " + reason);
@@ -60,7 +109,7 @@ std::optional<FileStamp> StampOf(const std::filesystem::path& file) {
     return stamp;
 }
 
-Result<std::string> ReadWholeFile(const std::filesystem::path& file) {
+Result<std::string> ReadWholeFile(const std::filesystem::path& file, std::uintmax_t maxBytes) {
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         return MakeError(Errc::Io, "cannot open " + Quoted(file) + ": " + std::strerror(errno));
@@ -79,6 +128,13 @@ Result<std::string> ReadWholeFile(const std::filesystem::path& file) {
         }
         if (got == 0) {
             break;
+        }
+        if (static_cast<std::uintmax_t>(got) > maxBytes - bytes.size()) {
+            ::close(fd);
+            return MakeError(Errc::BadFormat,
+                             "Het bestand is te groot om te lezen: meer dan " +
+                                 std::to_string(maxBytes) +
+                                 " bytes. Kies het juiste bestand. Bestand: " + Quoted(file));
         }
         bytes.append(chunk.data(), static_cast<std::size_t>(got));
     }
@@ -101,35 +157,30 @@ Status ReplaceFileAtomically(const std::filesystem::path& target, std::string_vi
         mode = info.st_mode & 07777;
     }
 
-    std::string temporary = (folder / ("." + target.filename().string() + ".tivaro-XXXXXX"));
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0) {
+    TemporaryFile temporary(
+        (folder / ("." + target.filename().string() + std::string(kTemporaryMark) + "XXXXXX")));
+    if (temporary.fd < 0) {
         const int error = errno;
         return SaveError(target, "cannot create a file in folder " + Quoted(folder) + ": " +
                                      std::strerror(error));
     }
     const auto fail = [&](const char* step, int error) {
-        ::close(fd);
-        ::unlink(temporary.c_str());
         return SaveError(target, std::string(std::strerror(error)) + " (" + step + ")");
     };
-    if (const int error = writer.write(fd, bytes.data(), bytes.size()); error != 0) {
+    if (const int error = writer.write(temporary.fd, bytes.data(), bytes.size()); error != 0) {
         return fail("while writing", error);
     }
-    ::fchmod(fd, mode);
-    if (const int error = writer.sync(fd); error != 0) {
+    ::fchmod(temporary.fd, mode);
+    if (const int error = writer.sync(temporary.fd); error != 0) {
         return fail("while flushing to disk", error);
     }
-    if (::close(fd) != 0) {
-        const int error = errno;
-        ::unlink(temporary.c_str());
-        return SaveError(target, std::string(std::strerror(error)) + " (while closing)");
+    if (const int error = temporary.close(); error != 0) {
+        return fail("while closing", error);
     }
-    if (::rename(temporary.c_str(), target.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(temporary.c_str());
-        return SaveError(target, std::string(std::strerror(error)) + " (while renaming)");
+    if (::rename(temporary.path.c_str(), target.c_str()) != 0) {
+        return fail("while renaming", errno);
     }
+    temporary.renamed();
     // The rename is only durable once the folder's entry is on disk.
     const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folderFd >= 0) {
@@ -137,6 +188,48 @@ Status ReplaceFileAtomically(const std::filesystem::path& target, std::string_vi
         ::close(folderFd);
     }
     return {};
+}
+
+std::string TargetOfTemporary(std::string_view fileName) {
+    const std::size_t suffix = kTemporaryMark.size() + kTemporaryRandom;
+    if (fileName.size() <= 1 + suffix || fileName.front() != '.') {
+        return {};
+    }
+    const std::string_view mark = fileName.substr(fileName.size() - suffix, kTemporaryMark.size());
+    const std::string_view random = fileName.substr(fileName.size() - kTemporaryRandom);
+    const bool randomLike = std::all_of(random.begin(), random.end(), [](char ch) {
+        return (ch >= '0' && ch <= '9') || (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z');
+    });
+    if (mark != kTemporaryMark || !randomLike) {
+        return {};
+    }
+    return std::string(fileName.substr(1, fileName.size() - 1 - suffix));
+}
+
+void RemoveStaleTemporaries(const std::filesystem::path& folder,
+                            const std::function<bool(std::string_view target)>& isOurs) {
+    std::error_code error;
+    std::filesystem::directory_iterator entries(folder, error);
+    if (error) {
+        return;
+    }
+    for (const std::filesystem::directory_entry& entry : entries) {
+        const std::string target = TargetOfTemporary(entry.path().filename().string());
+        if (target.empty() || !isOurs(target)) {
+            continue;
+        }
+        // O_NOFOLLOW: a link of that name is neither followed nor removed.
+        const int fd = ::open(entry.path().c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) {
+            continue;
+        }
+        struct stat info {};
+        if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+            ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            ::unlink(entry.path().c_str());
+        }
+        ::close(fd);
+    }
 }
 
 }  // namespace tivaro::workbook

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -39,11 +40,25 @@ struct FileStamp {
 };
 std::optional<FileStamp> StampOf(const std::filesystem::path& file);
 
-Result<std::string> ReadWholeFile(const std::filesystem::path& file);
+// The whole file; a file longer than `maxBytes` is refused without reading past that.
+Result<std::string> ReadWholeFile(const std::filesystem::path& file,
+                                  std::uintmax_t maxBytes = UINTMAX_MAX);
 
 // Replaces `target` (or creates it) with `bytes` as described above. A read-only target is
 // refused. On failure the temporary file is removed and `target` is as it was.
 Status ReplaceFileAtomically(const std::filesystem::path& target, std::string_view bytes,
                              FileWriter& writer = SystemFileWriter());
+
+// The target name whose temporary file ReplaceFileAtomically named `fileName`
+// (".NAME.tivaro-XXXXXX" gives "NAME"); "" for any other name.
+std::string TargetOfTemporary(std::string_view fileName);
+
+// Removes from `folder` the temporary files that a save killed before its rename left behind,
+// for the targets `isOurs` accepts. Only regular files named as ReplaceFileAtomically names
+// them go, and only when no save is still writing them: a save holds a lock on its temporary
+// file until the rename, and a killed process holds none. Failures to remove are ignored: the
+// next save tries again.
+void RemoveStaleTemporaries(const std::filesystem::path& folder,
+                            const std::function<bool(std::string_view target)>& isOurs);
 
 }  // namespace tivaro::workbook

@@ -1,12 +1,87 @@
 #include "workbook/package.h"
 
 #include <zip.h>
+#include <zlib.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <optional>
 #include <utility>
 
 namespace tivaro::workbook {
 
 namespace {
+
+constexpr const char* kDamagedHint = kDamagedWorkbookHint;
+constexpr const char* kRefusedHint =
+    "Kies de juiste werkmap, of sla hem in een rekenblad opnieuw op zonder overbodige inhoud.";
+constexpr std::size_t kReadChunk = 64 * 1024;
+
+// "3,7 GiB", "32,0 MiB", "512 bytes": sizes in messages, with the Dutch decimal comma.
+std::string SizeText(std::uint64_t bytes) {
+    constexpr std::uint64_t kGiB = 1024 * kMiB;
+    if (bytes < kMiB) {
+        return std::to_string(bytes) + " bytes";
+    }
+    const bool giga = bytes >= kGiB;
+    char text[48];
+    std::snprintf(text, sizeof text, "%.1f %s",
+                  static_cast<double>(bytes) / static_cast<double>(giga ? kGiB : kMiB),
+                  giga ? "GiB" : "MiB");
+    std::string result = text;
+    std::replace(result.begin(), result.end(), '.', ',');
+    return result;
+}
+
+std::uint64_t LittleEndian(std::string_view bytes, std::size_t at, int width) {
+    std::uint64_t value = 0;
+    for (int i = width - 1; i >= 0; --i) {
+        value = (value << 8) | static_cast<unsigned char>(bytes[at + static_cast<std::size_t>(i)]);
+    }
+    return value;
+}
+
+// What the end of the package says about its central directory.
+struct DirectoryClaim {
+    std::uint64_t entries = 0;
+    std::uint64_t size = 0;
+    std::uint64_t offset = 0;
+};
+
+// The claim of the end record libzip goes by: opened with a consistency check it takes only an
+// end record whose comment reaches exactly to the end of the file, and the zip64 end record
+// its locator points to when there is one. nullopt when there is no such record (libzip then
+// refuses the file itself).
+std::optional<DirectoryClaim> ClaimedDirectory(std::string_view bytes) {
+    constexpr std::size_t kEndSize = 22;
+    constexpr std::size_t kLocatorSize = 20;
+    constexpr std::size_t kEnd64Size = 56;
+    if (bytes.size() < kEndSize) {
+        return std::nullopt;
+    }
+    const std::size_t lowest =
+        bytes.size() > kEndSize + 0xFFFF ? bytes.size() - kEndSize - 0xFFFF : 0;
+    for (std::size_t at = bytes.size() - kEndSize;; --at) {
+        if (LittleEndian(bytes, at, 4) == 0x06054B50 &&
+            at + kEndSize + LittleEndian(bytes, at + 20, 2) == bytes.size()) {
+            DirectoryClaim claim{LittleEndian(bytes, at + 10, 2), LittleEndian(bytes, at + 12, 4),
+                                 LittleEndian(bytes, at + 16, 4)};
+            if (at >= kLocatorSize && LittleEndian(bytes, at - kLocatorSize, 4) == 0x07064B50) {
+                const std::uint64_t record = LittleEndian(bytes, at - kLocatorSize + 8, 8);
+                if (bytes.size() >= kEnd64Size && record <= bytes.size() - kEnd64Size &&
+                    LittleEndian(bytes, static_cast<std::size_t>(record), 4) == 0x06064B50) {
+                    const auto base = static_cast<std::size_t>(record);
+                    claim = {LittleEndian(bytes, base + 32, 8), LittleEndian(bytes, base + 40, 8),
+                             LittleEndian(bytes, base + 48, 8)};
+                }
+            }
+            return claim;
+        }
+        if (at == lowest) {
+            return std::nullopt;
+        }
+    }
+}
 
 std::string ZipErrorText(zip_error_t* error) {
     std::string text = zip_error_strerror(error);
@@ -78,13 +153,18 @@ Result<std::string> Abandon(zip_t* archive, zip_source_t* buffer, const std::str
 
 }  // namespace
 
-Package::Package(std::unique_ptr<std::string> bytes, ::zip* archive, std::string fileName)
-    : bytes_(std::move(bytes)), archive_(archive), fileName_(std::move(fileName)) {}
+Package::Package(std::unique_ptr<std::string> bytes, ::zip* archive, std::string fileName,
+                 PackageLimits limits)
+    : bytes_(std::move(bytes)),
+      archive_(archive),
+      fileName_(std::move(fileName)),
+      limits_(limits) {}
 
 Package::Package(Package&& other) noexcept
     : bytes_(std::move(other.bytes_)),
       archive_(std::exchange(other.archive_, nullptr)),
-      fileName_(std::move(other.fileName_)) {}
+      fileName_(std::move(other.fileName_)),
+      limits_(other.limits_) {}
 
 Package& Package::operator=(Package&& other) noexcept {
     if (this != &other) {
@@ -94,6 +174,7 @@ Package& Package::operator=(Package&& other) noexcept {
         bytes_ = std::move(other.bytes_);
         archive_ = std::exchange(other.archive_, nullptr);
         fileName_ = std::move(other.fileName_);
+        limits_ = other.limits_;
     }
     return *this;
 }
@@ -104,13 +185,43 @@ Package::~Package() {
     }
 }
 
-Result<Package> Package::FromBytes(std::string bytes, std::string fileName) {
+Error FileTooLarge(std::uint64_t size, std::uint64_t cap, const std::string& fileName) {
+    return MakeError(Errc::BadFormat, "De werkmap is te groot: het bestand is " + SizeText(size) +
+                                          ", meer dan de grens van " + SizeText(cap) + ". " +
+                                          kRefusedHint + " Bestand: " + fileName);
+}
+
+Result<Package> Package::FromBytes(std::string bytes, std::string fileName, PackageLimits limits) {
+    const std::string where = " Bestand: " + fileName;
+    if (bytes.size() > limits.fileBytes) {
+        return FileTooLarge(bytes.size(), limits.fileBytes, fileName);
+    }
+    // libzip reserves memory for every entry the end record claims before it reads them.
+    if (const auto claim = ClaimedDirectory(bytes)) {
+        if (claim->entries > limits.parts) {
+            return MakeError(Errc::BadFormat, "De werkmap is geweigerd: het pakket zegt " +
+                                                  std::to_string(claim->entries) +
+                                                  " onderdelen te hebben, meer dan de grens van " +
+                                                  std::to_string(limits.parts) + ". " +
+                                                  kRefusedHint + where);
+        }
+        constexpr std::uint64_t kSmallestDirectoryEntry = 46;
+        if (claim->size > bytes.size() || claim->offset > bytes.size() - claim->size ||
+            claim->entries > claim->size / kSmallestDirectoryEntry) {
+            return MakeError(Errc::BadFormat,
+                             "De werkmap is beschadigd: de inhoudsopgave van het pakket (" +
+                                 std::to_string(claim->entries) + " onderdelen in " +
+                                 SizeText(claim->size) + ") past niet in het bestand. " +
+                                 kDamagedHint + where);
+        }
+    }
     auto owned = std::make_unique<std::string>(std::move(bytes));
     zip_error_t error;
     zip_error_init(&error);
     zip_source_t* source = zip_source_buffer_create(owned->data(), owned->size(), 0, &error);
     if (source == nullptr) {
-        return MakeError(Errc::Failed, fileName + ": " + ZipErrorText(&error));
+        return MakeError(Errc::Failed, "De werkmap kan niet worden gelezen (" +
+                                           ZipErrorText(&error) + ")." + where);
     }
     zip_t* archive = zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error);
     if (archive == nullptr) {
@@ -118,10 +229,63 @@ Result<Package> Package::FromBytes(std::string bytes, std::string fileName) {
         const bool notZip = zip_error_code_zip(&error) == ZIP_ER_NOZIP;
         const std::string reason = ZipErrorText(&error);
         return MakeError(Errc::BadFormat,
-                         notZip ? fileName + " is not a workbook: it is not a zip package"
-                                : fileName + " is a damaged package: " + reason);
+                         notZip ? "Dit is geen werkmap: het bestand is geen zip-pakket. Kies een "
+                                  ".xlsx- of .xlsm-bestand." +
+                                      where
+                                : "De werkmap is beschadigd: het zip-pakket klopt niet (" + reason +
+                                      "). " + kDamagedHint + where);
     }
-    return Package(std::move(owned), archive, std::move(fileName));
+    Package package(std::move(owned), archive, std::move(fileName), limits);
+    const zip_int64_t count = zip_get_num_entries(archive, 0);
+    if (count < 0 || static_cast<std::uint64_t>(count) > limits.parts) {
+        return MakeError(Errc::BadFormat,
+                         "De werkmap is geweigerd: het pakket heeft " + std::to_string(count) +
+                             " onderdelen, meer dan de grens van " + std::to_string(limits.parts) +
+                             ". " + kRefusedHint + where);
+    }
+    return package;
+}
+
+Error Package::damaged(const std::string& what) const {
+    return MakeError(Errc::BadFormat, "De werkmap is beschadigd: " + what + ". " + kDamagedHint +
+                                          " Bestand: " + fileName_);
+}
+
+Error Package::overCap(const std::string& part, const std::string& sheet,
+                       std::uint64_t size) const {
+    const std::string label = sheet.empty() ? part : part + " (werkblad \"" + sheet + "\")";
+    return MakeError(Errc::BadFormat,
+                     "De werkmap is geweigerd: onderdeel " + label + " is uitgepakt " +
+                         SizeText(size) + ", meer dan de grens van " + SizeText(limits_.partBytes) +
+                         " per onderdeel. " + kRefusedHint + " Bestand: " + fileName_);
+}
+
+Status Package::checkDeclaredSizes(const std::map<std::string, std::string>& sheetOfPart) const {
+    std::uint64_t total = 0;
+    const zip_int64_t count = zip_get_num_entries(archive_, 0);
+    for (zip_int64_t i = 0; i < count; ++i) {
+        zip_stat_t stat;
+        zip_stat_init(&stat);
+        if (zip_stat_index(archive_, static_cast<zip_uint64_t>(i), 0, &stat) < 0 ||
+            (stat.valid & ZIP_STAT_SIZE) == 0 || (stat.valid & ZIP_STAT_NAME) == 0) {
+            return damaged("onderdeel " + std::to_string(i + 1) + " is onleesbaar (" +
+                           zip_strerror(archive_) + ")");
+        }
+        if (stat.size > limits_.partBytes) {
+            const auto sheet = sheetOfPart.find(stat.name);
+            return overCap(stat.name, sheet == sheetOfPart.end() ? "" : sheet->second, stat.size);
+        }
+        // No overflow: at most `parts` sizes, each within the part cap.
+        total += stat.size;
+    }
+    if (total > limits_.totalBytes) {
+        return MakeError(Errc::BadFormat,
+                         "De werkmap is geweigerd: de onderdelen zijn samen uitgepakt " +
+                             SizeText(total) + ", meer dan de grens van " +
+                             SizeText(limits_.totalBytes) + ". " + kRefusedHint +
+                             " Bestand: " + fileName_);
+    }
+    return {};
 }
 
 std::vector<std::string> Package::partNames() const {
@@ -151,39 +315,61 @@ Result<std::string> Package::read(std::string_view part) const {
     const std::string name(part);
     const zip_int64_t index = zip_name_locate(archive_, name.c_str(), ZIP_FL_NOCASE);
     if (index < 0) {
-        return MakeError(Errc::BadFormat, fileName_ + " has no part " + name);
+        return MakeError(Errc::BadFormat, "De werkmap mist onderdeel " + name + ". " +
+                                              kDamagedHint + " Bestand: " + fileName_);
     }
     zip_stat_t stat;
     zip_stat_init(&stat);
     if (zip_stat_index(archive_, static_cast<zip_uint64_t>(index), 0, &stat) < 0 ||
         (stat.valid & ZIP_STAT_SIZE) == 0) {
-        return MakeError(Errc::BadFormat,
-                         fileName_ + ": cannot read part " + name + ": " + zip_strerror(archive_));
+        return damaged("onderdeel " + name + " is onleesbaar (" + zip_strerror(archive_) + ")");
+    }
+    if (stat.size > limits_.partBytes) {
+        return overCap(name, "", stat.size);
     }
     zip_file_t* file = zip_fopen_index(archive_, static_cast<zip_uint64_t>(index), 0);
     if (file == nullptr) {
-        return MakeError(Errc::BadFormat,
-                         fileName_ + ": cannot read part " + name + ": " + zip_strerror(archive_));
+        return damaged("onderdeel " + name + " kan niet worden uitgepakt (" +
+                       zip_strerror(archive_) + ")");
     }
-    std::string bytes(stat.size, '\0');
-    zip_uint64_t done = 0;
-    while (done < stat.size) {
-        const zip_int64_t got = zip_fread(file, bytes.data() + done, stat.size - done);
+    // Inflated in chunks up to one byte past the declared size: data that goes on beyond it
+    // is caught there, whatever it would inflate to.
+    std::string bytes;
+    std::string chunk(kReadChunk, '\0');
+    const std::uint64_t limit = stat.size + 1;
+    zip_int64_t got = 0;
+    while (bytes.size() < limit) {
+        const auto want = std::min<std::uint64_t>(chunk.size(), limit - bytes.size());
+        got = zip_fread(file, chunk.data(), want);
         if (got <= 0) {
             break;
         }
-        done += static_cast<zip_uint64_t>(got);
+        bytes.append(chunk.data(), static_cast<std::size_t>(got));
     }
-    // One more read reaches the end of the entry, where libzip checks the CRC.
-    char probe = 0;
-    const zip_int64_t tail = done == stat.size ? zip_fread(file, &probe, 1) : -1;
-    if (done != stat.size || tail != 0) {
-        std::string reason = zip_file_strerror(file);
-        zip_fclose(file);
-        return MakeError(Errc::BadFormat,
-                         fileName_ + " is a damaged package: part " + name + ": " + reason);
-    }
+    // The end of the entry was read when the data fits its size: libzip has then checked the
+    // checksum too, which is checked here once more from the bytes themselves.
+    const int failure = got < 0 ? zip_error_code_zip(zip_file_get_error(file)) : ZIP_ER_OK;
+    const std::string reason = got < 0 ? zip_file_strerror(file) : "";
     zip_fclose(file);
+    const std::string declared = "de " + SizeText(stat.size) + " die het pakket opgeeft";
+    if (bytes.size() > stat.size) {
+        return damaged("onderdeel " + name + " pakt uit tot meer dan " + declared);
+    }
+    if (failure == ZIP_ER_CRC) {
+        return damaged("onderdeel " + name + " klopt niet met zijn controlegetal (CRC)");
+    }
+    if (bytes.size() < stat.size && (failure == ZIP_ER_OK || failure == ZIP_ER_INCONS)) {
+        return damaged("onderdeel " + name + " pakt uit tot " + SizeText(bytes.size()) +
+                       " in plaats van " + declared);
+    }
+    if (failure != ZIP_ER_OK) {
+        return damaged("onderdeel " + name + " kan niet worden uitgepakt (" + reason + ")");
+    }
+    const auto crc =
+        crc32_z(crc32_z(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(bytes.data()), bytes.size());
+    if ((stat.valid & ZIP_STAT_CRC) != 0 && crc != stat.crc) {
+        return damaged("onderdeel " + name + " klopt niet met zijn controlegetal (CRC)");
+    }
     return bytes;
 }
 

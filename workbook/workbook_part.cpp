@@ -30,6 +30,17 @@ bool PrecedesCalcPr(std::string_view localName) {
            localName == "externalReferences" || localName == "definedNames";
 }
 
+Error Damaged(const std::string& fileName, const std::string& what) {
+    return MakeError(Errc::BadFormat, "De werkmap is beschadigd: " + what + ". " +
+                                          kDamagedWorkbookHint + " Bestand: " + fileName);
+}
+
+Error NotAWorkbook(const std::string& fileName, const std::string& why) {
+    return MakeError(
+        Errc::BadFormat,
+        "Dit is geen werkmap: " + why + ". Kies een .xlsx- of .xlsm-werkmap. Bestand: " + fileName);
+}
+
 }  // namespace
 
 Result<std::unique_ptr<WorkbookPart>> WorkbookPart::Load(const Package& package,
@@ -43,7 +54,7 @@ Result<std::unique_ptr<WorkbookPart>> WorkbookPart::Load(const Package& package,
         }
         auto rels = ParseXmlPart("_rels/.rels", *bytes);
         if (!rels) {
-            return MakeError(Errc::BadFormat, fileName + ": " + rels.error().message);
+            return Damaged(fileName, rels.error().message);
         }
         for (pugi::xml_node rel = Child((*rels)->document_element(), "Relationship"); rel;
              rel = NextSibling(rel, "Relationship")) {
@@ -54,8 +65,7 @@ Result<std::unique_ptr<WorkbookPart>> WorkbookPart::Load(const Package& package,
         }
     }
     if (!package.contains(part->partName_)) {
-        return MakeError(Errc::BadFormat,
-                         fileName + " is not a workbook: it has no part " + part->partName_);
+        return NotAWorkbook(fileName, "onderdeel " + part->partName_ + " ontbreekt");
     }
     auto bytes = package.read(part->partName_);
     if (!bytes) {
@@ -63,13 +73,12 @@ Result<std::unique_ptr<WorkbookPart>> WorkbookPart::Load(const Package& package,
     }
     auto document = ParseXmlPart(part->partName_, *bytes);
     if (!document) {
-        return MakeError(Errc::BadFormat, fileName + ": " + document.error().message);
+        return Damaged(fileName, document.error().message);
     }
     part->document_ = std::move(*document);
     const pugi::xml_node root = part->document_->document_element();
     if (LocalName(root) != "workbook") {
-        return MakeError(Errc::BadFormat, fileName + " is not a workbook: part " + part->partName_ +
-                                              " holds no workbook");
+        return NotAWorkbook(fileName, "onderdeel " + part->partName_ + " bevat geen werkmap");
     }
 
     std::map<std::string, std::pair<std::string, std::string>> targets;  // id -> type, part
@@ -81,7 +90,7 @@ Result<std::unique_ptr<WorkbookPart>> WorkbookPart::Load(const Package& package,
         }
         auto rels = ParseXmlPart(part->relationshipsPartName_, *relsBytes);
         if (!rels) {
-            return MakeError(Errc::BadFormat, fileName + ": " + rels.error().message);
+            return Damaged(fileName, rels.error().message);
         }
         part->relationships_ = std::move(*rels);
         for (pugi::xml_node rel = Child(part->relationships_->document_element(), "Relationship");
@@ -115,7 +124,7 @@ Result<std::unique_ptr<WorkbookPart>> WorkbookPart::Load(const Package& package,
         part->sheets_.push_back(std::move(entry));
     }
     if (part->sheets_.empty()) {
-        return MakeError(Errc::BadFormat, fileName + " is not a workbook: it lists no sheets");
+        return NotAWorkbook(fileName, "hij heeft geen werkbladen");
     }
     const pugi::xml_node view = Child(Child(root, "bookViews"), "workbookView");
     const int tab = view.attribute("activeTab").as_int(0);

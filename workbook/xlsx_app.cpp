@@ -2,8 +2,12 @@
 
 #include <algorithm>
 #include <cctype>
+#include <exception>
+#include <new>
 #include <string_view>
 
+#include "workbook/backup.h"
+#include "workbook/limits.h"
 #include "workbook/package.h"
 #include "workbook/xlsx_workbook.h"
 
@@ -81,6 +85,92 @@ std::optional<Error> ForeignPackage(const std::filesystem::path& file, const Pac
     return std::nullopt;
 }
 
+// What an exception that escaped the engine's work on `file` means to a person. The engine
+// reports failures as values; what still throws is running out of memory, or a fault of a
+// library or of the engine itself.
+Error FromException(const std::filesystem::path& file) {
+    const std::string where = " Bestand: \"" + file.string() + "\"";
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        return MakeError(Errc::Failed,
+                         "Er is te weinig geheugen om de werkmap te verwerken. Sluit andere "
+                         "programma's of kies een kleinere werkmap." +
+                             where);
+    } catch (const std::exception& exception) {
+        return MakeError(Errc::Failed, std::string("De werkmap kon niet worden verwerkt door een "
+                                                   "interne fout (") +
+                                           exception.what() +
+                                           "). Open hem opnieuw; meld de fout als hij blijft." +
+                                           where);
+    } catch (...) {
+        return MakeError(Errc::Failed,
+                         "De werkmap kon niet worden verwerkt door een onbekende interne fout. "
+                         "Open hem opnieuw; meld de fout als hij blijft." +
+                             where);
+    }
+}
+
+// Runs one operation of the engine; an exception becomes an Error value.
+template <class Operation>
+auto Guarded(const std::filesystem::path& file, Operation&& operation) -> decltype(operation()) {
+    try {
+        return operation();
+    } catch (...) {
+        return FromException(file);
+    }
+}
+
+// The engine's workbook as callers get it: every operation guarded, so that no exception
+// leaves the engine.
+class GuardedWorkbook final : public Workbook {
+public:
+    explicit GuardedWorkbook(std::unique_ptr<XlsxWorkbook> inner) : inner_(std::move(inner)) {}
+
+    const std::filesystem::path& path() const override { return inner_->path(); }
+    std::vector<std::string> sheetNames() const override {
+        try {
+            return inner_->sheetNames();
+        } catch (...) {
+            return {};
+        }
+    }
+    Result<std::string> sheetName(SheetId sheet) const override {
+        return Guarded(path(), [&] { return inner_->sheetName(sheet); });
+    }
+    Result<SheetId> activeSheet() const override {
+        return Guarded(path(), [&] { return inner_->activeSheet(); });
+    }
+    Status activate(std::string_view sheetName) override {
+        return Guarded(path(), [&] { return inner_->activate(sheetName); });
+    }
+    Result<int> find(SheetId sheet, std::string_view range, std::string_view text) override {
+        return Guarded(path(), [&] { return inner_->find(sheet, range, text); });
+    }
+    Result<std::string> readCell(SheetId sheet, int row, int column) override {
+        return Guarded(path(), [&] { return inner_->readCell(sheet, row, column); });
+    }
+    Status writeCell(SheetId sheet, int row, int column, std::string_view text) override {
+        return Guarded(path(), [&] { return inner_->writeCell(sheet, row, column, text); });
+    }
+    Status writeRange(SheetId sheet, std::string_view range, std::string_view text) override {
+        return Guarded(path(), [&] { return inner_->writeRange(sheet, range, text); });
+    }
+    Status colourCell(SheetId sheet, int row, int column, std::uint32_t colour) override {
+        return Guarded(path(), [&] { return inner_->colourCell(sheet, row, column, colour); });
+    }
+    bool hasUnsavedChanges() const override { return inner_->hasUnsavedChanges(); }
+    Result<SaveReport> save() override {
+        return Guarded(path(), [&] { return inner_->save(); });
+    }
+    Status close() override {
+        return Guarded(path(), [&] { return inner_->close(); });
+    }
+
+private:
+    std::unique_ptr<XlsxWorkbook> inner_;
+};
+
 }  // namespace
 
 XlsxApp::XlsxApp(std::filesystem::path backupDirectory)
@@ -90,11 +180,19 @@ XlsxApp::XlsxApp(std::filesystem::path backupDirectory, FileWriter& writer)
     : backupDirectory_(std::move(backupDirectory)), writer_(&writer) {}
 
 Result<std::unique_ptr<Workbook>> XlsxApp::open(const std::filesystem::path& file) {
-    const std::filesystem::path absolute = std::filesystem::absolute(file);
+    std::error_code ignored;
+    const std::filesystem::path absolute = std::filesystem::absolute(file, ignored);
+    return Guarded(absolute, [&] { return openChecked(absolute); });
+}
+
+Result<std::unique_ptr<Workbook>> XlsxApp::openChecked(const std::filesystem::path& absolute) {
     // The identity is taken before the content: a change in between makes the first save go
     // to a new file rather than overwrite something unseen.
     const auto stamp = StampOf(absolute);
-    auto bytes = ReadWholeFile(absolute);
+    if (stamp && stamp->size > kMaxFileBytes) {
+        return FileTooLarge(stamp->size, kMaxFileBytes, "\"" + absolute.string() + "\"");
+    }
+    auto bytes = ReadWholeFile(absolute, kMaxFileBytes);
     if (!bytes) {
         return bytes.error();
     }
@@ -116,7 +214,8 @@ Result<std::unique_ptr<Workbook>> XlsxApp::open(const std::filesystem::path& fil
     if (!workbook) {
         return workbook.error();
     }
-    return std::unique_ptr<Workbook>(std::move(*workbook));
+    RemoveTemporariesOfKilledSaves(absolute, backupDirectory_);
+    return std::unique_ptr<Workbook>(std::make_unique<GuardedWorkbook>(std::move(*workbook)));
 }
 
 }  // namespace tivaro::workbook

@@ -13,8 +13,9 @@
 // notice, and later saves follow it there. A failed save leaves the file and the workbook in
 // memory as they were; close() then keeps the workbook open so nothing is lost.
 //
-// Activate only changes which sheet activeSheet() reports; the file keeps the active tab it
-// had, so activating a sheet never rewrites the sheets involved.
+// Activate reads the sheet (once; a damaged sheet is refused then) and changes which sheet
+// activeSheet() reports; the file keeps the active tab it had, so activating a sheet never
+// rewrites the sheets involved.
 
 #include <filesystem>
 #include <memory>
@@ -33,10 +34,16 @@ public:
     // There is no window to show.
     Status show() override { return {}; }
     // Opens an .xlsx or .xlsm workbook. An .xls or .ods file, or any other file, is refused
-    // with a message that names its format.
+    // with a message that names its format; a damaged one, or one over the caps of
+    // workbook/limits.h, with a message that says what is wrong. The sheet the workbook opens
+    // on is read at once. Temporary files that killed saves of this workbook left beside it
+    // and in the backup folder are removed. No exception leaves the returned workbook: every
+    // failure, running out of memory included, is an Error.
     Result<std::unique_ptr<Workbook>> open(const std::filesystem::path& file) override;
 
 private:
+    Result<std::unique_ptr<Workbook>> openChecked(const std::filesystem::path& absolute);
+
     std::filesystem::path backupDirectory_;
     FileWriter* writer_;
 };

@@ -50,6 +50,13 @@ Status XlsxWorkbook::loadParts() {
     }
     workbook_ = std::move(*workbookPart);
     activeSheet_ = workbook_->activeTab();
+    std::map<std::string, std::string> sheetOfPart;
+    for (const SheetEntry& entry : workbook_->sheets()) {
+        sheetOfPart[package_.storedName(entry.part)] = entry.name;
+    }
+    if (auto sizes = package_.checkDeclaredSizes(sheetOfPart); !sizes) {
+        return sizes;
+    }
 
     const auto readPart = [&](const std::string& part) -> Result<std::string> {
         auto bytes = package_.read(part);
@@ -86,11 +93,21 @@ Status XlsxWorkbook::loadParts() {
     // there is checked now.
     for (const SheetEntry& entry : workbook_->sheets()) {
         if (entry.worksheet && (entry.part.empty() || !package_.contains(entry.part))) {
-            return MakeError(Errc::BadFormat, fileName + " is damaged: the part of sheet " +
-                                                  Quoted(entry.name) + " (" + entry.part +
-                                                  ") is missing");
+            const std::string part = entry.part.empty() ? "" : " (" + entry.part + ")";
+            return MakeError(Errc::BadFormat,
+                             "De werkmap is beschadigd: het onderdeel van werkblad " +
+                                 Quoted(entry.name) + part + " ontbreekt. " + kDamagedWorkbookHint +
+                                 " Bestand: " + fileName);
         }
         sheets_.push_back(nullptr);
+    }
+    // The sheet the workbook opens on is read now, so that a damaged one is refused here
+    // rather than at the first passing.
+    if (activeSheet_ < static_cast<int>(sheets_.size()) &&
+        workbook_->sheets()[activeSheet_].worksheet) {
+        if (auto active = cells(SheetId{activeSheet_}); !active) {
+            return active.error();
+        }
     }
     return {};
 }
@@ -121,13 +138,17 @@ Result<SheetCells*> XlsxWorkbook::cells(SheetId sheet) {
                          where(sheet) + " is a chart or dialog sheet, not a worksheet with cells");
     }
     if (!sheets_[sheet.index]) {
+        const std::string unreadable =
+            "Werkblad " + Quoted(entry.name) + " kan niet worden gelezen";
         auto bytes = package_.read(entry.part);
         if (!bytes) {
-            return MakeError(Errc::BadFormat, where(sheet) + ": " + bytes.error().message);
+            return MakeError(Errc::BadFormat, unreadable + ". " + bytes.error().message);
         }
         auto parsed = SheetCells::Parse(entry.part, *bytes, strings_.get());
         if (!parsed) {
-            return MakeError(Errc::BadFormat, where(sheet) + ": " + parsed.error().message);
+            return MakeError(Errc::BadFormat, unreadable + ": " + parsed.error().message + ". " +
+                                                  kDamagedWorkbookHint +
+                                                  " Bestand: " + Quoted(path_.string()));
         }
         sheets_[sheet.index] = std::move(*parsed);
     }
@@ -184,6 +205,13 @@ Status XlsxWorkbook::activate(std::string_view sheetName) {
     for (std::size_t i = 0; i < sheets.size(); ++i) {
         FoldCase(sheets[i].name, candidate);
         if (candidate == wanted) {
+            // The race works on the active sheet: it is read now (once), so that a damaged one
+            // is refused when it is chosen.
+            if (sheets[i].worksheet) {
+                if (auto read = cells(SheetId{static_cast<int>(i)}); !read) {
+                    return read.error();
+                }
+            }
             activeSheet_ = static_cast<int>(i);
             return {};
         }
@@ -432,6 +460,7 @@ Result<SaveReport> XlsxWorkbook::save() {
     if (!bytes) {
         return bytes.error();
     }
+    RemoveTemporariesOfKilledSaves(path_, backupDirectory_);
     const auto now = std::chrono::system_clock::now();
     SaveReport report;
     if (!backupDone_) {

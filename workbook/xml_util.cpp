@@ -1,7 +1,11 @@
 #include "workbook/xml_util.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <vector>
+
+#include "workbook/limits.h"
 
 namespace tivaro::workbook {
 
@@ -43,16 +47,34 @@ std::string QualifiedName(pugi::xml_node parent, std::string_view localName) {
 
 Result<std::unique_ptr<pugi::xml_document>> ParseXmlPart(std::string_view partName,
                                                          std::string_view bytes, bool* asRead) {
+    const std::string part = "onderdeel " + std::string(partName);
+    // A parsed element costs many times its text; the tags are counted before parsing.
+    const auto tags = static_cast<std::uint64_t>(std::count(bytes.begin(), bytes.end(), '<'));
+    if (tags > kMaxXmlTags) {
+        return MakeError(Errc::BadFormat, part + " heeft " + std::to_string(tags) +
+                                              " XML-tags, meer dan de grens van " +
+                                              std::to_string(kMaxXmlTags) + " per onderdeel");
+    }
     auto document = std::make_unique<pugi::xml_document>();
-    const pugi::xml_parse_result parsed =
-        document->load_buffer(bytes.data(), bytes.size(), kXmlParseFlags, pugi::encoding_auto);
+    // The document type is parsed only to be refused: the parts of a workbook never have
+    // one, and entities declared in it are a way to make a small part expand without end
+    // (pugixml leaves such entity references unexpanded either way).
+    const pugi::xml_parse_result parsed = document->load_buffer(
+        bytes.data(), bytes.size(), kXmlParseFlags | pugi::parse_doctype, pugi::encoding_auto);
     if (!parsed) {
-        return MakeError(Errc::BadFormat, "part " + std::string(partName) +
-                                              " is not well-formed XML (" + parsed.description() +
-                                              " at byte " + std::to_string(parsed.offset) + ")");
+        return MakeError(Errc::BadFormat, part + " is geen geldige XML (" + parsed.description() +
+                                              ", bij byte " + std::to_string(parsed.offset) + ")");
+    }
+    for (pugi::xml_node node = document->first_child(); node; node = node.next_sibling()) {
+        if (node.type() == pugi::node_doctype) {
+            return MakeError(Errc::BadFormat,
+                             part +
+                                 " bevat een documenttype (<!DOCTYPE>), wat een werkmap nooit "
+                                 "heeft");
+        }
     }
     if (!document->document_element()) {
-        return MakeError(Errc::BadFormat, "part " + std::string(partName) + " is empty");
+        return MakeError(Errc::BadFormat, part + " is leeg");
     }
     if (asRead != nullptr) {
         *asRead = parsed.encoding == pugi::encoding_utf8;

@@ -36,7 +36,8 @@ pugi::xml_node NextSibling(pugi::xml_node node, std::string_view localName);
 // `localName` with the prefix that `parent` uses ("x:row" under "x:sheetData").
 std::string QualifiedName(pugi::xml_node parent, std::string_view localName);
 
-// Parses one part. The message names the part and pugixml's reason and offset. `asRead`, when
+// Parses one part. The message names the part and pugixml's reason and offset. A part with
+// more tags than kMaxXmlTags, or with a document type (<!DOCTYPE>), is refused. `asRead`, when
 // given, tells whether the document was parsed from the bytes as they are (UTF-8), rather than
 // from a conversion to UTF-8.
 Result<std::unique_ptr<pugi::xml_document>> ParseXmlPart(std::string_view partName,

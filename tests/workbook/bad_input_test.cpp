@@ -40,7 +40,7 @@ TEST_F(BadInputTest, MissingOrUnreadableFile) {
 
 TEST_F(BadInputTest, NotAZipPackage) {
     WriteFile(dir_ / "notes.xlsx", "Rugnr.;Transponder\n101;7404583\n");
-    expectRefused(dir_ / "notes.xlsx", Errc::BadFormat, "not a zip package");
+    expectRefused(dir_ / "notes.xlsx", Errc::BadFormat, "geen zip-pakket");
     WriteFile(dir_ / "empty.xlsx", "");
     expectRefused(dir_ / "empty.xlsx", Errc::BadFormat, "empty.xlsx");
 }
@@ -52,26 +52,21 @@ TEST_F(BadInputTest, DamagedPackages) {
     expectRefused(dir_ / "cut.xlsx", Errc::BadFormat, "cut.xlsx");
 
     // A flipped byte inside the compressed sheet: the checksum or the inflater catches it
-    // when the sheet is first read.
+    // when the sheet is read, which for the sheet the workbook opens on is at once.
     std::string flipped = good;
     const std::size_t sheet = flipped.find("xl/worksheets/sheet1.xml");
     ASSERT_NE(sheet, std::string::npos);
     flipped[sheet + 30] = static_cast<char>(flipped[sheet + 30] ^ 0x55);
     WriteFile(dir_ / "flipped.xlsx", flipped);
-    auto opened = app_.open(dir_ / "flipped.xlsx");
-    ASSERT_TRUE(opened.ok()) << opened.error().message;
-    const auto read = (*opened)->find(SheetId{0}, "B3:B200", "7404583");
-    ASSERT_FALSE(read.ok());
-    EXPECT_EQ(read.error().code, Errc::BadFormat);
-    EXPECT_NE(read.error().message.find("flipped.xlsx"), std::string::npos);
-    EXPECT_NE(read.error().message.find("damaged"), std::string::npos) << read.error().message;
+    expectRefused(dir_ / "flipped.xlsx", Errc::BadFormat, "Werkblad \"schaats\"");
+    expectRefused(dir_ / "flipped.xlsx", Errc::BadFormat, "beschadigd");
 }
 
 TEST_F(BadInputTest, PackagesWithoutTheWorkbookOrASheet) {
     auto noWorkbook = BuildPackage({{"[Content_Types].xml", "<Types/>"}, {"hello.txt", "hi"}});
     ASSERT_TRUE(noWorkbook.ok());
     WriteFile(dir_ / "other.xlsx", *noWorkbook);
-    expectRefused(dir_ / "other.xlsx", Errc::BadFormat, "has no part xl/workbook.xml");
+    expectRefused(dir_ / "other.xlsx", Errc::BadFormat, "onderdeel xl/workbook.xml ontbreekt");
 
     HandMadeWorkbook book;
     book.sheets = {{"schaats", SheetXml("")}};
@@ -90,21 +85,42 @@ TEST_F(BadInputTest, PackagesWithoutTheWorkbookOrASheet) {
     auto rebuilt = withGhost->rebuild({{"xl/workbook.xml", ghostBook}}, {});
     ASSERT_TRUE(rebuilt.ok());
     WriteFile(dir_ / "ghost.xlsx", *rebuilt);
-    expectRefused(dir_ / "ghost.xlsx", Errc::BadFormat, "sheet \"loop\"");
+    expectRefused(dir_ / "ghost.xlsx", Errc::BadFormat, "werkblad \"loop\"");
 
-    // Sheets are read when first used: a damaged one fails there, naming file and sheet.
+    // The sheet the workbook opens on is read at once: a damaged one refuses the workbook.
     auto broken = withGhost->rebuild({{"xl/worksheets/sheet1.xml", "<worksheet><sheetData>"}}, {});
     ASSERT_TRUE(broken.ok());
     WriteFile(dir_ / "broken.xlsx", *broken);
-    auto opened = app_.open(dir_ / "broken.xlsx");
+    expectRefused(dir_ / "broken.xlsx", Errc::BadFormat, "Werkblad \"schaats\"");
+    expectRefused(dir_ / "broken.xlsx", Errc::BadFormat, "geen geldige XML");
+}
+
+TEST_F(BadInputTest, ADamagedSheetIsRefusedWhenItIsActivated) {
+    HandMadeWorkbook book;
+    book.sheets = {{"schaats", SheetXml("<row r=\"3\"><c r=\"B3\"><v>7404583</v></c></row>")},
+                   {"loop", SheetXml("<row r=\"3\"><c r=\"B3\"><v>7405583</v></c></row>")}};
+    auto package = Package::FromBytes(BuildHandMade(book), "x");
+    ASSERT_TRUE(package.ok());
+    auto broken = package->rebuild({{"xl/worksheets/sheet2.xml", "<worksheet><sheetData>"}}, {});
+    ASSERT_TRUE(broken.ok());
+    WriteFile(dir_ / "race.xlsx", *broken);
+
+    auto opened = app_.open(dir_ / "race.xlsx");
     ASSERT_TRUE(opened.ok()) << opened.error().message;
-    const auto read = (*opened)->readCell(SheetId{0}, 1, 1);
-    ASSERT_FALSE(read.ok());
-    EXPECT_EQ(read.error().code, Errc::BadFormat);
-    for (const char* part : {"broken.xlsx", "sheet \"schaats\"", "not well-formed XML"}) {
-        EXPECT_NE(read.error().message.find(part), std::string::npos) << read.error().message;
+    Workbook& workbook = **opened;
+    const auto refused = workbook.activate("loop");
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(refused.error().code, Errc::BadFormat);
+    for (const char* part : {"Werkblad \"loop\"", "geen geldige XML", "race.xlsx"}) {
+        EXPECT_NE(refused.error().message.find(part), std::string::npos) << refused.error().message;
     }
-    EXPECT_EQ((*opened)->writeCell(SheetId{0}, 1, 1, "x").error().code, Errc::BadFormat);
+    // The race stays on the sheet it had; a lookup on the damaged one is an error, never
+    // "not found".
+    EXPECT_EQ(*workbook.activeSheet(), SheetId{0});
+    EXPECT_EQ(workbook.find(SheetId{1}, "B3:B200", "7405583").error().code, Errc::BadFormat);
+    EXPECT_EQ(*workbook.find(SheetId{0}, "B3:B200", "7404583"), 1);
+    EXPECT_TRUE(workbook.activate("schaats").ok());
+    EXPECT_FALSE(workbook.hasUnsavedChanges());
 }
 
 TEST_F(BadInputTest, OtherSpreadsheetFormatsPointToTheLibreOfficeMode) {
