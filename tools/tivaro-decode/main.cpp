@@ -72,7 +72,11 @@ public:
     void appendRawDump(std::string_view text) override { Print("raw", text); }
     void appendUnescapedDump(std::string_view text) override { Print("unescaped", text); }
     void showSerialLine(std::string_view) override {}
-    void note(std::string_view text) override { Print("note", text); }
+    void note(std::string_view text) override {
+        if (dump_) {
+            Print("note", text);
+        }
+    }
 
 private:
     static void Print(const char* label, std::string_view text) {
@@ -150,6 +154,9 @@ int main(int argc, char** argv) {
     PrintingSink sink(state);
     PrintingDebugView debug(dump);
     tivaro::link::ReceivePath receive(state, sink, &debug);
+    receive.setNoticeListener([](const std::string& message) {
+        std::fprintf(stderr, "tivaro-decode: %s\n", message.c_str());
+    });
     const auto errors = tcp ? receive.ReceiveTcp(bytes) : receive.ReceiveSerial(bytes);
     for (const auto& error : errors) {
         std::fprintf(stderr, "tivaro-decode: %s\n", error.message.c_str());
