@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "common/result.h"
@@ -57,6 +58,20 @@ public:
     // The cell's value as text: strings as they are, numbers in their plain shortest form
     // ("12", "1.5"), booleans, the cached value of a formula; "" for an empty cell.
     virtual Result<std::string> readCell(SheetId sheet, int row, int column) = 0;
+
+    // The cells of `row` from column 1 (A) to `lastColumn`, read as readCell reads them. An
+    // engine that talks to another process reads them in one call.
+    virtual Result<std::vector<std::string>> readRow(SheetId sheet, int row, int lastColumn) {
+        std::vector<std::string> cells;
+        for (int column = 1; column <= lastColumn; ++column) {
+            Result<std::string> text = readCell(sheet, row, column);
+            if (!text) {
+                return text.error();
+            }
+            cells.push_back(std::move(*text));
+        }
+        return cells;
+    }
 
     // Writes `text` as a string cell, keeping the cell's style.
     virtual Status writeCell(SheetId sheet, int row, int column, std::string_view text) = 0;

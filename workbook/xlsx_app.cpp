@@ -150,6 +150,9 @@ public:
     Result<std::string> readCell(SheetId sheet, int row, int column) override {
         return Guarded(path(), [&] { return inner_->readCell(sheet, row, column); });
     }
+    Result<std::vector<std::string>> readRow(SheetId sheet, int row, int lastColumn) override {
+        return Guarded(path(), [&] { return inner_->readRow(sheet, row, lastColumn); });
+    }
     Status writeCell(SheetId sheet, int row, int column, std::string_view text) override {
         return Guarded(path(), [&] { return inner_->writeCell(sheet, row, column, text); });
     }
