@@ -15,13 +15,11 @@
 #include <QSlider>
 #include <QStatusBar>
 #include <QTableView>
-#include <algorithm>
 #include <cstdlib>
 
 #include "app/debug_boxes.h"
 #include "app/passing_table_model.h"
 #include "app/serial_link.h"
-#include "app/state/start_up.h"
 #include "app/status_line.h"
 #include "app/workbook_saver.h"
 #include "common/data_dir.h"
@@ -50,7 +48,7 @@ std::optional<std::filesystem::path> AskForWorkbook(QWidget* parent, const QStri
 }
 
 // The embedded .xlsx engine, keeping the backups of the workbooks it saves in `backups`.
-timing::RaceSetup::AppStarter EmbeddedEngine(std::filesystem::path backups) {
+timing::Race::AppStarter EmbeddedEngine(std::filesystem::path backups) {
     return [backups = std::move(backups)]() -> Result<std::unique_ptr<workbook::SpreadsheetApp>> {
         return std::unique_ptr<workbook::SpreadsheetApp>(
             std::make_unique<workbook::XlsxApp>(backups));
@@ -117,7 +115,7 @@ public:
     ~HandlerScope() {
         if (--window_.handlerDepth_ == 0 && !window_.heldBack_.empty()) {
             QMetaObject::invokeMethod(
-                &window_, [window = &window_] { window->RunHeldBack(); }, Qt::QueuedConnection);
+                &window_, [window = &window_] { window->runHeldBack(); }, Qt::QueuedConnection);
         }
     }
     HandlerScope(const HandlerScope&) = delete;
@@ -130,45 +128,49 @@ private:
 MainWindow::MainWindow(WindowOptions options, QWidget* parent)
     : QMainWindow(parent),
       options_(std::move(options)),
-      dataDirectory_(ResolveDataDirectory(options_.dataDirectory)),
-      setup_(state_, options_.startSpreadsheet ? options_.startSpreadsheet
-                                               : EmbeddedEngine(dataDirectory_ / "backup")),
-      passingHandler_(
-          state_, setup_.controls(), passings_,
-          timing::PassingEvents{[this](const Error& error) { Report(FromUtf8(error.message)); },
-                                {},
-                                [this] {
-                                    // New changes since a refused close deserve a new warning.
-                                    closeRefused_ = false;
-                                    saver_->markChanged();
-                                }}) {
+      dataDirectory_(ResolveDataDirectory(options_.dataDirectory)) {
     setObjectName("Form1");
     setWindowTitle(QString::fromLatin1(kWindowTitle));
     auto* client = new QWidget(this);
     client->setObjectName("Form1Client");
     client->setMinimumSize(kClientWidth, kClientHeight);
     setCentralWidget(client);
-    ui_ = BuildForm1(client);
+    ui_ = BuildWindowControls(client);
     status_ = new StatusLine(statusBar());
-
-    gridModel_ = new PassingTableModel(passings_, this);
-    ui_.MSFlexGrid1->setModel(gridModel_);
-    SizeGridColumns(ui_.MSFlexGrid1);
-
     debugBoxes_ =
-        std::make_unique<DebugBoxes>(ui_.Check1, ui_.Check2, ui_.Text5, ui_.Text6, ui_.Text1);
-    receive_ = std::make_unique<link::ReceivePath>(state_, passingHandler_, debugBoxes_.get());
-    receive_->setNoticeListener(
-        [this](const std::string& message) { Report(QString::fromStdString(message)); });
+        std::make_unique<DebugBoxes>(ui_.rawDumpCheck, ui_.unescapedDumpCheck, ui_.rawDumpBox,
+                                     ui_.unescapedDumpBox, ui_.serialLineBox);
+
+    timing::ControllerOptions core;
+    core.startApp = options_.startSpreadsheet ? options_.startSpreadsheet
+                                              : EmbeddedEngine(dataDirectory_ / "backup");
+    core.couplingLog = dataDirectory_ / kCouplingLogName;
+    core.rawLog = dataDirectory_ / kRawLogName;
+    core.debug = debugBoxes_.get();
+    timing::ControllerEvents events;
+    events.problem = [this](const Error& error) { report(FromUtf8(error.message)); };
+    events.notice = [this](const std::string& text) { report(FromUtf8(text)); };
+    events.workbookChanged = [this] {
+        // New changes since a refused close deserve a new warning.
+        closeRefused_ = false;
+        saver_->markChanged();
+    };
+    controller_ = std::make_unique<timing::RaceController>(std::move(core), std::move(events));
+
+    gridModel_ = new PassingTableModel(controller_->passings(), this);
+    ui_.passingGrid->setModel(gridModel_);
+    SizeGridColumns(ui_.passingGrid);
+
     serial_ = new SerialLink(this);
     tcp_ = new TcpLink(options_.decoderPort, options_.reconnectInterval, this);
     saver_ = new WorkbookSaver(
-        state_, [this] { return serial_->bytesWaiting() > 0 || tcp_->bytesWaiting() > 0; },
-        [this](const QString& message) { Report(message); }, options_.saveInterval, this);
+        [this] { return controller_->race().workbook(); },
+        [this] { return serial_->bytesWaiting() > 0 || tcp_->bytesWaiting() > 0; },
+        [this](const QString& message) { report(message); }, options_.saveInterval, this);
 
-    ConnectSignals();
-    ConnectLinkSignals();
-    Form_Load();
+    connectSignals();
+    connectLinkSignals();
+    startUp();
     resize(kClientWidth, kClientHeight + statusBar()->sizeHint().height());
 }
 
@@ -178,10 +180,10 @@ MainWindow::~MainWindow() {
     for (QObject* child : findChildren<QObject*>()) {
         QObject::disconnect(child, nullptr, this, nullptr);
     }
-    setup_.setChangeListener({});
+    controller_->setup().setChangeListener({});
 }
 
-void MainWindow::Dispatch(Handler handler) {
+void MainWindow::dispatch(Handler handler) {
     if (handlerDepth_ > 0) {
         if (heldBack_.empty() || heldBack_.back() != handler) {
             heldBack_.push_back(handler);
@@ -192,91 +194,86 @@ void MainWindow::Dispatch(Handler handler) {
     (this->*handler)();
 }
 
-void MainWindow::RunHeldBack() {
+void MainWindow::runHeldBack() {
     if (handlerDepth_ > 0) {
         return;
     }
     std::vector<Handler> handlers;
     handlers.swap(heldBack_);
     for (Handler handler : handlers) {
-        Dispatch(handler);
+        dispatch(handler);
     }
 }
 
-void MainWindow::ConnectSignals() {
+void MainWindow::connectSignals() {
     const auto onClick = [this](QAbstractButton* button, Handler handler) {
-        connect(button, &QAbstractButton::clicked, this, [this, handler] { Dispatch(handler); });
+        connect(button, &QAbstractButton::clicked, this, [this, handler] { dispatch(handler); });
     };
     const auto onSelect = [this](QRadioButton* option, Handler handler) {
         connect(option, &QRadioButton::toggled, this, [this, handler](bool on) {
             if (on) {
-                Dispatch(handler);
+                dispatch(handler);
             }
         });
     };
-    onClick(ui_.Command1, &MainWindow::Command1_Click);
-    onClick(ui_.Command3, &MainWindow::Command3_Click);
-    onSelect(ui_.Option1, &MainWindow::Option1_Click);
-    onSelect(ui_.Option2, &MainWindow::Option2_Click);
-    onSelect(ui_.Option3, &MainWindow::Option3_Click);
-    onSelect(ui_.Option4, &MainWindow::Option4_Click);
     // A phase is chosen by every click on its option, also on the one already chosen: a
     // second click on the start pulse arms it again.
     const auto onChoose = [this](QRadioButton* option, Handler handler) {
         connect(option, &QAbstractButton::clicked, this, [this, handler](bool checked) {
             if (checked) {
-                Dispatch(handler);
+                dispatch(handler);
             }
         });
     };
-    onChoose(ui_.fase_opwarmen, &MainWindow::fase_opwarmen_Click);
-    onChoose(ui_.fase_startschot, &MainWindow::fase_startschot_Click);
-    onChoose(ui_.fase_opnemen, &MainWindow::fase_opnemen_Click);
+    onClick(ui_.openButton, &MainWindow::openWorkbook);
+    onClick(ui_.connectButton, &MainWindow::connectDecoder);
+    onSelect(ui_.serialOption, &MainWindow::chooseSerialLink);
+    onSelect(ui_.tcpOption, &MainWindow::chooseTcpLink);
+    onSelect(ui_.binaryDecoderOption, &MainWindow::chooseBinaryDecoder);
+    onSelect(ui_.olderDecoderOption, &MainWindow::chooseOlderDecoder);
+    onChoose(ui_.warmupOption, &MainWindow::chooseWarmup);
+    onChoose(ui_.startPulseOption, &MainWindow::chooseStartPulse);
+    onChoose(ui_.recordOption, &MainWindow::chooseRecording);
 
-    // Typing in a box changes its text, which a passing reads; choosing an entry is the click.
-    connect(ui_.Combo1, &QComboBox::editTextChanged, this,
-            [this](const QString& text) { setup_.setSportText(text.toStdString()); });
-    connect(ui_.Combo1, &QComboBox::activated, this,
-            [this] { Dispatch(&MainWindow::Combo1_Click); });
-    connect(ui_.Combo2, &QComboBox::editTextChanged, this,
-            [this](const QString& text) { setup_.setHeatText(text.toStdString()); });
-    connect(ui_.Combo2, &QComboBox::activated, this,
-            [this] { Dispatch(&MainWindow::Combo2_Click); });
-    connect(ui_.Slider1, &QSlider::valueChanged, this,
-            [this] { Dispatch(&MainWindow::Slider1_Change); });
+    // Choosing an entry is the choice; typed text is not, until an entry is chosen.
+    connect(ui_.sportBox, &QComboBox::activated, this,
+            [this] { dispatch(&MainWindow::chooseSport); });
+    connect(ui_.heatBox, &QComboBox::activated, this,
+            [this] { dispatch(&MainWindow::chooseHeat); });
+    connect(ui_.lapSlider, &QSlider::valueChanged, this,
+            [this] { dispatch(&MainWindow::moveLapSlider); });
 
-    setup_.setChangeListener([this] { ApplyRaceControls(); });
-    connect(saver_, &WorkbookSaver::due, this, [this] { Dispatch(&MainWindow::SaveCheck); });
+    controller_->setup().setChangeListener([this] { applyRaceControls(); });
+    connect(saver_, &WorkbookSaver::due, this, [this] { dispatch(&MainWindow::saveCheck); });
 }
 
-void MainWindow::Form_Load() {
+void MainWindow::startUp() {
     // The set-up controls start as the controls model starts: only the open button in use.
-    ApplyRaceControls();
-    ui_.Command1->setEnabled(true);
+    applyRaceControls();
+    ui_.openButton->setEnabled(true);
 
-    ui_.Combo3->hide();
-    ui_.Label3->hide();
-    ui_.Text4->hide();
-    ui_.Command3->hide();
-    ui_.Command3->setEnabled(false);
+    ui_.portBox->hide();
+    ui_.addressLabel->hide();
+    ui_.addressBox->hide();
+    ui_.connectButton->hide();
+    ui_.connectButton->setEnabled(false);
 
     if (Status made = EnsureDirectory(dataDirectory_); !made) {
-        Report(FromUtf8(made.error().message) + QStringLiteral("; no log will be written"));
+        report(tr("Er worden geen logs geschreven: %1").arg(FromUtf8(made.error().message)));
     } else {
-        Report(QStringLiteral("logs go to %1 (%2, %3)")
+        report(tr("De logs staan in %1 (%2, %3).")
                    .arg(PathText(dataDirectory_), QString::fromLatin1(kCouplingLogName),
                         QString::fromLatin1(kRawLogName)));
     }
-    ApplyStartUpValues(state_, dataDirectory_);
 
     {
-        const QSignalBlocker blocker(ui_.Option3);
-        ui_.Option3->setChecked(true);
+        const QSignalBlocker blocker(ui_.binaryDecoderOption);
+        ui_.binaryDecoderOption->setChecked(true);
     }
-    Option3_Click();
+    chooseBinaryDecoder();
 }
 
-void MainWindow::Command1_Click() {
+void MainWindow::openWorkbook() {
     const std::optional<std::filesystem::path> file =
         options_.chooseWorkbook ? options_.chooseWorkbook(this, WorkbookFileFilter())
                                 : AskForWorkbook(this, WorkbookFileFilter());
@@ -284,93 +281,91 @@ void MainWindow::Command1_Click() {
         return;
     }
     if (!saver_->saveNow()) {
-        ShowMessage(QStringLiteral("%1 was not opened: the race workbook that is open could not "
-                                   "be saved (see the status line). Try again once it can be.")
+        showMessage(tr("%1 is niet geopend: het wedstrijdwerkboek dat open is kon niet worden "
+                       "opgeslagen (zie de statusregel). Probeer het opnieuw zodra dat lukt.")
                         .arg(PathText(*file)));
         return;
     }
     Status opened;
     {
         const BusyCursor busy;
-        opened = setup_.Command1_Click(*file);
+        opened = controller_->setup().openWorkbook(*file);
     }
     if (!opened) {
         const QString message = FromUtf8(opened.error().message);
-        Report(message);
-        ShowMessage(message);
+        report(message);
+        showMessage(message);
         return;
     }
     saver_->forget();
-    Report(QStringLiteral("race workbook %1 opened").arg(PathText(*file)));
+    report(tr("Wedstrijdwerkboek %1 geopend.").arg(PathText(*file)));
 }
 
-void MainWindow::Combo1_Click() {
-    setup_.setSportText(ui_.Combo1->currentText().toStdString());
-    if (Status chosen = setup_.Combo1_Click(); !chosen) {
-        Report(FromUtf8(chosen.error().message));
+void MainWindow::chooseSport() {
+    if (Status chosen = controller_->setup().chooseSport(ui_.sportBox->currentText().toStdString());
+        !chosen) {
+        report(FromUtf8(chosen.error().message));
     }
 }
 
-void MainWindow::Combo2_Click() {
-    setup_.setHeatText(ui_.Combo2->currentText().toStdString());
-    setup_.Combo2_Click();
+void MainWindow::chooseHeat() {
+    controller_->setup().chooseHeat(ui_.heatBox->currentText().toStdString());
 }
 
-void MainWindow::Slider1_Change() {
-    setup_.setLapCount(ui_.Slider1->value());
-    setup_.Slider1_Change();
+void MainWindow::moveLapSlider() {
+    controller_->setup().moveLapSlider(ui_.lapSlider->value());
 }
 
-void MainWindow::fase_opwarmen_Click() {
-    setup_.fase_opwarmen_Click();
+void MainWindow::chooseWarmup() {
+    controller_->setup().choosePhase(timing::Phase::Warmup);
 }
 
-void MainWindow::fase_startschot_Click() {
-    setup_.fase_startschot_Click();
+void MainWindow::chooseStartPulse() {
+    controller_->setup().choosePhase(timing::Phase::StartPulse);
 }
 
-void MainWindow::fase_opnemen_Click() {
-    setup_.fase_opnemen_Click();
+void MainWindow::chooseRecording() {
+    controller_->setup().choosePhase(timing::Phase::Recording);
 }
 
-void MainWindow::Option3_Click() {
-    state_.binaryDecoder = true;
+void MainWindow::chooseBinaryDecoder() {
+    controller_->chooseDecoderGeneration(link::DecoderGeneration::Binary);
 }
 
-void MainWindow::Option4_Click() {
-    state_.binaryDecoder = false;
+void MainWindow::chooseOlderDecoder() {
+    controller_->chooseDecoderGeneration(link::DecoderGeneration::Older);
 }
 
-void MainWindow::SaveCheck() {
+void MainWindow::saveCheck() {
     saver_->check();
 }
 
-void MainWindow::ApplyRaceControls() {
-    const timing::RaceControls& c = setup_.controls();
-    ui_.Command1->setEnabled(c.openButtonEnabled);
-    SyncComboBox(ui_.Combo1, c.sportBox);
-    SyncPrompt(ui_.Text2, c.sportPrompt);
-    SyncComboBox(ui_.Combo2, c.heatBox);
-    SyncPrompt(ui_.Text3, c.lapPrompt);
+void MainWindow::applyRaceControls() {
+    const timing::RaceControls& c = controller_->setup().controls();
+    ui_.openButton->setEnabled(c.openButtonEnabled);
+    SyncComboBox(ui_.sportBox, c.sportBox);
+    SyncPrompt(ui_.sportPrompt, c.sportPrompt);
+    SyncComboBox(ui_.heatBox, c.heatBox);
+    SyncPrompt(ui_.lapPrompt, c.lapPrompt);
     {
-        const QSignalBlocker blocker(ui_.Slider1);
-        ui_.Slider1->setRange(c.lapSlider.minimum, c.lapSlider.maximum);
-        ui_.Slider1->setValue(c.lapSlider.value);
-        ui_.Slider1->setEnabled(c.lapSlider.enabled);
-        ui_.Slider1->setVisible(c.lapSlider.visible);
+        const QSignalBlocker blocker(ui_.lapSlider);
+        ui_.lapSlider->setRange(c.lapSlider.minimum, c.lapSlider.maximum);
+        ui_.lapSlider->setValue(c.lapSlider.value);
+        ui_.lapSlider->setEnabled(c.lapSlider.enabled);
+        ui_.lapSlider->setVisible(c.lapSlider.visible);
     }
     const auto syncOption = [this, &c](QRadioButton* option, const timing::OptionState& state,
-                                       timing::PhaseOption which) {
+                                       timing::Phase phase) {
         option->setText(FromUtf8(state.caption));
         option->setEnabled(state.enabled);
-        SetOptionChecked(option, c.selectedPhase == which);
+        setOptionChecked(option, c.selectedPhase == phase);
     };
-    syncOption(ui_.fase_opwarmen, c.warmupOption, timing::PhaseOption::Warmup);
-    syncOption(ui_.fase_startschot, c.startPulseOption, timing::PhaseOption::StartPulse);
-    syncOption(ui_.fase_opnemen, c.recordOption, timing::PhaseOption::Record);
+    syncOption(ui_.warmupOption, c.warmupOption, timing::Phase::Warmup);
+    syncOption(ui_.startPulseOption, c.startPulseOption, timing::Phase::StartPulse);
+    syncOption(ui_.recordOption, c.recordOption, timing::Phase::Recording);
 }
 
-void MainWindow::SetOptionChecked(QRadioButton* option, bool checked) {
+void MainWindow::setOptionChecked(QRadioButton* option, bool checked) {
     if (option->isChecked() == checked) {
         return;
     }
@@ -382,17 +377,11 @@ void MainWindow::SetOptionChecked(QRadioButton* option, bool checked) {
     option->setAutoExclusive(exclusive);
 }
 
-void MainWindow::Report(const QString& message) {
+void MainWindow::report(const QString& message) {
     status_->post(message);
 }
 
-void MainWindow::ReportAll(const std::vector<Error>& errors) {
-    for (const Error& error : errors) {
-        Report(FromUtf8(error.message));
-    }
-}
-
-void MainWindow::ShowMessage(const QString& text) {
+void MainWindow::showMessage(const QString& text) {
     if (options_.showMessage) {
         options_.showMessage(text);
         return;
@@ -407,14 +396,14 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     if (!saver_->saveNow() && !closeRefused_) {
         // One refusal only: the user hears of it and may still close without saving.
         closeRefused_ = true;
-        ShowMessage(
-            QStringLiteral("The race workbook could not be saved (see the status line). "
-                           "Close the window again to quit without saving."));
+        showMessage(
+            tr("Het wedstrijdwerkboek kon niet worden opgeslagen (zie de statusregel). "
+               "Sluit het venster nog eens om te stoppen zonder op te slaan."));
         event->ignore();
         return;
     }
-    if (state_.raceWorkbook) {
-        (void)state_.raceWorkbook->close();
+    if (workbook::Workbook* book = controller_->race().workbook()) {
+        (void)book->close();
     }
     event->accept();
 }

@@ -1,13 +1,11 @@
 #pragma once
-// The main window, Form1: every control of the race-timing window, wired to the core. Each
-// handler carries the name of the control event it answers (Command1_Click, MSComm1_OnComm,
-// ...) and only moves values between the widgets and the core: the race set-up, the receive
-// path and the passing handling.
+// The main window: every control of the race-timing window, wired to the race controller.
+// The window only moves values between its widgets and the core: the set-up panel, the
+// decoder links and the passing list.
 //
 // Handlers never run inside one another. An event that arrives while a handler is still
 // running (a decoder arrival while the file dialog is open) is held back and handled as soon
-// as that handler has returned, so the race state is only ever changed by one handler at a
-// time.
+// as that handler has returned, so the race is only ever changed by one handler at a time.
 //
 // Everything that goes wrong (a port, a connection, a log or the workbook) is said in the
 // status line under the grid, with the time and the reason; the window keeps working.
@@ -21,18 +19,15 @@
 #include <optional>
 #include <vector>
 
-#include "app/state/race_state.h"
 #include "app/tcp_link.h"
 #include "app/window_layout.h"
 #include "common/result.h"
-#include "link/receive_path.h"
-#include "timing/passing_handler.h"
-#include "timing/passing_list.h"
-#include "timing/race_setup.h"
+#include "timing/race_controller.h"
 
 namespace tivaro::app {
 
 class DebugBoxes;
+class DecoderLink;
 class PassingTableModel;
 class SerialLink;
 class StatusLine;
@@ -51,7 +46,7 @@ struct WindowOptions {
     std::function<void(const QString& text)> showMessage;
     // Starts a spreadsheet application for each workbook opened. Empty: the embedded engine,
     // with its backups in the data directory.
-    timing::RaceSetup::AppStarter startSpreadsheet;
+    timing::Race::AppStarter startSpreadsheet;
     // The device of serial port 1. Empty: COM1, or the first serial device present.
     std::function<QString()> serialDevice;
     quint16 decoderPort = kDecoderPort;
@@ -75,8 +70,7 @@ public:
     explicit MainWindow(WindowOptions options = {}, QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    const RaceState& raceState() const { return state_; }
-    const timing::PassingList& passings() const { return passings_; }
+    const timing::RaceController& controller() const { return *controller_; }
     StatusLine& statusLine() { return *status_; }
     const std::filesystem::path& dataDirectory() const { return dataDirectory_; }
 
@@ -87,58 +81,55 @@ private:
     using Handler = void (MainWindow::*)();
     class HandlerScope;
 
-    void ConnectSignals();
-    void ConnectLinkSignals();
+    void connectSignals();
+    void connectLinkSignals();
     // Runs `handler` now, or once the running handler has returned.
-    void Dispatch(Handler handler);
-    void RunHeldBack();
+    void dispatch(Handler handler);
+    void runHeldBack();
 
     // Start-up and race set-up.
-    void Form_Load();
-    void Command1_Click();
-    void Combo1_Click();
-    void Combo2_Click();
-    void Slider1_Change();
-    void fase_opwarmen_Click();
-    void fase_startschot_Click();
-    void fase_opnemen_Click();
-    void Option3_Click();
-    void Option4_Click();
+    void startUp();
+    void openWorkbook();
+    void chooseSport();
+    void chooseHeat();
+    void moveLapSlider();
+    void chooseWarmup();
+    void chooseStartPulse();
+    void chooseRecording();
+    void chooseBinaryDecoder();
+    void chooseOlderDecoder();
 
-    // Decoder link.
-    void Option1_Click();
-    void Option2_Click();
-    void Command3_Click();
-    void Winsock1_Connect();
-    void Winsock1_DataArrival();
-    void MSComm1_OnComm();
-    // What the link controls report beyond the ordinary events.
-    void Winsock1_AttemptFailed();
-    void Winsock1_Lost();
-    void Winsock1_RetryFailed();
-    void MSComm1_Lost();
+    // Decoder links (decoder_links.cpp).
+    void chooseSerialLink();
+    void chooseTcpLink();
+    void connectDecoder();
+    void onSerialBytes();
+    void onTcpBytes();
+    void onSerialConnected();
+    void onTcpConnected();
+    void onTcpAttemptFailed();
+    void onTcpLost();
+    void onTcpRetryFailed();
+    void onSerialLost();
+    void readDecoderBytes(DecoderLink& link);
+    void startConnection(DecoderLink& link);
 
-    void SaveCheck();
+    void saveCheck();
 
     // Brings the race set-up widgets in line with the controls model.
-    void ApplyRaceControls();
-    void SetOptionChecked(QRadioButton* option, bool checked);
-    void Report(const QString& message);
-    void ReportAll(const std::vector<Error>& errors);
-    void ShowMessage(const QString& text);
-    QString DecoderAddress() const;
+    void applyRaceControls();
+    void setOptionChecked(QRadioButton* option, bool checked);
+    void report(const QString& message);
+    void showMessage(const QString& text);
+    QString decoderAddress() const;
 
     WindowOptions options_;
     std::filesystem::path dataDirectory_;
-    RaceState state_;
-    Form1Controls ui_;
+    WindowControls ui_;
     StatusLine* status_ = nullptr;
-    timing::PassingList passings_;
-    timing::RaceSetup setup_;
-    timing::PassingHandler passingHandler_;
-    PassingTableModel* gridModel_ = nullptr;
     std::unique_ptr<DebugBoxes> debugBoxes_;
-    std::unique_ptr<link::ReceivePath> receive_;
+    std::unique_ptr<timing::RaceController> controller_;
+    PassingTableModel* gridModel_ = nullptr;
     SerialLink* serial_ = nullptr;
     TcpLink* tcp_ = nullptr;
     WorkbookSaver* saver_ = nullptr;

@@ -65,32 +65,34 @@ QString SerialDeviceForPortOne(const QString& deviceDirectory) {
 
 QString DescribeOpenFailure(const QString& device, QSerialPort::SerialPortError error,
                             const QString& detail) {
-    const QString port = QStringLiteral("cannot open the serial port %1: ").arg(device);
     const QFileInfo info(device);
+    QString why;
 #ifndef _WIN32
     if (error == QSerialPort::DeviceNotFoundError || !info.exists()) {
-        return port + QStringLiteral("the device is not present (is the adapter plugged in?)");
-    }
-    if (!info.isReadable() || !info.isWritable()) {
-        return port + QStringLiteral(
-                          "no permission to use it; the user must be in the dialout group "
-                          "(sudo adduser $USER dialout, then log in again)");
-    }
-    if (error == QSerialPort::PermissionError || error == QSerialPort::OpenError) {
-        return port + QStringLiteral("it is in use by another program (%1)").arg(detail);
+        why = QObject::tr("het apparaat is er niet. Is de adapter aangesloten?");
+    } else if (!info.isReadable() || !info.isWritable()) {
+        why = QObject::tr(
+            "deze gebruiker mag het niet gebruiken. Zet de gebruiker in de groep dialout "
+            "(sudo adduser $USER dialout) en meld opnieuw aan.");
+    } else if (error == QSerialPort::PermissionError || error == QSerialPort::OpenError) {
+        why =
+            QObject::tr("een ander programma gebruikt hem. Sluit dat programma (%1).").arg(detail);
     }
 #else
     if (error == QSerialPort::DeviceNotFoundError) {
-        return port + QStringLiteral("the device is not present (is the adapter plugged in?)");
-    }
-    if (error == QSerialPort::PermissionError || error == QSerialPort::OpenError) {
-        return port + QStringLiteral("it is in use by another program (%1)").arg(detail);
+        why = QObject::tr("het apparaat is er niet. Is de adapter aangesloten?");
+    } else if (error == QSerialPort::PermissionError || error == QSerialPort::OpenError) {
+        why =
+            QObject::tr("een ander programma gebruikt hem. Sluit dat programma (%1).").arg(detail);
     }
 #endif
-    return port + detail;
+    if (why.isEmpty()) {
+        why = detail;
+    }
+    return QObject::tr("De seriële poort %1 is niet geopend: %2").arg(device, why);
 }
 
-SerialLink::SerialLink(QObject* parent) : QObject(parent) {
+SerialLink::SerialLink(QObject* parent) : DecoderLink(parent) {
     connect(&port_, &QSerialPort::readyRead, this, &SerialLink::readyRead);
     connect(&port_, &QSerialPort::errorOccurred, this, &SerialLink::OnError);
 }
@@ -98,7 +100,7 @@ SerialLink::SerialLink(QObject* parent) : QObject(parent) {
 Status SerialLink::open(const QString& device) {
     if (port_.isOpen()) {
         return MakeError(Errc::Failed,
-                         "the serial port " + device_.toStdString() + " is already open");
+                         QObject::tr("De seriële poort %1 is al open.").arg(device_).toStdString());
     }
     port_.setPortName(device);
     port_.setBaudRate(QSerialPort::Baud9600);
@@ -118,15 +120,22 @@ Status SerialLink::open(const QString& device) {
     port_.clearError();
     device_ = device;
     lostReason_.clear();
+    // Announced from the event loop, before anything the new port receives.
+    QMetaObject::invokeMethod(this, &SerialLink::connected, Qt::QueuedConnection);
     return {};
 }
 
-QByteArray SerialLink::readAll() {
-    QByteArray bytes = std::exchange(leftover_, QByteArray());
-    if (port_.isOpen()) {
-        bytes += port_.readAll();
+QByteArray SerialLink::read(qint64 maxBytes) {
+    QByteArray bytes = leftover_.left(maxBytes);
+    leftover_.remove(0, bytes.size());
+    if (bytes.size() < maxBytes && port_.isOpen() && !closing_) {
+        bytes += port_.read(maxBytes - bytes.size());
     }
     return bytes;
+}
+
+QByteArray SerialLink::takeEndedConnectionBytes() {
+    return std::exchange(leftover_, QByteArray());
 }
 
 qint64 SerialLink::bytesWaiting() const {
@@ -143,8 +152,8 @@ void SerialLink::OnError(QSerialPort::SerialPortError error) {
     }
     lostReason_ =
         error == QSerialPort::ResourceError
-            ? QStringLiteral("the serial port %1 is gone (%2)").arg(device_, port_.errorString())
-            : QStringLiteral("the serial port %1 can no longer be read (%2)")
+            ? QObject::tr("De seriële poort %1 is weg (%2).").arg(device_, port_.errorString())
+            : QObject::tr("De seriële poort %1 kan niet meer worden gelezen (%2).")
                   .arg(device_, port_.errorString());
     // The port is still reporting from inside its own read: it is closed once that is over.
     closing_ = true;

@@ -10,13 +10,13 @@
 // group in numeric order.
 
 #include <QByteArray>
-#include <QObject>
 #include <QSerialPort>
 #include <QString>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "app/decoder_link.h"
 #include "common/result.h"
 
 namespace tivaro::app {
@@ -35,7 +35,7 @@ QString SerialDeviceForPortOne(const QString& deviceDirectory = QStringLiteral("
 QString DescribeOpenFailure(const QString& device, QSerialPort::SerialPortError error,
                             const QString& detail);
 
-class SerialLink final : public QObject {
+class SerialLink final : public DecoderLink {
     Q_OBJECT
 public:
     explicit SerialLink(QObject* parent = nullptr);
@@ -46,15 +46,13 @@ public:
     bool isOpen() const { return port_.isOpen(); }
     QString device() const { return device_; }
 
-    // Every byte received and not yet taken, also after the port was lost.
-    QByteArray readAll();
-    qint64 bytesWaiting() const;
+    link::LinkKind kind() const override { return link::LinkKind::Serial; }
+    // What was received and not yet taken, also after the port was lost.
+    QByteArray read(qint64 maxBytes) override;
+    qint64 bytesWaiting() const override;
+    QByteArray takeEndedConnectionBytes() override;
     // What went wrong when lost() was emitted.
-    QString lostReason() const { return lostReason_; }
-
-signals:
-    void readyRead();
-    void lost();
+    QString problem() const override { return lostReason_; }
 
 private:
     void OnError(QSerialPort::SerialPortError error);

@@ -3,7 +3,7 @@
 namespace tivaro::app {
 
 TcpLink::TcpLink(quint16 port, std::chrono::milliseconds retryInterval, QObject* parent)
-    : QObject(parent), port_(port), retryInterval_(retryInterval) {
+    : DecoderLink(parent), port_(port), retryInterval_(retryInterval) {
     retryTimer_.setSingleShot(true);
     connect(&retryTimer_, &QTimer::timeout, this, &TcpLink::Attempt);
 

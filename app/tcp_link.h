@@ -12,12 +12,13 @@
 // Every signal is emitted from the event loop, never from inside connectTo().
 
 #include <QByteArray>
-#include <QObject>
 #include <QString>
 #include <QTcpSocket>
 #include <QTimer>
 #include <chrono>
 #include <utility>
+
+#include "app/decoder_link.h"
 
 namespace tivaro::app {
 
@@ -27,7 +28,7 @@ inline constexpr quint16 kDecoderPort = 5403;
 // between them and every passing is handled soon after its bytes were taken.
 inline constexpr qint64 kArrivalSlice = 4096;
 
-class TcpLink final : public QObject {
+class TcpLink final : public DecoderLink {
     Q_OBJECT
 public:
     enum class State { Idle, Connecting, Connected, Reconnecting };
@@ -47,19 +48,14 @@ public:
     // Why the last attempt failed or the connection was lost.
     QString lastError() const { return lastError_; }
 
-    // Takes at most `maxBytes` of what has arrived, oldest first.
-    QByteArray read(qint64 maxBytes);
-    QByteArray readAll() { return read(bytesWaiting()); }
-    // Takes only what arrived on connections that have ended, so that it can be handled
-    // before the bytes of the new connection.
-    QByteArray takeEndedConnectionBytes() { return std::exchange(pending_, QByteArray()); }
-    qint64 bytesWaiting() const { return pending_.size() + socket_.bytesAvailable(); }
+    link::LinkKind kind() const override { return link::LinkKind::Tcp; }
+    QByteArray read(qint64 maxBytes) override;
+    qint64 bytesWaiting() const override { return pending_.size() + socket_.bytesAvailable(); }
+    QByteArray takeEndedConnectionBytes() override { return std::exchange(pending_, QByteArray()); }
+    QString problem() const override { return lastError_; }
 
 signals:
-    void connected();
-    void readyRead();
     void attemptFailed();
-    void lost();
     void retryFailed();
 
 private:

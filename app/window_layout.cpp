@@ -102,89 +102,91 @@ QPlainTextEdit* DumpBox(QWidget* parent, const char* name, int x, int y, int wid
     return box;
 }
 
-void BuildDecoderFrame(QWidget* client, Form1Controls& c) {
-    c.Frame4 = Frame(client, "Frame4", "Decoder Instelling", 120, 240, 6855, 735);
-    c.Option3 = Option(c.Frame4, "Option3", "ChipX, TranX, TranXPro, AMBMX, AMBrc", 12, 20, 244);
-    c.Option4 = Option(c.Frame4, "Option4", "Oudere types AMB decoders", 264, 20, 185);
+void BuildDecoderFrame(QWidget* client, WindowControls& c) {
+    c.decoderFrame = Frame(client, "Frame4", "Decoder Instelling", 120, 240, 6855, 735);
+    c.binaryDecoderOption =
+        Option(c.decoderFrame, "Option3", "ChipX, TranX, TranXPro, AMBMX, AMBrc", 12, 20, 244);
+    c.olderDecoderOption =
+        Option(c.decoderFrame, "Option4", "Oudere types AMB decoders", 264, 20, 185);
 }
 
-void BuildLinkFrame(QWidget* client, Form1Controls& c) {
-    c.Frame3 = Frame(client, "Frame3", "Data Input", 120, 1080, 2415, 2895);
-    c.Label2 = Place(
-        new QLabel(QStringLiteral("Kies voor communicatietype richting AMB-decoder"), c.Frame3),
+void BuildLinkFrame(QWidget* client, WindowControls& c) {
+    c.linkFrame = Frame(client, "Frame3", "Data Input", 120, 1080, 2415, 2895);
+    c.linkStatus = Place(
+        new QLabel(QStringLiteral("Kies voor communicatietype richting AMB-decoder"), c.linkFrame),
         "Label2", 8, 16, 145, 42);
-    c.Label2->setWordWrap(true);
-    c.Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    c.Option1 = Option(c.Frame3, "Option1", "Serial (COM 1)", 8, 60, 145);
-    c.Combo3 =
-        ListBox(c.Frame3, "Combo3", {"COM 1", "COM 2", "COM 3", "COM 4", "COM 5"}, 24, 82, 129);
-    c.Combo3->setEditText(QStringLiteral("Com Port"));
-    c.Option2 = Option(c.Frame3, "Option2", "TCP/IP", 8, 106, 145);
-    c.Label3 = Place(new QLabel(QStringLiteral("IP-adres van de decoder"), c.Frame3), "Label3", 8,
-                     128, 145, 16);
-    c.Text4 = Place(new QLineEdit(c.Frame3), "Text4", 8, 144, 145, 21);
-    c.Command3 =
-        Place(new QPushButton(QStringLiteral("Connect"), c.Frame3), "Command3", 8, 167, 80, 23);
+    c.linkStatus->setWordWrap(true);
+    c.linkStatus->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    c.serialOption = Option(c.linkFrame, "Option1", "Serial (COM 1)", 8, 60, 145);
+    c.portBox =
+        ListBox(c.linkFrame, "Combo3", {"COM 1", "COM 2", "COM 3", "COM 4", "COM 5"}, 24, 82, 129);
+    c.portBox->setEditText(QStringLiteral("Com Port"));
+    c.tcpOption = Option(c.linkFrame, "Option2", "TCP/IP", 8, 106, 145);
+    c.addressLabel = Place(new QLabel(QStringLiteral("IP-adres van de decoder"), c.linkFrame),
+                           "Label3", 8, 128, 145, 16);
+    c.addressBox = Place(new QLineEdit(c.linkFrame), "Text4", 8, 144, 145, 21);
+    c.connectButton =
+        Place(new QPushButton(QStringLiteral("Connect"), c.linkFrame), "Command3", 8, 167, 80, 23);
 }
 
-void BuildRaceFrame(QWidget* client, Form1Controls& c) {
-    c.Frame1 = Frame(client, "Frame1", "Wedstrijd informatie", 120, 4320, 2415, 5175);
+void BuildRaceFrame(QWidget* client, WindowControls& c) {
+    c.raceFrame = Frame(client, "Frame1", "Wedstrijd informatie", 120, 4320, 2415, 5175);
     const int left = Twips(120);
     const int top = Twips(4320);
-    c.Label1 = Place(new QLabel(QStringLiteral("Kies hier de Dovo excel file"), c.Frame1), "Label1",
-                     8, 18, 145, 16);
-    c.Text2 = PromptBox(c.Frame1, "Text2", "Kies hier Schaatsen, Lopen \r\nof Fietsen\r\n", 8, 68,
-                        145, 34);
-    c.Text3 =
-        PromptBox(c.Frame1, "Text3", "Kies hier voor schaatsen \r\nde heat\r\n", 8, 134, 145, 34);
+    c.openLabel = Place(new QLabel(QStringLiteral("Kies hier de Dovo excel file"), c.raceFrame),
+                        "Label1", 8, 18, 145, 16);
+    c.sportPrompt = PromptBox(c.raceFrame, "Text2", "Kies hier Schaatsen, Lopen \r\nof Fietsen\r\n",
+                              8, 68, 145, 34);
+    c.lapPrompt = PromptBox(c.raceFrame, "Text3", "Kies hier voor schaatsen \r\nde heat\r\n", 8,
+                            134, 145, 34);
     // The lap slider and the heat box share one place; at most one of them is shown.
-    c.Slider1 = Place(new QSlider(Qt::Horizontal, c.Frame1), "Slider1", 8, 172, 145, 28);
-    c.Slider1->setRange(1, 5);
-    c.Slider1->setValue(1);
-    c.Slider1->setPageStep(1);
-    c.Slider1->setTickPosition(QSlider::TicksBelow);
-    c.Slider1->setTickInterval(1);
-    c.Combo2 = ListBox(c.Frame1, "Combo2", {"Heat 1", "Heat 2", "Heat 3", "Heat 4", "Heat 5"}, 8,
-                       174, 145);
-    c.fase_opwarmen = Option(c.Frame1, "fase_opwarmen", "Opwarmen", 8, 222, 145);
-    c.fase_startschot =
-        Option(c.Frame1, "fase_startschot", "1 Startpuls voor iedereen", 8, 250, 145);
-    c.fase_opnemen = Option(c.Frame1, "fase_opnemen", "Tijd Opnemen (evt Start)", 8, 278, 145);
+    c.lapSlider = Place(new QSlider(Qt::Horizontal, c.raceFrame), "Slider1", 8, 172, 145, 28);
+    c.lapSlider->setRange(1, 5);
+    c.lapSlider->setValue(1);
+    c.lapSlider->setPageStep(1);
+    c.lapSlider->setTickPosition(QSlider::TicksBelow);
+    c.lapSlider->setTickInterval(1);
+    c.heatBox = ListBox(c.raceFrame, "Combo2", {"Heat 1", "Heat 2", "Heat 3", "Heat 4", "Heat 5"},
+                        8, 174, 145);
+    c.warmupOption = Option(c.raceFrame, "fase_opwarmen", "Opwarmen", 8, 222, 145);
+    c.startPulseOption =
+        Option(c.raceFrame, "fase_startschot", "1 Startpuls voor iedereen", 8, 250, 145);
+    c.recordOption = Option(c.raceFrame, "fase_opnemen", "Tijd Opnemen (evt Start)", 8, 278, 145);
 
     // The open button and the sport box belong to the window, inside the frame's area.
-    c.Command1 = Place(new QPushButton(QStringLiteral("Open Dovo Excel Worbook"), client),
-                       "Command1", left + 8, top + 36, 145, 25);
-    c.Combo1 =
+    c.openButton = Place(new QPushButton(QStringLiteral("Open Dovo Excel Worbook"), client),
+                         "Command1", left + 8, top + 36, 145, 25);
+    c.sportBox =
         ListBox(client, "Combo1", {"Schaatsen", "Lopen", "Fietsen"}, left + 8, top + 106, 145);
 }
 
-void BuildPassingFrame(QWidget* client, Form1Controls& c) {
-    c.Frame2 = Frame(client, "Frame2", "Tijd/Koppel log", 2760, 1080, 4335, 9135);
-    c.MSFlexGrid1 = Place(new QTableView(c.Frame2), "MSFlexGrid1", 8, 18, c.Frame2->width() - 16,
-                          c.Frame2->height() - 26);
-    c.MSFlexGrid1->setSelectionMode(QAbstractItemView::NoSelection);
-    c.MSFlexGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    c.MSFlexGrid1->setWordWrap(false);
-    c.MSFlexGrid1->verticalHeader()->hide();
+void BuildPassingFrame(QWidget* client, WindowControls& c) {
+    c.passingFrame = Frame(client, "Frame2", "Tijd/Koppel log", 2760, 1080, 4335, 9135);
+    c.passingGrid = Place(new QTableView(c.passingFrame), "MSFlexGrid1", 8, 18,
+                          c.passingFrame->width() - 16, c.passingFrame->height() - 26);
+    c.passingGrid->setSelectionMode(QAbstractItemView::NoSelection);
+    c.passingGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    c.passingGrid->setWordWrap(false);
+    c.passingGrid->verticalHeader()->hide();
     // Fixed row heights keep the view fast however many passings it holds.
-    c.MSFlexGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    c.MSFlexGrid1->verticalHeader()->setDefaultSectionSize(c.MSFlexGrid1->fontMetrics().height() +
+    c.passingGrid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    c.passingGrid->verticalHeader()->setDefaultSectionSize(c.passingGrid->fontMetrics().height() +
                                                            4);
-    c.MSFlexGrid1->horizontalHeader()->setHighlightSections(false);
+    c.passingGrid->horizontalHeader()->setHighlightSections(false);
     // Beyond the frame's right edge, as it always was: it takes the serial line but is never
     // seen.
-    c.Text1 = Place(new QLineEdit(QStringLiteral("Text1"), c.Frame2), "Text1",
-                    c.Frame2->width() + 8, 18, 97, 21);
+    c.serialLineBox = Place(new QLineEdit(QStringLiteral("Text1"), c.passingFrame), "Text1",
+                            c.passingFrame->width() + 8, 18, 97, 21);
 }
 
-void BuildDebugControls(QWidget* client, Form1Controls& c) {
-    c.Text5 = DumpBox(client, "Text5", Twips(7320), Twips(1080), 192, 297);
-    c.Text6 = DumpBox(client, "Text6", Twips(7320), Twips(1080) + 305, 192, 297);
-    c.Frame5 = Frame(client, "Frame5", "Debug Options", 10320, 1080, 2415, 1095);
-    c.Check1 =
-        Place(new QCheckBox(QStringLiteral("Debug raw"), c.Frame5), "Check1", 8, 20, 145, 20);
-    c.Check2 =
-        Place(new QCheckBox(QStringLiteral("Debug Unescaped"), c.Frame5), "Check2", 8, 44, 145, 20);
+void BuildDebugControls(QWidget* client, WindowControls& c) {
+    c.rawDumpBox = DumpBox(client, "Text5", Twips(7320), Twips(1080), 192, 297);
+    c.unescapedDumpBox = DumpBox(client, "Text6", Twips(7320), Twips(1080) + 305, 192, 297);
+    c.debugFrame = Frame(client, "Frame5", "Debug Options", 10320, 1080, 2415, 1095);
+    c.rawDumpCheck =
+        Place(new QCheckBox(QStringLiteral("Debug raw"), c.debugFrame), "Check1", 8, 20, 145, 20);
+    c.unescapedDumpCheck = Place(new QCheckBox(QStringLiteral("Debug Unescaped"), c.debugFrame),
+                                 "Check2", 8, 44, 145, 20);
 }
 
 }  // namespace
@@ -195,17 +197,17 @@ QString PromptText(const std::string& text) {
     return shown;
 }
 
-Form1Controls BuildForm1(QWidget* client) {
+WindowControls BuildWindowControls(QWidget* client) {
     client->setFont(BodyFont());
-    Form1Controls c;
+    WindowControls c;
     BuildDecoderFrame(client, c);
     BuildLinkFrame(client, c);
     BuildRaceFrame(client, c);
     BuildPassingFrame(client, c);
     BuildDebugControls(client, c);
-    c.Label5 = Place(new QLabel(QStringLiteral("Zomra-Tivaro  2008  Ver 1.3 (ActX)"), client),
+    c.banner = Place(new QLabel(QStringLiteral("Zomra-Tivaro  2008  Ver 1.3 (ActX)"), client),
                      "Label5", Twips(240), Twips(10320), Twips(6495), Twips(255));
-    c.Label5->setAlignment(Qt::AlignCenter);
+    c.banner->setAlignment(Qt::AlignCenter);
     return c;
 }
 

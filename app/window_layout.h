@@ -38,53 +38,55 @@ inline constexpr const char* kWindowTitle = "Tivaro Tijdwaarneming-2008-1.3";
 inline constexpr const char* kGridFormat =
     "<Transponder       |<  Rugnr. |           Tijd              |               Type";
 
-struct Form1Controls {
-    QGroupBox* Frame1 = nullptr;  // "Wedstrijd informatie"
-    QGroupBox* Frame2 = nullptr;  // "Tijd/Koppel log"
-    QGroupBox* Frame3 = nullptr;  // "Data Input"
-    QGroupBox* Frame4 = nullptr;  // "Decoder Instelling"
-    QGroupBox* Frame5 = nullptr;  // "Debug Options"
+// The controls, named by what they are for; each carries its window name as its Qt object
+// name (in the comments), which the tests and the layout look it up by.
+struct WindowControls {
+    QGroupBox* raceFrame = nullptr;     // Frame1 "Wedstrijd informatie"
+    QGroupBox* passingFrame = nullptr;  // Frame2 "Tijd/Koppel log"
+    QGroupBox* linkFrame = nullptr;     // Frame3 "Data Input"
+    QGroupBox* decoderFrame = nullptr;  // Frame4 "Decoder Instelling"
+    QGroupBox* debugFrame = nullptr;    // Frame5 "Debug Options"
 
     // Decoder generation.
-    QRadioButton* Option3 = nullptr;
-    QRadioButton* Option4 = nullptr;
+    QRadioButton* binaryDecoderOption = nullptr;  // Option3
+    QRadioButton* olderDecoderOption = nullptr;   // Option4
 
     // Decoder link.
-    QLabel* Label2 = nullptr;  // instruction, then the connection status
-    QRadioButton* Option1 = nullptr;
-    QComboBox* Combo3 = nullptr;
-    QRadioButton* Option2 = nullptr;
-    QLabel* Label3 = nullptr;
-    QLineEdit* Text4 = nullptr;  // decoder address
-    QPushButton* Command3 = nullptr;
+    QLabel* linkStatus = nullptr;          // Label2: the instruction, then the connection status
+    QRadioButton* serialOption = nullptr;  // Option1
+    QComboBox* portBox = nullptr;          // Combo3
+    QRadioButton* tcpOption = nullptr;     // Option2
+    QLabel* addressLabel = nullptr;        // Label3
+    QLineEdit* addressBox = nullptr;       // Text4: the decoder's address
+    QPushButton* connectButton = nullptr;  // Command3
 
     // Race set-up.
-    QLabel* Label1 = nullptr;
-    QPushButton* Command1 = nullptr;  // open the race workbook
-    QPlainTextEdit* Text2 = nullptr;  // sport prompt
-    QComboBox* Combo1 = nullptr;      // sport
-    QPlainTextEdit* Text3 = nullptr;  // heat or lap prompt
-    QSlider* Slider1 = nullptr;       // lap count
-    QComboBox* Combo2 = nullptr;      // heat
-    QRadioButton* fase_opwarmen = nullptr;
-    QRadioButton* fase_startschot = nullptr;
-    QRadioButton* fase_opnemen = nullptr;
+    QLabel* openLabel = nullptr;               // Label1
+    QPushButton* openButton = nullptr;         // Command1: open the race workbook
+    QPlainTextEdit* sportPrompt = nullptr;     // Text2
+    QComboBox* sportBox = nullptr;             // Combo1
+    QPlainTextEdit* lapPrompt = nullptr;       // Text3: the heat or lap prompt
+    QSlider* lapSlider = nullptr;              // Slider1: the lap count
+    QComboBox* heatBox = nullptr;              // Combo2
+    QRadioButton* warmupOption = nullptr;      // fase_opwarmen
+    QRadioButton* startPulseOption = nullptr;  // fase_startschot
+    QRadioButton* recordOption = nullptr;      // fase_opnemen
 
     // Passings.
-    QTableView* MSFlexGrid1 = nullptr;
-    QLineEdit* Text1 = nullptr;  // last serial text line; beyond its frame's right edge
+    QTableView* passingGrid = nullptr;   // MSFlexGrid1
+    QLineEdit* serialLineBox = nullptr;  // Text1: the last serial text line; never in view
 
     // Debug.
-    QCheckBox* Check1 = nullptr;  // "Debug raw"
-    QCheckBox* Check2 = nullptr;  // "Debug Unescaped"
-    QPlainTextEdit* Text5 = nullptr;
-    QPlainTextEdit* Text6 = nullptr;
+    QCheckBox* rawDumpCheck = nullptr;           // Check1 "Debug raw"
+    QCheckBox* unescapedDumpCheck = nullptr;     // Check2 "Debug Unescaped"
+    QPlainTextEdit* rawDumpBox = nullptr;        // Text5
+    QPlainTextEdit* unescapedDumpBox = nullptr;  // Text6
 
-    QLabel* Label5 = nullptr;  // banner
+    QLabel* banner = nullptr;  // Label5
 };
 
 // Creates every control on `client` at its place.
-Form1Controls BuildForm1(QWidget* client);
+WindowControls BuildWindowControls(QWidget* client);
 
 // Sets the grid's column widths from the headings of the format string in its font (once the
 // grid has its model).

@@ -1,6 +1,7 @@
 #include "app/workbook_saver.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace tivaro::app {
 
@@ -12,11 +13,12 @@ constexpr auto kPauseWhileInputWaits = std::chrono::milliseconds(50);
 
 }  // namespace
 
-WorkbookSaver::WorkbookSaver(RaceState& state, std::function<bool()> inputWaiting,
+WorkbookSaver::WorkbookSaver(std::function<workbook::Workbook*()> workbook,
+                             std::function<bool()> inputWaiting,
                              std::function<void(const QString&)> report,
                              std::chrono::milliseconds interval, QObject* parent)
     : QObject(parent),
-      state_(state),
+      workbook_(std::move(workbook)),
       inputWaiting_(std::move(inputWaiting)),
       report_(std::move(report)),
       interval_(interval),
@@ -65,15 +67,16 @@ void WorkbookSaver::forget() {
 
 bool WorkbookSaver::Save() {
     const Clock::time_point now = Clock::now();
-    if (!state_.raceWorkbook) {
+    workbook::Workbook* book = workbook_ ? workbook_() : nullptr;
+    if (book == nullptr) {
         policy_.saved(now);
         return true;
     }
-    Result<workbook::SaveReport> saved = state_.raceWorkbook->save();
+    Result<workbook::SaveReport> saved = book->save();
     if (!saved) {
         policy_.saveFailed(now);
         failing_ = true;
-        report_(QStringLiteral("cannot save the race workbook: %1; trying again")
+        report_(tr("Het wedstrijdwerkboek is niet opgeslagen; Tivaro probeert het opnieuw. %1")
                     .arg(QString::fromStdString(saved.error().message)));
         return false;
     }
@@ -81,7 +84,7 @@ bool WorkbookSaver::Save() {
     if (!saved->notice.empty()) {
         report_(QString::fromStdString(saved->notice));
     } else if (failing_) {
-        report_(QStringLiteral("race workbook saved again to %1")
+        report_(tr("Het wedstrijdwerkboek is weer opgeslagen, in %1.")
                     .arg(QString::fromStdString(saved->writtenTo.string())));
     }
     failing_ = false;

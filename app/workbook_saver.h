@@ -10,18 +10,18 @@
 #include <chrono>
 #include <functional>
 
-#include "app/state/race_state.h"
 #include "workbook/save_policy.h"
+#include "workbook/workbook.h"
 
 namespace tivaro::app {
 
 class WorkbookSaver final : public QObject {
     Q_OBJECT
 public:
-    // `inputWaiting` tells whether more decoder bytes are waiting to be handled; `report`
-    // takes messages for the status line; two saves are at least `interval` apart. `state`
-    // must outlive the saver.
-    WorkbookSaver(RaceState& state, std::function<bool()> inputWaiting,
+    // `workbook` gives the race workbook in force (null: none); `inputWaiting` tells whether
+    // more decoder bytes are waiting to be handled; `report` takes messages for the status
+    // line; two saves are at least `interval` apart.
+    WorkbookSaver(std::function<workbook::Workbook*()> workbook, std::function<bool()> inputWaiting,
                   std::function<void(const QString&)> report,
                   std::chrono::milliseconds interval = std::chrono::milliseconds(500),
                   QObject* parent = nullptr);
@@ -48,7 +48,7 @@ private:
     bool Save();
     void Schedule(workbook::SavePolicy::Clock::duration atLeast);
 
-    RaceState& state_;
+    std::function<workbook::Workbook*()> workbook_;
     std::function<bool()> inputWaiting_;
     std::function<void(const QString&)> report_;
     std::chrono::milliseconds interval_;

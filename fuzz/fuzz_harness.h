@@ -1,38 +1,43 @@
 #pragma once
-// Shared by the fuzz targets: a receive path whose sink checks what it is handed.
+// Shared by the fuzz targets: a listener that checks and collects what a receive path hands
+// on, a debug view that takes every dump, and a way to cut the input into arrivals.
 
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <span>
+#include <string>
+#include <vector>
 
-#include "app/state/start_up.h"
 #include "link/receive_path.h"
 
 namespace tivaro::fuzz {
 
 // Every passing handed on carries a time text "h:m:s.hh". Binary records always give two
 // hundredths digits; older lines take the last two characters of their fraction as they are.
-class CheckingSink final : public link::PassingSink {
+class CheckingListener final : public link::ReceiveListener {
 public:
-    CheckingSink(const RaceState& state, bool digitHundredths)
-        : state_(state), digitHundredths_(digitHundredths) {}
-    void HandlePassing() override {
-        const std::string& t = state_.passTime;
+    explicit CheckingListener(bool digitHundredths) : digitHundredths_(digitHundredths) {}
+    void onPassing(const link::Passing& passing) override {
+        const std::string& t = passing.time;
         const std::size_t dot = t.find('.');
         if (dot == std::string::npos || t.find(':') == std::string::npos) {
             std::abort();
         }
         if (digitHundredths_ &&
-            (t.size() != dot + 3 || !std::isdigit(t[dot + 1]) || !std::isdigit(t[dot + 2]))) {
+            (t.size() != dot + 3 || !std::isdigit(static_cast<unsigned char>(t[dot + 1])) ||
+             !std::isdigit(static_cast<unsigned char>(t[dot + 2])))) {
             std::abort();
         }
-        ++passings;
+        passings.push_back(passing);
     }
-    std::size_t passings = 0;
+    void onProblem(const Error&) override { ++problems; }
+    void onNotice(const std::string&) override {}
+
+    std::vector<link::Passing> passings;
+    std::size_t problems = 0;
 
 private:
-    const RaceState& state_;
     bool digitHundredths_;
 };
 
@@ -47,16 +52,14 @@ public:
     std::size_t size = 0;
 };
 
-// Splits the input into arrivals at positions taken from its first bytes, so the fuzzer also
-// explores how records and lines are cut.
+// Feeds `data` in arrivals whose sizes are taken from `cuts` (each byte one size, 1..256,
+// used round); all of `data` when `cuts` is empty.
 template <class Feed>
-void FeedInPieces(std::span<const std::uint8_t> data, Feed feed) {
-    if (data.empty()) {
-        return;
-    }
-    const std::size_t piece = 1 + data[0] % 64;
-    data = data.subspan(1);
+void FeedInPieces(std::span<const std::uint8_t> data, std::span<const std::uint8_t> cuts,
+                  Feed feed) {
+    std::size_t next = 0;
     while (!data.empty()) {
+        const std::size_t piece = cuts.empty() ? data.size() : 1 + cuts[next++ % cuts.size()];
         const std::size_t n = std::min(piece, data.size());
         feed(data.first(n));
         data = data.subspan(n);

@@ -50,7 +50,7 @@ bool IsOlderPassingLine(std::string_view line) {
     return line.size() >= 2 && line[1] == '@';
 }
 
-std::optional<OlderPassing> ParseOlderPassingLine(std::string_view line) {
+std::optional<Passing> ParseOlderPassingLine(std::string_view line) {
     // The line end belongs to the line, not to its last field.
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
         line.remove_suffix(1);
@@ -75,7 +75,7 @@ std::optional<OlderPassing> ParseOlderPassingLine(std::string_view line) {
     // Transponder: field 8, unless it begins with a lower-case "x"; then field 3. Spaces
     // around it and apostrophes anywhere in it are not part of the code.
     const std::string_view code = TrimSpaces(fields[8].starts_with('x') ? fields[3] : fields[8]);
-    OlderPassing passing;
+    Passing passing;
     for (char c : code) {
         if (c != '\'') {
             decoder::AppendCp1252AsUtf8(static_cast<std::uint8_t>(c), passing.transponder);
@@ -98,7 +98,7 @@ std::optional<OlderPassing> ParseOlderPassingLine(std::string_view line) {
     std::string padded = "00";
     padded.append(fraction);
 
-    std::string& text = passing.passTime;
+    std::string& text = passing.time;
     AppendNumber(text, (*seconds / 3600) % 24);
     text.push_back(':');
     AppendNumber(text, (*seconds / 60) % 60);

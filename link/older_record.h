@@ -9,21 +9,17 @@
 #include <string_view>
 
 #include "common/result.h"
+#include "link/passing.h"
 
 namespace tivaro::link {
-
-struct OlderPassing {
-    std::string transponder;  // UTF-8
-    std::string passTime;     // "h:m:s.hh"
-};
 
 // True for a passing line: its second character is "@".
 bool IsOlderPassingLine(std::string_view line);
 
 // Takes transponder and time out of a passing line (raw bytes as received, line end
-// included; the line end is not part of any field). Nothing for a line with fewer than nine fields or whose whole seconds are not 1
-// to 10 decimal digits up to 2,147,483,647.
-std::optional<OlderPassing> ParseOlderPassingLine(std::string_view line);
+// included; the line end is not part of any field). Nothing for a line with fewer than nine fields
+// or whose whole seconds are not 1 to 10 decimal digits up to 2,147,483,647.
+std::optional<Passing> ParseOlderPassingLine(std::string_view line);
 
 // Appends one passing line, exactly as received, to the raw log at `rawLogPath`.
 Status AppendRawLog(const std::string& rawLogPath, std::string_view line);

@@ -1,45 +1,46 @@
 #pragma once
-// The receive path: what arrives from the decoder, on the serial line or over TCP, is framed
-// into binary records or text lines, decoded, and every passing is handed to a sink with
-// `transponder` and `passTime` set in the race state.
+// The receive path of one decoder link: what arrives on the serial line or over TCP is framed
+// into binary records or text lines, decoded, and every passing is handed on as a value.
 //
-// Binary records are framed by start byte 0x8E and end byte 0x8F on both links, across any
-// number of arrivals. A record that grows past 32,767 bytes after its start byte without an
-// end byte is dropped and framing waits for the next start byte; a text line past 4,096
-// characters without its line end is dropped likewise, so memory stays bounded whatever
-// arrives.
+// Binary records are framed by their start and end bytes (record_framer.h) on both links;
+// text lines of older decoders by the link's own rules (line_framer.h). Every passing line of
+// an older decoder goes to the raw log, exactly as received, before anything of it is read.
 //
-// Record checks: every binary record carries a CRC-16. Once a record on a link has checked
-// out, that link's records that fail the check are set aside (counted, and noted in the debug
-// view) instead of handled. A decoder whose checksum differs never loses a race: until a
-// record on the link has checked out, every record is handled, and a notice says that the
-// records are not being checked.
+// Record checks: every binary record carries a CRC-16. Once a record on the link has checked
+// out, the link's records that fail the check are set aside (counted, noted in the debug
+// view, reported as a notice) instead of handled. A decoder whose checksum differs never
+// loses a race: until a record on the link has checked out, every record is handled, and a
+// notice says that the records are not being checked.
 
 #include <cstdint>
-#include <functional>
+#include <filesystem>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "app/state/race_state.h"
 #include "common/result.h"
 #include "decoder/record.h"
+#include "link/line_framer.h"
+#include "link/passing.h"
+#include "link/record_framer.h"
 
 namespace tivaro::link {
 
-inline constexpr std::size_t kMaxRecordBytes = 32767;  // after the start byte
-inline constexpr std::size_t kMaxLineChars = 4096;
-
-// Takes each passing, with the race state's `transponder` and `passTime` set.
-class PassingSink {
+// What the receive path hands on.
+class ReceiveListener {
 public:
-    virtual ~PassingSink() = default;
-    virtual void HandlePassing() = 0;
+    virtual ~ReceiveListener() = default;
+    virtual void onPassing(const Passing& passing) = 0;
+    // A failure a person should hear about: the raw log cannot be written.
+    virtual void onProblem(const Error& error) = 0;
+    // News about the link a person should see: records not checked, a record set aside.
+    virtual void onNotice(const std::string& text) = 0;
 };
 
-// The debug boxes: whether each dump is wanted, and where the dump texts and the last serial
-// text line go. Texts are UTF-8 and carry their CR LF exactly as the boxes receive them.
+// The debug boxes: whether each dump is wanted, and where the dump texts, the last serial
+// text line and remarks go. Texts are UTF-8 and carry their CR LF exactly as the boxes receive
+// them.
 class DebugView {
 public:
     virtual ~DebugView() = default;
@@ -48,69 +49,64 @@ public:
     virtual void appendRawDump(std::string_view text) = 0;
     virtual void appendUnescapedDump(std::string_view text) = 0;
     virtual void showSerialLine(std::string_view line) = 0;
-    // A remark of the receive path about the bytes it got (a record set aside, a half record
-    // dropped at a new connection), for whoever looks at the debug boxes.
+    // A remark about the bytes received (a record set aside, half a record dropped at a new
+    // connection), for whoever looks at the debug boxes.
     virtual void note(std::string_view text) = 0;
 };
 
 class ReceivePath {
 public:
-    enum class Link { Serial, Tcp };
+    // `listener` and `debug` (may be null: no debug boxes) must outlive the path. `rawLog` is
+    // the raw log's file; empty keeps none.
+    ReceivePath(LinkKind link, ReceiveListener& listener, DebugView* debug = nullptr,
+                std::filesystem::path rawLog = {});
 
-    // `debug` may be null (no debug boxes). All three must outlive the receive path.
-    ReceivePath(RaceState& state, PassingSink& sink, DebugView* debug = nullptr);
+    LinkKind link() const { return link_; }
 
-    // Takes notices for a person: records that are not checked, records set aside.
-    void setNoticeListener(std::function<void(const std::string&)> listener) {
-        notice_ = std::move(listener);
-    }
+    // Which decoder generation the bytes come from; a change clears no buffer.
+    void setGeneration(DecoderGeneration generation) { generation_ = generation; }
+    DecoderGeneration generation() const { return generation_; }
 
-    // A connection on `link` was made (again): what the earlier one left unfinished (half a
-    // record, half a line) is dropped, and framing waits for the next start byte.
-    void ConnectionStarted(Link link);
+    // Bytes received on the link, in order: one serial receive event or one TCP arrival. With
+    // older decoders each byte is one character.
+    void receive(std::span<const std::uint8_t> bytes);
 
-    // A receive event of the serial link: every byte read, in order. In text mode (older
-    // decoders) each byte is one character.
-    std::vector<Error> ReceiveSerial(std::span<const std::uint8_t> bytes);
+    // A connection on the link was made (again): what the earlier one left unfinished (half
+    // a record, half a line) is dropped and noted, and framing waits for the next start byte.
+    void connectionStarted();
 
-    // A data arrival of the TCP link: all bytes received since the previous arrival.
-    std::vector<Error> ReceiveTcp(std::span<const std::uint8_t> bytes);
+    // One complete text line of an older decoder, as the line framer hands it on.
+    void handleOlderLine(std::string_view line);
 
-    // One complete text line of an older decoder (serial: up to and including CR LF; TCP: up
-    // to and including CR), as raw bytes. Passing lines go to the raw log first.
-    std::vector<Error> HandleOlderRecord(std::string_view line);
-
-    // Records that failed their check and were not handled, on `link`.
-    std::uint64_t recordsSetAside(Link link) const { return checks_[Index(link)].setAside; }
+    bool recordsChecked() const { return recordVerified_; }
+    std::uint64_t recordsSetAside() const { return setAside_; }
 
 private:
-    struct RecordCheck {
-        bool verified = false;         // a record on this link has checked out
-        bool warnedUnchecked = false;  // the notice that records are not checked was given
-        std::uint64_t setAside = 0;
-    };
-    static std::size_t Index(Link link) { return link == Link::Serial ? 0 : 1; }
-
+    void completeRecord(std::span<const std::uint8_t> raw);
     // False when the record is to be set aside.
-    bool CheckRecord(Link link);
-    void Note(std::string text);
+    bool checkRecord();
+    void note(const std::string& text);
+    std::string linkName() const;
 
-    void FrameBytes(std::span<const std::uint8_t> bytes, Link link);
-    void CompleteRecord(Link link);
-    void CollectSerialChar(char c, std::vector<Error>& errors);
-    void CollectTcpText(std::span<const std::uint8_t> bytes, std::vector<Error>& errors);
-    void HandleOlderLine(std::string_view line, std::vector<Error>& errors);
-
-    RaceState& state_;
-    PassingSink& sink_;
+    LinkKind link_;
+    ReceiveListener& listener_;
     DebugView* debug_;
-    decoder::DecodedRecord decoded_;   // reused from record to record
-    bool awaitingStart_ = false;       // an oversize record was dropped: skip to the next 0x8E
-    bool skippingSerialLine_ = false;  // an overlong serial line was dropped: skip to its LF
-    bool skippingTcpLine_ = false;     // an overlong TCP line was dropped: skip to its LF
-    bool recordOpen_ = false;          // a start byte came and its record is not complete yet
-    RecordCheck checks_[2];
-    std::function<void(const std::string&)> notice_;
+    std::filesystem::path rawLog_;
+    DecoderGeneration generation_ = DecoderGeneration::Binary;
+
+    RecordFramer records_;
+    SerialLineFramer serialLines_;
+    TcpLineFramer tcpLines_;
+    LineHandler lineHandler_;
+
+    // Reused from record to record, so that their storage is.
+    std::vector<std::uint8_t> record_;
+    decoder::DecodedRecord decoded_;
+    Passing passing_;
+
+    bool recordVerified_ = false;   // a record on this link has checked out
+    bool warnedUnchecked_ = false;  // the notice that records are not checked was given
+    std::uint64_t setAside_ = 0;
 };
 
 }  // namespace tivaro::link

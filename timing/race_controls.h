@@ -1,11 +1,13 @@
 #pragma once
 // The race set-up controls as plain values: what the window shows in its "Wedstrijd
-// informatie" frame, without any widget. The window binds its widgets to these values; the
-// passing handler reads the sport box's text and the lap slider's value at every passing.
+// informatie" frame, without any widget. The set-up panel keeps them in line with the race;
+// the window binds its widgets to them.
 //
 // Default values are the state after start-up: only the open button is in view and usable.
 
 #include <string>
+
+#include "timing/sports.h"
 
 namespace tivaro::timing {
 
@@ -41,8 +43,6 @@ struct OptionState {
     bool operator==(const OptionState&) const = default;
 };
 
-enum class PhaseOption { None, Warmup, StartPulse, Record };
-
 struct RaceControls {
     bool openButtonEnabled = true;  // Command1
 
@@ -55,7 +55,7 @@ struct RaceControls {
     OptionState warmupOption{"Opwarmen"};                       // fase_opwarmen
     OptionState startPulseOption{"1 Startpuls voor iedereen"};  // fase_startschot
     OptionState recordOption{"Tijd Opnemen (evt Start)"};       // fase_opnemen
-    PhaseOption selectedPhase = PhaseOption::None;
+    Phase selectedPhase = Phase::None;
 
     bool operator==(const RaceControls&) const = default;
 };

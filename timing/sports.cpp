@@ -1,7 +1,5 @@
 #include "timing/sports.h"
 
-#include <optional>
-
 #include "timing/colours.h"
 
 namespace tivaro::timing {
@@ -32,16 +30,28 @@ std::optional<int> CounterValue(std::string_view counter, int lastLapMark) {
 
 }  // namespace
 
-const Sport* FindSport(std::string_view boxText) {
-    for (const Sport& sport : kSports) {
-        if (sport.boxText == boxText) {
-            return &sport;
+const SportRules* RulesOf(Sport sport) {
+    for (const SportRules& rules : kSports) {
+        if (rules.sport == sport) {
+            return &rules;
         }
     }
     return nullptr;
 }
 
-LapStep DecideLapStep(const Sport& sport, std::string_view counter, int lapCount) {
+std::optional<Sport> SportOfBoxText(std::string_view boxText) {
+    if (boxText.empty()) {
+        return Sport::None;
+    }
+    for (const SportRules& rules : kSports) {
+        if (rules.boxText == boxText) {
+            return rules.sport;
+        }
+    }
+    return std::nullopt;
+}
+
+LapStep DecideLapStep(const SportRules& sport, std::string_view counter, int lapCount) {
     LapStep step;
     if (counter == kFinishedMark) {
         step.passType = sport.coolDownName;
@@ -78,7 +88,7 @@ LapStep DecideLapStep(const Sport& sport, std::string_view counter, int lapCount
     return step;
 }
 
-std::string StartPulseCounter(const Sport& sport, int lapCount) {
+std::string StartPulseCounter(const SportRules& sport, int lapCount) {
     return lapCount == 1 ? std::to_string(sport.lastLapMark) : std::string("1");
 }
 

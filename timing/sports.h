@@ -9,23 +9,35 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
 namespace tivaro::timing {
 
 // Worksheet layout: one competitor per row in rows 3 to 200.
-inline constexpr int kBibColumn = 1;       // A
-inline constexpr int kHeatColumn = 3;      // C, skating only
-inline constexpr int kStartColumn = 6;     // F; the counter value k selects column F + k
-inline constexpr int kCounterColumn = 20;  // T
+inline constexpr int kFirstCompetitorRow = 3;
+inline constexpr int kLastCompetitorRow = 200;
+inline constexpr int kBibColumn = 1;          // A
+inline constexpr int kTransponderColumn = 2;  // B
+inline constexpr int kHeatColumn = 3;         // C, skating only
+inline constexpr int kStartColumn = 6;        // F; the counter value k selects column F + k
+inline constexpr int kCounterColumn = 20;     // T
 inline constexpr std::string_view kTransponderBlock = "B3:B200";
 inline constexpr std::string_view kStartTimeBlock = "F3:F200";
 inline constexpr std::string_view kCounterBlock = "T3:T200";
 
 inline constexpr std::string_view kFinishedMark = "x";
 
-struct Sport {
+// The sport of a race; None until one is chosen.
+enum class Sport { None, Skating, Running, Cycling };
+
+// The race phase: None until one is chosen, then warm-up, the one common start pulse for
+// everyone (running), or recording times.
+enum class Phase { None, Warmup, StartPulse, Recording };
+
+struct SportRules {
+    Sport sport;
     std::string_view boxText;        // what the sport box shows
     std::string_view sheetName;      // the sport's own worksheet
     std::string_view warmupCaption;  // the warm-up option's caption for this sport
@@ -41,18 +53,22 @@ struct Sport {
     int finishColumn() const { return kStartColumn + lastLapMark; }
 };
 
-inline constexpr std::array<Sport, 3> kSports = {{
-    {"Schaatsen", "schaats", "Inschaatsen", "Uitschaatsen", 10, 0, false, 3, 9},
-    {"Lopen", "loop", "Inlopen", "Uitlopen", 5, 5, true, 0, -1},
-    {"Fietsen", "fiets", "Infietsen", "Uitfietsen", 8, 8, false, 0, -1},
+inline constexpr std::array<SportRules, 3> kSports = {{
+    {Sport::Skating, "Schaatsen", "schaats", "Inschaatsen", "Uitschaatsen", 10, 0, false, 3, 9},
+    {Sport::Running, "Lopen", "loop", "Inlopen", "Uitlopen", 5, 5, true, 0, -1},
+    {Sport::Cycling, "Fietsen", "fiets", "Infietsen", "Uitfietsen", 8, 8, false, 0, -1},
 }};
 
-inline constexpr const Sport& kSkating = kSports[0];
-inline constexpr const Sport& kRunning = kSports[1];
-inline constexpr const Sport& kCycling = kSports[2];
+inline constexpr const SportRules& kSkating = kSports[0];
+inline constexpr const SportRules& kRunning = kSports[1];
+inline constexpr const SportRules& kCycling = kSports[2];
 
-// The sport whose box text is exactly `boxText` (case-sensitive), or null: no sport.
-const Sport* FindSport(std::string_view boxText);
+// The rules of `sport`; null for Sport::None.
+const SportRules* RulesOf(Sport sport);
+
+// The sport whose box text is exactly `boxText` (case-sensitive), Sport::None for the empty
+// text, nothing for any other text.
+std::optional<Sport> SportOfBoxText(std::string_view boxText);
 
 // What the lap step does with one passing.
 struct LapStep {
@@ -67,10 +83,10 @@ struct LapStep {
 // (ignored when the sport has fixed laps). The lap count is tested only for equality with
 // the lap about to start, so a count lowered below a competitor's progress mid-race leads
 // that competitor on to the last-lap mark lap by lap.
-LapStep DecideLapStep(const Sport& sport, std::string_view counter, int lapCount);
+LapStep DecideLapStep(const SportRules& sport, std::string_view counter, int lapCount);
 
 // The counter text the common start pulse writes into every row: "1", or the last-lap mark
 // when the race has one lap, so that everyone's next passing is the finish.
-std::string StartPulseCounter(const Sport& sport, int lapCount);
+std::string StartPulseCounter(const SportRules& sport, int lapCount);
 
 }  // namespace tivaro::timing

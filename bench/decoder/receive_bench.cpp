@@ -6,7 +6,6 @@
 
 #include <random>
 
-#include "app/state/start_up.h"
 #include "decoder/escape.h"
 #include "decoder/passing_time.h"
 #include "decoder/record.h"
@@ -44,46 +43,39 @@ std::vector<std::uint8_t> MakeStream() {
     return stream;
 }
 
-class CountingSink final : public link::PassingSink {
+class Counter final : public link::ReceiveListener {
 public:
-    explicit CountingSink(const RaceState& state) : state_(state) {}
-    void HandlePassing() override {
+    void onPassing(const link::Passing& passing) override {
         ++count;
-        benchmark::DoNotOptimize(state_.passTime.data());
+        benchmark::DoNotOptimize(passing.time.data());
     }
+    void onProblem(const Error&) override {}
+    void onNotice(const std::string&) override {}
     std::int64_t count = 0;
-
-private:
-    const RaceState& state_;
 };
 
-void ReceiveStream(benchmark::State& bench, bool tcp) {
+void ReceiveStream(benchmark::State& bench, link::LinkKind link) {
     const std::vector<std::uint8_t> stream = MakeStream();
     const auto piece = static_cast<std::size_t>(bench.range(0));
-    RaceState state;
-    ApplyStartUpValues(state, ".");
-    state.rawLogPath.clear();
-    CountingSink sink(state);
-    link::ReceivePath receive(state, sink);
+    Counter counter;
+    link::ReceivePath receive(link, counter);
     for (auto _ : bench) {
         for (std::size_t at = 0; at < stream.size(); at += piece) {
-            const auto chunk = std::span(stream).subspan(at, std::min(piece, stream.size() - at));
-            auto errors = tcp ? receive.ReceiveTcp(chunk) : receive.ReceiveSerial(chunk);
-            benchmark::DoNotOptimize(errors);
+            receive.receive(std::span(stream).subspan(at, std::min(piece, stream.size() - at)));
         }
     }
-    if (sink.count != kPassings * static_cast<std::int64_t>(bench.iterations())) {
+    if (counter.count != kPassings * static_cast<std::int64_t>(bench.iterations())) {
         bench.SkipWithError("lost passings");
     }
-    bench.SetItemsProcessed(sink.count);
+    bench.SetItemsProcessed(counter.count);
     bench.SetBytesProcessed(static_cast<std::int64_t>(stream.size() * bench.iterations()));
 }
 
 void BM_ReceiveSerial(benchmark::State& bench) {
-    ReceiveStream(bench, false);
+    ReceiveStream(bench, link::LinkKind::Serial);
 }
 void BM_ReceiveTcp(benchmark::State& bench) {
-    ReceiveStream(bench, true);
+    ReceiveStream(bench, link::LinkKind::Tcp);
 }
 BENCHMARK(BM_ReceiveSerial)->Arg(64)->Arg(4096);
 BENCHMARK(BM_ReceiveTcp)->Arg(1460)->Arg(65536);

@@ -1,6 +1,6 @@
 // End-to-end benchmark: tivaro-sim sends a burst of about 10,000 passings over loopback TCP
-// to the same core the window runs, headless: the TCP link, the receive path, the passing
-// handling with the coupling log on disk, the embedded workbook and its saver.
+// to the same core the window runs, headless: the TCP link, the race controller (receive path,
+// passing rules, coupling log on disk), the embedded workbook and its saver.
 //
 // It reports passings per second, the latency from a record's end byte read from the socket
 // to its coupling-log line written (median, p99, max), the time until the workbook on disk
@@ -18,12 +18,9 @@
 #include <fstream>
 #include <vector>
 
-#include "app/state/start_up.h"
 #include "app/tcp_link.h"
 #include "app/workbook_saver.h"
-#include "link/receive_path.h"
-#include "timing/passing_handler.h"
-#include "timing/race_setup.h"
+#include "timing/race_controller.h"
 #include "workbook/xlsx_app.h"
 
 namespace {
@@ -127,50 +124,48 @@ int main(int argc, char** argv) {
     }
 
     // The core, set up as a person would: open the workbook, cycling, 8 laps, recording.
-    RaceState state;
-    ApplyStartUpValues(state, root / "data");
     std::filesystem::create_directories(root / "data");
-    timing::RaceSetup setup(state, [&]() -> Result<std::unique_ptr<workbook::SpreadsheetApp>> {
-        return std::unique_ptr<workbook::SpreadsheetApp>(
-            std::make_unique<workbook::XlsxApp>(root / "backup"));
-    });
-    if (Status opened = setup.Command1_Click(race); !opened) {
-        return Fail(opened.error().message);
-    }
-    setup.setSportText("Fietsen");
-    if (Status chosen = setup.Combo1_Click(); !chosen) {
-        return Fail(chosen.error().message);
-    }
-    setup.setLapCount(8);
-    setup.Slider1_Change();
-    setup.fase_opnemen_Click();
-
     app::TcpLink tcp(port);
     std::vector<std::string> notices;
-    app::WorkbookSaver saver(
-        state, [&] { return tcp.bytesWaiting() > 0; },
-        [&](const QString& message) { notices.push_back(message.toStdString()); });
-
+    std::unique_ptr<app::WorkbookSaver> saver;
     Clock::time_point arrivalRead;
     Clock::time_point firstByte;
     Clock::time_point lastLogged;
     Clock::time_point allSaved;
     std::vector<double> latencyMicros;
     latencyMicros.reserve(expected);
-    timing::PassingList list;
-    timing::PassingEvents events;
-    events.logged = [&](const std::string&) {
+
+    timing::ControllerOptions options;
+    options.startApp = [&]() -> Result<std::unique_ptr<workbook::SpreadsheetApp>> {
+        return std::unique_ptr<workbook::SpreadsheetApp>(
+            std::make_unique<workbook::XlsxApp>(root / "backup"));
+    };
+    options.couplingLog = root / "data" / "dovokop.log";
+    timing::ControllerEvents events;
+    events.passingHandled = [&](const timing::PassingResult&, const std::string&) {
         lastLogged = Clock::now();
         latencyMicros.push_back(
             std::chrono::duration<double, std::micro>(lastLogged - arrivalRead).count());
     };
-    events.workbookChanged = [&] { saver.markChanged(); };
-    events.notice = [&](const Error& error) { notices.push_back(error.message); };
-    timing::PassingHandler handler(state, setup.controls(), list, events);
-    link::ReceivePath receive(state, handler);
+    events.workbookChanged = [&] { saver->markChanged(); };
+    events.problem = [&](const Error& error) { notices.push_back(error.message); };
+    events.notice = [&](const std::string& text) { notices.push_back(text); };
+    timing::RaceController controller(std::move(options), std::move(events));
+    timing::SetupPanel& setup = controller.setup();
+    if (Status opened = setup.openWorkbook(race); !opened) {
+        return Fail(opened.error().message);
+    }
+    if (Status chosen = setup.chooseSport("Fietsen"); !chosen) {
+        return Fail(chosen.error().message);
+    }
+    setup.moveLapSlider(8);
+    setup.choosePhase(timing::Phase::Recording);
+    saver = std::make_unique<app::WorkbookSaver>(
+        [&] { return controller.race().workbook(); }, [&] { return tcp.bytesWaiting() > 0; },
+        [&](const QString& message) { notices.push_back(message.toStdString()); });
 
     const auto finishedAndSaved = [&] {
-        if (latencyMicros.size() >= expected && !saver.pending() &&
+        if (latencyMicros.size() >= expected && !saver->pending() &&
             allSaved == Clock::time_point{}) {
             allSaved = Clock::now();
             QCoreApplication::quit();
@@ -183,15 +178,18 @@ int main(int argc, char** argv) {
         if (firstByte == Clock::time_point{}) {
             firstByte = arrivalRead;
         }
-        receive.ReceiveTcp(std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                                     static_cast<std::size_t>(bytes.size())));
+        controller.onDecoderBytes(
+            link::LinkKind::Tcp, std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                           static_cast<std::size_t>(bytes.size())));
         if (tcp.bytesWaiting() > 0) {
             QMetaObject::invokeMethod(&tcp, dataArrival, Qt::QueuedConnection);
         }
     };
-    QObject::connect(&tcp, &app::TcpLink::readyRead, dataArrival);
-    QObject::connect(&saver, &app::WorkbookSaver::due, [&] {
-        saver.check();
+    QObject::connect(&tcp, &app::DecoderLink::readyRead, dataArrival);
+    QObject::connect(&tcp, &app::DecoderLink::connected,
+                     [&] { controller.connectionStarted(link::LinkKind::Tcp); });
+    QObject::connect(saver.get(), &app::WorkbookSaver::due, [&] {
+        saver->check();
         finishedAndSaved();
     });
     QTimer::singleShot(30'000, [&] { QCoreApplication::exit(2); });

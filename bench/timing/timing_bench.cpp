@@ -1,13 +1,13 @@
-// Passings through HandlePassing and ShowPassing on the embedded workbook engine, held in
-// memory and saved at most twice a second, with the coupling log on disk (opened, appended
-// and closed for every line).
+// Passings through the race controller on the embedded workbook engine, held in memory and
+// saved at most twice a second, with the coupling log on disk (opened, appended and closed for
+// every line).
 //
 //   BM_RunningRace      throughput of a running race: 20 runners, 5 laps; the counters are
 //                       cleared after every full race, so most passings write time, counter
 //                       and bib colour
 //   BM_UnknownPassing   throughput of transponders that are not in the workbook
 //   BM_PassingLatency   median and 99th percentile of one passing, from the call of
-//                       HandlePassing to its line written to the coupling log (the maximum
+//                       handlePassing to its line written to the coupling log (the maximum
 //                       is a passing that was followed by a coalesced save)
 // Rates are per second of wall-clock time, the log's file system calls included.
 
@@ -24,18 +24,14 @@
 #include <string>
 #include <vector>
 
-#include "app/state/start_up.h"
 #include "demo_workbook.h"
-#include "timing/passing_handler.h"
-#include "timing/passing_list.h"
-#include "timing/race_controls.h"
+#include "timing/race_controller.h"
 #include "workbook/save_policy.h"
 #include "workbook/xlsx_app.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using tivaro::RaceState;
 using tivaro::workbook::SavePolicy;
 
 constexpr int kRunners = 20;
@@ -56,24 +52,26 @@ public:
         }
         std::ofstream(dir_ / "race.xlsx", std::ios::binary) << *bytes;
 
-        tivaro::ApplyStartUpValues(state, dir_);
-        app_ = std::make_unique<tivaro::workbook::XlsxApp>(dir_);
-        auto book = app_->open(dir_ / "race.xlsx");
-        if (!book || !(*book)->activate("loop")) {
+        tivaro::timing::ControllerOptions options;
+        options.startApp =
+            [this]() -> tivaro::Result<std::unique_ptr<tivaro::workbook::SpreadsheetApp>> {
+            return std::unique_ptr<tivaro::workbook::SpreadsheetApp>(
+                std::make_unique<tivaro::workbook::XlsxApp>(dir_));
+        };
+        options.couplingLog = dir_ / "dovokop.log";
+        tivaro::timing::ControllerEvents events;
+        events.problem = [](const tivaro::Error& e) { throw std::runtime_error(e.message); };
+        events.passingHandled = [this](const auto&, const std::string&) {
+            loggedAt = Clock::now();
+        };
+        events.workbookChanged = [this] { policy_.markChanged(Clock::now()); };
+        controller = std::make_unique<tivaro::timing::RaceController>(std::move(options), events);
+        tivaro::timing::SetupPanel& setup = controller->setup();
+        if (!setup.openWorkbook(dir_ / "race.xlsx") || !setup.chooseSport("Lopen")) {
             throw std::runtime_error("cannot open the demo workbook");
         }
-        state.raceWorkbook = std::move(*book);
-        state.raceSheet = *state.raceWorkbook->activeSheet();
-        controls.sportBox.text = "Lopen";
-        controls.lapSlider.value = 5;
-        state.phase = 3;
-
-        tivaro::timing::PassingEvents events;
-        events.notice = [](const tivaro::Error& e) { throw std::runtime_error(e.message); };
-        events.logged = [this](const std::string&) { loggedAt = Clock::now(); };
-        events.workbookChanged = [this] { policy_.markChanged(Clock::now()); };
-        handler = std::make_unique<tivaro::timing::PassingHandler>(state, controls, list,
-                                                                   std::move(events));
+        setup.moveLapSlider(5);
+        setup.choosePhase(tivaro::timing::Phase::Recording);
         for (int i = 0; i < kRunners; ++i) {
             codes_.push_back(std::to_string(7405583 + i));
         }
@@ -87,28 +85,24 @@ public:
 
     // The next passing of the race; a new race starts after everyone has finished.
     void Pass() {
+        tivaro::timing::Race& race = controller->race();
         if (passings_ == kPassingsPerRace) {
             passings_ = 0;
-            (void)state.raceWorkbook->writeRange(*state.raceSheet, "T3:T200", "");
+            (void)race.workbook()->writeRange(*race.raceSheet(), "T3:T200", "");
         }
-        state.transponder = codes_[static_cast<std::size_t>(passings_ % kRunners)];
-        state.passTime = "10:0:1.00";
+        controller->handlePassing(
+            {codes_[static_cast<std::size_t>(passings_ % kRunners)], "10:0:1.00"});
         ++passings_;
-        handler->HandlePassing();
         SaveWhenDue();
     }
 
-    void PassUnknown() {
-        state.transponder = "9999999";
-        state.passTime = "10:0:1.00";
-        handler->HandlePassing();
-    }
+    void PassUnknown() { controller->handlePassing({"9999999", "10:0:1.00"}); }
 
     // Saves as the window does: coalesced, at most twice a second while passings keep coming.
     void SaveWhenDue() {
         const auto now = Clock::now();
         if (policy_.shouldSave(now, true)) {
-            if (state.raceWorkbook->save()) {
+            if (controller->race().workbook()->save()) {
                 policy_.saved(now);
             } else {
                 policy_.saveFailed(now);
@@ -116,15 +110,11 @@ public:
         }
     }
 
-    RaceState state;
-    tivaro::timing::RaceControls controls;
-    tivaro::timing::PassingList list;
-    std::unique_ptr<tivaro::timing::PassingHandler> handler;
+    std::unique_ptr<tivaro::timing::RaceController> controller;
     Clock::time_point loggedAt;
 
 private:
     std::filesystem::path dir_;
-    std::unique_ptr<tivaro::workbook::XlsxApp> app_;
     SavePolicy policy_;
     std::vector<std::string> codes_;
     int passings_ = 0;

@@ -13,96 +13,31 @@
 
 namespace tivaro::app::testing {
 
-namespace {
-
-class FakeWorkbook final : public workbook::Workbook {
-public:
-    FakeWorkbook(FakeSpreadsheet& owner, std::filesystem::path file)
-        : owner_(owner), path_(std::move(file)), active_(owner.activeSheet) {}
-
-    const std::filesystem::path& path() const override { return path_; }
-    std::vector<std::string> sheetNames() const override { return owner_.sheets; }
-    Result<std::string> sheetName(workbook::SheetId sheet) const override {
-        if (sheet.index < 0 || sheet.index >= static_cast<int>(owner_.sheets.size())) {
-            return MakeError(Errc::NoSuchSheet, "no sheet " + std::to_string(sheet.index));
-        }
-        return owner_.sheets[static_cast<std::size_t>(sheet.index)];
-    }
-    Result<workbook::SheetId> activeSheet() const override { return workbook::SheetId{active_}; }
-    Status activate(std::string_view name) override {
-        for (std::size_t i = 0; i < owner_.sheets.size(); ++i) {
-            if (owner_.sheets[i] == name) {
-                active_ = static_cast<int>(i);
-                return {};
-            }
-        }
-        return MakeError(Errc::NoSuchSheet,
-                         "the workbook has no sheet \"" + std::string(name) + "\"");
-    }
-    Result<int> find(workbook::SheetId, std::string_view, std::string_view text) override {
-        if (std::find(owner_.known.begin(), owner_.known.end(), text) != owner_.known.end()) {
-            return 1;
-        }
-        return MakeError(Errc::NotFound, "not found");
-    }
-    Result<std::string> readCell(workbook::SheetId, int, int) override { return std::string(); }
-    Status writeCell(workbook::SheetId, int, int, std::string_view) override { return Changed(); }
-    Status writeRange(workbook::SheetId, std::string_view, std::string_view) override {
-        return Changed();
-    }
-    Status colourCell(workbook::SheetId, int, int, std::uint32_t) override { return Changed(); }
-    bool hasUnsavedChanges() const override { return unsaved_; }
-    Result<workbook::SaveReport> save() override {
-        ++owner_.saves;
-        if (owner_.failSave) {
-            return MakeError(Errc::Io, "cannot write " + path_.string() + ": disk full");
-        }
-        unsaved_ = false;
-        return workbook::SaveReport{path_, {}};
-    }
-    Status close() override { return {}; }
-
-private:
-    Status Changed() {
-        unsaved_ = true;
-        return {};
-    }
-
-    FakeSpreadsheet& owner_;
-    std::filesystem::path path_;
-    int active_;
-    bool unsaved_ = false;
-};
-
-class FakeApp final : public workbook::SpreadsheetApp {
-public:
-    explicit FakeApp(FakeSpreadsheet& owner) : owner_(owner) {}
-    Status show() override { return {}; }
-    Result<std::unique_ptr<workbook::Workbook>> open(const std::filesystem::path& file) override {
-        if (const QCursor* cursor = QApplication::overrideCursor()) {
-            owner_.cursorWhileOpening = cursor->shape();
-        }
-        if (owner_.failOpen) {
-            return MakeError(Errc::BadFormat, file.string() + " is not a workbook");
-        }
-        owner_.opened.push_back(file);
-        return std::unique_ptr<workbook::Workbook>(std::make_unique<FakeWorkbook>(owner_, file));
-    }
-
-private:
-    FakeSpreadsheet& owner_;
-};
-
-}  // namespace
+namespace {}  // namespace
 
 void Select(QRadioButton* option) {
     QTest::mouseClick(option, Qt::LeftButton, {}, QPoint(7, option->height() / 2));
 }
 
-timing::RaceSetup::AppStarter FakeSpreadsheet::starter() {
-    return [this]() -> Result<std::unique_ptr<workbook::SpreadsheetApp>> {
-        return std::unique_ptr<workbook::SpreadsheetApp>(std::make_unique<FakeApp>(*this));
-    };
+timing::Race::AppStarter FakeSpreadsheet::starter() {
+    return tivaro::testing::FakeApp::Starter([this](const std::filesystem::path& file)
+                                                 -> std::unique_ptr<tivaro::testing::FakeWorkbook> {
+        if (const QCursor* cursor = QApplication::overrideCursor()) {
+            cursorWhileOpening = cursor->shape();
+        }
+        if (failOpen) {
+            return nullptr;
+        }
+        opened.push_back(file);
+        auto made = std::make_unique<tivaro::testing::FakeWorkbook>(sheets, activeSheet, file);
+        for (std::size_t i = 0; i < known.size(); ++i) {
+            for (const std::string& sheet : sheets) {
+                made->cell(sheet, 3 + static_cast<int>(i), 2) = known[i];
+            }
+        }
+        book = made.get();
+        return made;
+    });
 }
 
 WindowHarness::WindowHarness() {

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "app/main_window.h"
+#include "tests/support/fake_workbook.h"
 #include "workbook/workbook.h"
 
 namespace tivaro::app::testing {
@@ -120,20 +121,19 @@ QStringList ReadLines(const std::filesystem::path& file);
 std::string CellOnDisk(const std::filesystem::path& file, const std::string& sheet, int row,
                        int column);
 
-// A spreadsheet stand-in: workbooks with the given sheets, in which every transponder of
-// `known` is the competitor of row 3 and every cell reads empty; an open or a save that fails
-// on demand, and a record of what was opened and saved.
+// A spreadsheet stand-in: the shared fake workbook with the given sheets, an open that fails on
+// demand, a record of what was opened and of the cursor while it opened, and the workbook
+// opened last (its saves and failures at hand).
 struct FakeSpreadsheet {
     std::vector<std::string> sheets = {"schaats", "loop", "fiets"};
-    std::vector<std::string> known;
+    std::vector<std::string> known;  // transponders of rows 3, 4, ... on every sheet
     int activeSheet = 0;
     bool failOpen = false;
     std::vector<std::filesystem::path> opened;
-    int saves = 0;
-    bool failSave = false;
     std::optional<Qt::CursorShape> cursorWhileOpening;
+    tivaro::testing::FakeWorkbook* book = nullptr;
 
-    timing::RaceSetup::AppStarter starter();
+    timing::Race::AppStarter starter();
 };
 
 }  // namespace tivaro::app::testing

@@ -44,8 +44,9 @@ private slots:
     void aSerialPortThatCannotBeOpenedLeavesBothLinksOnOffer_data() {
         QTest::addColumn<QString>("device");
         QTest::addColumn<QString>("said");
-        QTest::newRow("missing") << QStringLiteral("/dev/ttyUSB-not-here") << "not present";
-        QTest::newRow("none found") << QString() << "no serial device is present";
+        QTest::newRow("missing") << QStringLiteral("/dev/ttyUSB-not-here")
+                                 << "het apparaat is er niet";
+        QTest::newRow("none found") << QString() << "geen seriële poort aanwezig";
     }
     void aSerialPortThatCannotBeOpenedLeavesBothLinksOnOffer() {
         QFETCH(QString, device);
@@ -79,7 +80,8 @@ private slots:
         Start();
         Select(Control<QRadioButton>(w(), "Option1"));
         QCOMPARE(harness_->messages.size(), 1);
-        QVERIFY2(harness_->messages[0].contains("in use"), qPrintable(harness_->messages[0]));
+        QVERIFY2(harness_->messages[0].contains("een ander programma gebruikt"),
+                 qPrintable(harness_->messages[0]));
         QVERIFY(!Control<QRadioButton>(w(), "Option1")->isChecked());
     }
 
@@ -110,7 +112,7 @@ private slots:
 
         pty->hangUp();
         QTRY_VERIFY2(
-            w().statusLine().current().contains(QStringLiteral("the serial port %1").arg(device)),
+            w().statusLine().current().contains(QStringLiteral("De seriële poort %1").arg(device)),
             qPrintable(w().statusLine().current()));
         QVERIFY(!serial->isChecked() && serial->isEnabled());
         QVERIFY(Control<QRadioButton>(w(), "Option2")->isEnabled());
@@ -154,7 +156,7 @@ private slots:
         QVERIFY(!Control<QPushButton>(w(), "Command3")->isEnabled());
         QVERIFY(!Control<QRadioButton>(w(), "Option1")->isEnabled());
         QVERIFY(w().statusLine().current().contains(
-            QStringLiteral("connected to the decoder 127.0.0.1:%1").arg(decoder.port())));
+            QStringLiteral("Verbonden met de decoder 127.0.0.1:%1").arg(decoder.port())));
     }
 
     void aSecondPressWhileConnectingMakesNoSecondConnection() {
@@ -188,7 +190,7 @@ private slots:
                      qPrintable(status->text()));
         QVERIFY(connectButton->isEnabled());
         QVERIFY(Control<QLineEdit>(w(), "Text4")->isEnabled());
-        QVERIFY(w().statusLine().current().contains("cannot connect to the decoder"));
+        QVERIFY(w().statusLine().current().contains("Geen verbinding met de decoder"));
 
         // It does not try again by itself; the user does, once the decoder is up.
         DecoderServer decoder;
@@ -213,7 +215,7 @@ private slots:
         decoder.close();
         QTRY_VERIFY2(status->text().startsWith("Verbinding met decoder verbroken"),
                      qPrintable(status->text()));
-        QVERIFY(w().statusLine().current().contains("lost"));
+        QVERIFY(w().statusLine().current().contains("verbroken"));
         // Attempts go on while the decoder is away.
         QTest::qWait(500);
         QVERIFY(status->text().startsWith("Verbinding met decoder verbroken"));
@@ -221,7 +223,7 @@ private slots:
         QVERIFY(decoder.listen());
         QTRY_COMPARE(status->text(), QStringLiteral("Verbinding met decoder gemaakt"));
         QCOMPARE(decoder.connectionsAccepted(), 2);
-        QVERIFY(w().statusLine().current().contains("restored"));
+        QVERIFY(w().statusLine().current().contains("hersteld"));
         QVERIFY(!Control<QPushButton>(w(), "Command3")->isEnabled());
         QVERIFY(harness_->messages.isEmpty());
     }

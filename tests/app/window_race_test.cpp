@@ -252,7 +252,7 @@ private slots:
         std::filesystem::create_directories(harness_->dataDir() / "dovokop.log");
         ConnectTo(decoder);
         decoder.send(WirePassing(1001, Micros(9, 0, 0)));
-        QTRY_VERIFY2(w().statusLine().current().contains("coupling log"),
+        QTRY_VERIFY2(w().statusLine().current().contains("koppellog"),
                      qPrintable(w().statusLine().current()));
         QCOMPARE(Grid()->model()->rowCount(), 1);
         QVERIFY(harness_->messages.isEmpty());
@@ -271,12 +271,12 @@ private slots:
         const std::filesystem::path away = harness_->scratch() / "away";
         std::filesystem::rename(folder, away);
         decoder.send(WirePassing(DemoNumber(2, 0), Micros(11, 0, 0)));
-        QTRY_VERIFY2(w().statusLine().current().contains("cannot save the race workbook"),
+        QTRY_VERIFY2(w().statusLine().current().contains("niet opgeslagen"),
                      qPrintable(w().statusLine().current()));
         QCOMPARE(Grid()->model()->rowCount(), 1);
 
         std::filesystem::rename(away, folder);
-        QTRY_VERIFY2(w().statusLine().current().contains("saved again"),
+        QTRY_VERIFY2(w().statusLine().current().contains("weer opgeslagen"),
                      qPrintable(w().statusLine().current()));
         QCOMPARE(CellOnDisk(folder / "dovo-race.xlsx", "fiets", 3, 6), std::string("11:0:0.00"));
     }
@@ -297,21 +297,23 @@ private slots:
         ConnectTo(decoder);
 
         decoder.send(WirePassing(1001, Micros(9, 0, 0)));
-        QTRY_COMPARE(spreadsheet.saves, 1);
+        QTRY_COMPARE(spreadsheet.book->saveCount(), 1);
         decoder.send(WirePassing(1002, Micros(9, 0, 1)));
         QTRY_COMPARE(Grid()->model()->rowCount(), 2);
-        QCOMPARE(spreadsheet.saves, 1);  // the next save waits for the interval
+        QCOMPARE(spreadsheet.book->saveCount(), 1);  // the next save waits for the interval
 
-        spreadsheet.failSave = true;
+        spreadsheet.book->failIf = [](const tivaro::testing::WorkbookCall& c) {
+            return c.op == "save";
+        };
         QVERIFY(!w().close());
         QCOMPARE(harness_->messages.size(), 1);
-        QVERIFY(harness_->messages[0].contains("could not be saved"));
-        QVERIFY(w().statusLine().current().contains("disk full"));
-        QCOMPARE(spreadsheet.saves, 2);
+        QVERIFY(harness_->messages[0].contains("niet worden opgeslagen"));
+        QVERIFY(w().statusLine().current().contains("refused save"));
+        QCOMPARE(spreadsheet.book->saveCount(), 2);
 
-        spreadsheet.failSave = false;
+        spreadsheet.book->failIf = nullptr;
         QVERIFY(w().close());
-        QCOMPARE(spreadsheet.saves, 3);
+        QCOMPARE(spreadsheet.book->saveCount(), 3);
     }
 
 private:
@@ -334,7 +336,8 @@ private:
         harness_->create();
         harness_->show();
         QTest::mouseClick(Control<QPushButton>(w(), "Command1"), Qt::LeftButton);
-        QVERIFY2(w().raceState().raceWorkbook, qPrintable(harness_->messages.join('\n')));
+        QVERIFY2(w().controller().race().workbook() != nullptr,
+                 qPrintable(harness_->messages.join('\n')));
     }
 
     void ConnectTo(DecoderServer& decoder) {

@@ -3,6 +3,7 @@
 #include <unistd.h>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "link/older_record.h"
@@ -19,7 +20,7 @@ std::string Line(std::string_view field3, std::string_view time, std::string_vie
     return line.str();
 }
 
-std::optional<OlderPassing> Parse(const std::string& line) {
+std::optional<Passing> Parse(const std::string& line) {
     return ParseOlderPassingLine(line);
 }
 
@@ -32,13 +33,13 @@ TEST(OlderPassingLine, HundredthsAreTheLastTwoDigitsOfTheFraction) {
     for (const auto& [field4, passTime] : cases) {
         const auto passing = Parse(Line("1", field4, "x"));
         ASSERT_TRUE(passing) << field4;
-        EXPECT_EQ(passing->passTime, passTime) << field4;
+        EXPECT_EQ(passing->time, passTime) << field4;
     }
 }
 
 TEST(OlderPassingLine, TimeWrapsAtADay) {
-    EXPECT_EQ(Parse(Line("1", "86461.5", "x"))->passTime, "0:1:1.05");
-    EXPECT_EQ(Parse(Line("1", "2147483647", "x"))->passTime, "3:14:7.00");
+    EXPECT_EQ(Parse(Line("1", "86461.5", "x"))->time, "0:1:1.05");
+    EXPECT_EQ(Parse(Line("1", "2147483647", "x"))->time, "3:14:7.00");
 }
 
 TEST(OlderPassingLine, MalformedSecondsOrTooFewFieldsAreRejected) {
@@ -73,7 +74,7 @@ TEST(OlderPassingLine, KindIsTheSecondCharacter) {
     EXPECT_FALSE(IsOlderPassingLine(""));
 }
 
-class RawLog : public ReceiveFixture {
+class RawLog : public ::testing::Test {
 protected:
     RawLog() {
         dir = std::filesystem::temp_directory_path() /
@@ -81,55 +82,61 @@ protected:
                ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::remove_all(dir);
         std::filesystem::create_directories(dir);
-        state.rawLogPath = (dir / "tivaro.log").string();
-        state.binaryDecoder = false;
     }
     ~RawLog() override { std::filesystem::remove_all(dir); }
 
+    // A receive path of older decoders on `link` that logs into `log`.
+    ReceivePath& Path(LinkKind link, std::filesystem::path log) {
+        path = std::make_unique<ReceivePath>(link, recorder, nullptr, std::move(log));
+        path->setGeneration(DecoderGeneration::Older);
+        return *path;
+    }
+
     std::string LogText() const {
-        std::ifstream in(state.rawLogPath, std::ios::binary);
+        std::ifstream in(dir / "tivaro.log", std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
 
     std::filesystem::path dir;
+    Recorder recorder;
+    std::unique_ptr<ReceivePath> path;
 };
 
 TEST_F(RawLog, SerialEntryIsTheLineWithItsCrLfThenCrLf) {
     const std::string line = Line("1", "754.12", "x");
-    receive.ReceiveSerial(AsBytes(line));
+    Path(LinkKind::Serial, dir / "tivaro.log").receive(AsBytes(line));
     EXPECT_EQ(LogText(), line + "\r\n");
-    EXPECT_EQ(sink.passings.size(), 1u);
+    EXPECT_EQ(recorder.passings.size(), 1u);
 }
 
 TEST_F(RawLog, TcpEntryIsTheLineWithItsCrThenCrLf) {
     const std::string line = Line("1", "754.12", "x");
-    receive.ReceiveTcp(AsBytes(line));
+    Path(LinkKind::Tcp, dir / "tivaro.log").receive(AsBytes(line));
     EXPECT_EQ(LogText(), line.substr(0, line.size() - 1) + "\r\n");
 }
 
 TEST_F(RawLog, OnlyPassingLinesAreLoggedEvenUnusableOnes) {
-    receive.ReceiveSerial(AsBytes("\x01#\tstatus\r\n@\x01\tx\r\n"));
-    EXPECT_FALSE(std::filesystem::exists(state.rawLogPath));
+    ReceivePath& serial = Path(LinkKind::Serial, dir / "tivaro.log");
+    serial.receive(AsBytes("\x01#\tstatus\r\n@\x01\tx\r\n"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "tivaro.log"));
     const std::string bad = Line("1", "soon", "x");
-    receive.ReceiveSerial(AsBytes(bad));
+    serial.receive(AsBytes(bad));
     EXPECT_EQ(LogText(), bad + "\r\n");
-    EXPECT_TRUE(sink.passings.empty());
+    EXPECT_TRUE(recorder.passings.empty());
 }
 
 TEST_F(RawLog, UnwritableLogIsReportedAndThePassingStillHandedOn) {
-    state.rawLogPath = (dir / "missing" / "tivaro.log").string();
-    const auto errors = receive.ReceiveSerial(AsBytes(Line("1", "754.12", "x")));
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_NE(errors[0].message.find(state.rawLogPath), std::string::npos) << errors[0].message;
-    EXPECT_EQ(sink.passings.size(), 1u);
-}
+    const std::filesystem::path missing = dir / "missing" / "tivaro.log";
+    Path(LinkKind::Serial, missing).receive(AsBytes(Line("1", "754.12", "x")));
+    ASSERT_EQ(recorder.problems.size(), 1u);
+    EXPECT_NE(recorder.problems[0].find(missing.string()), std::string::npos)
+        << recorder.problems[0];
+    EXPECT_EQ(recorder.passings.size(), 1u);
 
-TEST_F(RawLog, FullDiskIsReported) {
-    state.rawLogPath = "/dev/full";
-    const auto errors = receive.HandleOlderRecord(Line("1", "754.12", "x"));
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_NE(errors[0].message.find("No space"), std::string::npos) << errors[0].message;
-    EXPECT_EQ(sink.passings.size(), 1u);
+    Path(LinkKind::Serial, "/dev/full").handleOlderLine(Line("1", "754.12", "x"));
+    ASSERT_EQ(recorder.problems.size(), 2u);
+    EXPECT_NE(recorder.problems[1].find("No space"), std::string::npos) << recorder.problems[1];
+    EXPECT_EQ(recorder.passings.size(), 2u);
 }
 
 }  // namespace

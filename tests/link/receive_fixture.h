@@ -1,29 +1,28 @@
 #pragma once
-// A receive path wired to sinks that record what it hands out, for tests.
+// Receive paths of both links wired to a listener and debug view that record what they are
+// handed, for tests.
 
 #include <gtest/gtest.h>
 
 #include <string>
-#include <utility>
 #include <vector>
 
-#include "app/state/start_up.h"
 #include "decoder/record_writer.h"
 #include "link/receive_path.h"
 
 namespace tivaro::link::testing {
 
 using Bytes = std::vector<std::uint8_t>;
-using Passing = std::pair<std::string, std::string>;  // transponder, passTime
 
-class RecordingSink final : public PassingSink {
+class Recorder final : public ReceiveListener {
 public:
-    explicit RecordingSink(const RaceState& state) : state_(state) {}
-    void HandlePassing() override { passings.emplace_back(state_.transponder, state_.passTime); }
-    std::vector<Passing> passings;
+    void onPassing(const Passing& passing) override { passings.push_back(passing); }
+    void onProblem(const Error& error) override { problems.push_back(error.message); }
+    void onNotice(const std::string& text) override { notices.push_back(text); }
 
-private:
-    const RaceState& state_;
+    std::vector<Passing> passings;
+    std::vector<std::string> problems;
+    std::vector<std::string> notices;
 };
 
 class RecordingDebugView final : public DebugView {
@@ -45,15 +44,10 @@ public:
 
 class ReceiveFixture : public ::testing::Test {
 protected:
-    ReceiveFixture() {
-        ApplyStartUpValues(state, ".");
-        state.rawLogPath.clear();
-    }
-
-    RaceState state;
-    RecordingSink sink{state};
+    Recorder recorder;
     RecordingDebugView debug;
-    ReceivePath receive{state, sink, &debug};
+    ReceivePath serial{LinkKind::Serial, recorder, &debug};
+    ReceivePath tcp{LinkKind::Tcp, recorder, &debug};
 };
 
 // An escaped passing record as a decoder sends it.
@@ -64,6 +58,18 @@ inline Bytes WirePassing(std::uint32_t transponder, std::uint64_t micros, std::s
     fields.timeMicros = micros;
     Bytes wire;
     decoder::AppendEscaped(decoder::BuildPassingRecord(fields), wire);
+    return wire;
+}
+
+// The same with one bit of its time flipped on the line, so that its CRC no longer fits.
+inline Bytes WireHit(std::uint32_t transponder, std::uint64_t micros) {
+    decoder::PassingRecordFields fields;
+    fields.transponderNumber = transponder;
+    fields.timeMicros = micros;
+    std::vector<std::uint8_t> record = decoder::BuildPassingRecord(fields);
+    record[25] ^= 0x01;  // the second byte of the time field
+    Bytes wire;
+    decoder::AppendEscaped(record, wire);
     return wire;
 }
 

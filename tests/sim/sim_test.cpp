@@ -165,7 +165,7 @@ TEST(DecoderStream, OlderLinesCarryThePlannedPassings) {
         const auto passing = link::ParseOlderPassingLine(passingLines[k]);
         ASSERT_TRUE(passing) << passingLines[k];
         EXPECT_EQ(passing->transponder, race[k].transponder);
-        EXPECT_EQ(passing->passTime, decoder::FormatPassingTime(race[k].micros));
+        EXPECT_EQ(passing->time, decoder::FormatPassingTime(race[k].micros));
     }
 }
 

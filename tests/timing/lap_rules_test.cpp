@@ -19,7 +19,7 @@ struct Passing {
 };
 
 // Every passing from an empty counter until the counter reads "x", then one more.
-std::vector<Passing> RunRace(const Sport& sport, int laps) {
+std::vector<Passing> RunRace(const SportRules& sport, int laps) {
     std::vector<Passing> passings;
     std::string counter;
     for (int guard = 0; guard < 20; ++guard) {
@@ -53,7 +53,7 @@ TEST(LapRules, CyclingWithEachLapCountEndsInColumnN) {
 
 TEST(LapRules, UnrecognisedCountersWriteNothing) {
     const struct {
-        const Sport* sport;
+        const SportRules* sport;
         const char* counter;
     } cases[] = {
         {&kRunning, "0"},  {&kRunning, "6"},  {&kRunning, "10"}, {&kRunning, "01"},
@@ -82,12 +82,12 @@ TEST(LapRules, LapCountIsOnlyComparedWithTheLapAboutToStart) {
 }
 
 TEST(LapRules, SportsAreFoundByTheirExactText) {
-    EXPECT_EQ(FindSport("Lopen"), &kRunning);
-    EXPECT_EQ(FindSport("Schaatsen"), &kSkating);
-    EXPECT_EQ(FindSport("Fietsen"), &kCycling);
-    EXPECT_EQ(FindSport("lopen"), nullptr);
-    EXPECT_EQ(FindSport("Lopen "), nullptr);
-    EXPECT_EQ(FindSport(""), nullptr);
+    EXPECT_EQ(SportOfBoxText("Lopen"), Sport::Running);
+    EXPECT_EQ(SportOfBoxText("Schaatsen"), Sport::Skating);
+    EXPECT_EQ(SportOfBoxText("Fietsen"), Sport::Cycling);
+    EXPECT_EQ(SportOfBoxText(""), Sport::None);
+    EXPECT_EQ(SportOfBoxText("lopen"), std::nullopt);
+    EXPECT_EQ(SportOfBoxText("Lopen "), std::nullopt);
 }
 
 }  // namespace

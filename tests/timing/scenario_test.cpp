@@ -46,8 +46,8 @@ TEST(Scenario, ReadsEveryActionWithItsLineNumber) {
     EXPECT_EQ(actions[2].kind, ActionKind::Heat);
     EXPECT_EQ(actions[2].text, "Heat 2");
     EXPECT_EQ(actions[3].number, 3);
-    EXPECT_EQ(actions[4].phase, Phase::Pulse);
-    EXPECT_FALSE(actions[5].binary);
+    EXPECT_EQ(actions[4].phase, timing::Phase::StartPulse);
+    EXPECT_EQ(actions[5].generation, link::DecoderGeneration::Older);
     EXPECT_EQ(actions[6].kind, ActionKind::Serial);
     EXPECT_EQ(actions[6].bytes, (std::vector<std::uint8_t>{0x8E, 0x02, 0x1F, 0x8F}));
     EXPECT_EQ(actions[7].kind, ActionKind::Tcp);

@@ -49,5 +49,5 @@ set +e
 status=$?
 set -e
 [ "$status" -eq 2 ] || fail "missing file gave exit status $status"
-grep -q "cannot read $work/missing.bin" "$work/err.txt" || fail "missing file message"
+grep -q "$work/missing.bin kan niet worden gelezen" "$work/err.txt" || fail "missing file message"
 echo "decode tests passed"

@@ -1,36 +1,52 @@
-// tivaro-decode: decodes raw decoder bytes from a file (or standard input) through the same
+// tivaro-decode: decodes raw decoder bytes from a file or standard input through the same
 // receive path the window uses, and prints one line per passing: transponder TAB time.
+//
+// It decodes as the bytes arrive, in bounded memory whatever the input's size, and prints
+// each passing as soon as its record (or line) is complete: `nc DECODER 5403 | tivaro-decode -`
+// shows the passings live.
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iostream>
-#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "app/state/start_up.h"
 #include "link/receive_path.h"
 
 namespace {
 
-constexpr int kUsageError = 2;
+constexpr int kFailed = 1;      // decoded, but something failed on the way (the raw log)
+constexpr int kUsageError = 2;  // bad arguments or an unreadable input
+constexpr std::size_t kChunk = 64 * 1024;
 
-void PrintUsage(std::FILE* to) {
-    std::fputs(
-        "usage: tivaro-decode [--older] [--tcp] [--dump] [--raw-log FILE] [FILE | -]\n"
-        "  --older          older-decoder text lines instead of binary records\n"
-        "  --tcp            the TCP link's rules instead of the serial link's\n"
-        "  --dump           also print the raw and unescaped record dumps\n"
-        "  --raw-log FILE   append older-decoder passing lines to FILE\n",
-        to);
-}
+// Standard output through one buffer, written when it fills and after every chunk of input.
+class Output {
+public:
+    Output() { buffer_.reserve(2 * kChunk); }
+    std::string& text() { return buffer_; }
+    void flushIfFull() {
+        if (buffer_.size() >= kChunk) {
+            flush();
+        }
+    }
+    bool flush() {
+        const bool ok = buffer_.empty() ||
+                        std::fwrite(buffer_.data(), 1, buffer_.size(), stdout) == buffer_.size();
+        buffer_.clear();
+        return ok && std::fflush(stdout) == 0;
+    }
+
+private:
+    std::string buffer_;
+};
 
 // Backslash, TAB, CR and LF in a transponder code would break the output's columns.
-std::string EscapeField(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
+void AppendEscaped(std::string_view text, std::string& out) {
     for (char c : text) {
         switch (c) {
             case '\\':
@@ -49,37 +65,45 @@ std::string EscapeField(std::string_view text) {
                 out += c;
         }
     }
-    return out;
 }
 
-class PrintingSink final : public tivaro::link::PassingSink {
+class Printer final : public tivaro::link::ReceiveListener {
 public:
-    explicit PrintingSink(const tivaro::RaceState& state) : state_(state) {}
-    void HandlePassing() override {
-        std::cout << EscapeField(state_.transponder) << '\t' << state_.passTime << '\n';
+    explicit Printer(Output& out) : out_(out) {}
+    void onPassing(const tivaro::link::Passing& passing) override {
+        std::string& text = out_.text();
+        AppendEscaped(passing.transponder, text);
+        text += '\t';
+        text += passing.time;
+        text += '\n';
+        out_.flushIfFull();
     }
+    void onProblem(const tivaro::Error& error) override {
+        std::fprintf(stderr, "tivaro-decode: %s\n", error.message.c_str());
+        failed = true;
+    }
+    void onNotice(const std::string& text) override {
+        std::fprintf(stderr, "tivaro-decode: %s\n", text.c_str());
+    }
+    bool failed = false;
 
 private:
-    const tivaro::RaceState& state_;
+    Output& out_;
 };
 
 // Prints the dump texts the debug boxes would receive, one labelled line per dump.
-class PrintingDebugView final : public tivaro::link::DebugView {
+class DumpPrinter final : public tivaro::link::DebugView {
 public:
-    explicit PrintingDebugView(bool dump) : dump_(dump) {}
-    bool rawDumpWanted() const override { return dump_; }
-    bool unescapedDumpWanted() const override { return dump_; }
-    void appendRawDump(std::string_view text) override { Print("raw", text); }
-    void appendUnescapedDump(std::string_view text) override { Print("unescaped", text); }
+    explicit DumpPrinter(Output& out) : out_(out) {}
+    bool rawDumpWanted() const override { return true; }
+    bool unescapedDumpWanted() const override { return true; }
+    void appendRawDump(std::string_view text) override { print("raw", text); }
+    void appendUnescapedDump(std::string_view text) override { print("unescaped", text); }
     void showSerialLine(std::string_view) override {}
-    void note(std::string_view text) override {
-        if (dump_) {
-            Print("note", text);
-        }
-    }
+    void note(std::string_view text) override { print("note", text); }
 
 private:
-    static void Print(const char* label, std::string_view text) {
+    void print(std::string_view label, std::string_view text) {
         std::size_t begin = 0;
         while (begin < text.size()) {
             std::size_t end = text.find("\r\n", begin);
@@ -87,13 +111,14 @@ private:
                 end = text.size();
             }
             if (end > begin) {
-                std::cout << label << text.substr(begin, end - begin) << '\n';
+                out_.text().append(label).append(text.substr(begin, end - begin)) += '\n';
             }
             begin = end + 2;
         }
+        out_.flushIfFull();
     }
 
-    bool dump_;
+    Output& out_;
 };
 
 }  // namespace
@@ -104,63 +129,63 @@ int main(int argc, char** argv) {
     bool dump = false;
     std::string rawLog;
     std::string input = "-";
-    bool haveInput = false;
 
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (arg == "--older") {
-            older = true;
-        } else if (arg == "--tcp") {
-            tcp = true;
-        } else if (arg == "--dump") {
-            dump = true;
-        } else if (arg == "--raw-log" && i + 1 < argc) {
-            rawLog = argv[++i];
-        } else if (arg == "--help" || arg == "-h") {
-            PrintUsage(stdout);
-            return 0;
-        } else if ((arg == "-" || !arg.starts_with("-")) && !haveInput) {
-            input = arg;
-            haveInput = true;
-        } else {
-            std::fprintf(stderr, "tivaro-decode: unexpected argument '%s'\n", argv[i]);
-            PrintUsage(stderr);
-            return kUsageError;
-        }
+    CLI::App app{
+        "Decodes raw decoder bytes through the receive path of the race-timing window and "
+        "prints one line per passing, transponder TAB time, as soon as it is complete "
+        "(\\\\ \\t \\r \\n in a code are escaped). Exit status: 0 done, 1 the raw log could not "
+        "be written, 2 bad arguments or an unreadable input.",
+        "tivaro-decode"};
+    app.add_flag("--older", older, "older-decoder text lines instead of binary records");
+    app.add_flag("--tcp", tcp, "the TCP link's rules instead of the serial link's");
+    app.add_flag("--dump", dump, "also print the raw and unescaped record dumps");
+    app.add_option("--raw-log", rawLog, "append older-decoder passing lines to FILE")
+        ->option_text("FILE");
+    app.add_option("input", input, "the bytes to decode; - (the default) reads standard input")
+        ->option_text("FILE|-");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        const int code = app.exit(error);
+        return code == 0 ? 0 : kUsageError;
     }
 
-    std::vector<std::uint8_t> bytes;
-    if (input == "-") {
-        bytes.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-    } else {
-        std::ifstream file(input, std::ios::binary);
-        if (!file) {
-            std::fprintf(stderr, "tivaro-decode: cannot read %s: %s\n", input.c_str(),
-                         std::strerror(errno));
-            return kUsageError;
-        }
-        bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-        if (file.bad()) {
-            std::fprintf(stderr, "tivaro-decode: cannot read %s\n", input.c_str());
-            return kUsageError;
-        }
+    const int fd = input == "-" ? STDIN_FILENO : ::open(input.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        std::fprintf(stderr, "tivaro-decode: %s kan niet worden gelezen: %s\n", input.c_str(),
+                     std::strerror(errno));
+        return kUsageError;
     }
 
-    tivaro::RaceState state;
-    tivaro::ApplyStartUpValues(state, ".");
-    state.rawLogPath = rawLog;  // empty: no raw log
-    state.binaryDecoder = !older;
+    Output out;
+    Printer printer(out);
+    DumpPrinter dumps(out);
+    tivaro::link::ReceivePath receive(
+        tcp ? tivaro::link::LinkKind::Tcp : tivaro::link::LinkKind::Serial, printer,
+        dump ? &dumps : nullptr, rawLog);
+    receive.setGeneration(older ? tivaro::link::DecoderGeneration::Older
+                                : tivaro::link::DecoderGeneration::Binary);
 
-    PrintingSink sink(state);
-    PrintingDebugView debug(dump);
-    tivaro::link::ReceivePath receive(state, sink, &debug);
-    receive.setNoticeListener([](const std::string& message) {
-        std::fprintf(stderr, "tivaro-decode: %s\n", message.c_str());
-    });
-    const auto errors = tcp ? receive.ReceiveTcp(bytes) : receive.ReceiveSerial(bytes);
-    for (const auto& error : errors) {
-        std::fprintf(stderr, "tivaro-decode: %s\n", error.message.c_str());
+    std::vector<std::uint8_t> chunk(kChunk);
+    for (;;) {
+        const ssize_t got = ::read(fd, chunk.data(), chunk.size());
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            std::fprintf(stderr, "tivaro-decode: %s kan niet verder worden gelezen: %s\n",
+                         input.c_str(), std::strerror(errno));
+            out.flush();
+            return kUsageError;
+        }
+        if (got == 0) {
+            break;
+        }
+        receive.receive(std::span(chunk.data(), static_cast<std::size_t>(got)));
+        // What one read brought is printed before the next read waits for more.
+        if (!out.flush()) {
+            return kFailed;
+        }
     }
-    std::cout.flush();
-    return errors.empty() ? 0 : 1;
+    return printer.failed ? kFailed : 0;
 }

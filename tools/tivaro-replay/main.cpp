@@ -1,13 +1,14 @@
-// tivaro-replay: plays a race from a scenario file through the timing core, printing every
-// coupling-log line as it is appended. See scenario.h for the actions.
+// tivaro-replay: plays a race from a scenario file through the race controller the window
+// uses, printing every coupling-log line as it is appended. See scenario.h for the actions.
 
+#include <CLI/CLI.hpp>
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <iostream>
 #include <memory>
 #include <sstream>
 #include <string>
-#include <string_view>
 
 #include "common/data_dir.h"
 #include "tools/tivaro-replay/replay.h"
@@ -19,63 +20,52 @@ namespace {
 constexpr int kExitFailed = 1;     // the race ran, but something failed on the way
 constexpr int kExitMalformed = 2;  // bad arguments or a malformed scenario: nothing ran
 
-constexpr const char* kUsage =
-    "usage: tivaro-replay [--data-dir DIR] SCENARIO\n"
-    "Plays the race in SCENARIO (one action per line) and prints every coupling-log line.\n"
-    "The logs go into DIR (default: the data directory), the workbook backups into DIR/backup;\n"
-    "the workbook is saved at the end. Exit status: 0 done, 1 something failed on the way\n"
-    "(reported on standard error), 2 bad arguments or a malformed scenario (nothing ran).\n";
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::filesystem::path dataDirectory = tivaro::DataDirectory();
-    std::filesystem::path scenarioPath;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (arg == "-h" || arg == "--help") {
-            std::cout << kUsage;
-            return 0;
-        }
-        if (arg == "--data-dir" && i + 1 < argc) {
-            dataDirectory = argv[++i];
-        } else if (arg.starts_with("--data-dir=")) {
-            dataDirectory = std::string(arg.substr(std::strlen("--data-dir=")));
-        } else if (!arg.starts_with("-") && scenarioPath.empty()) {
-            scenarioPath = arg;
-        } else {
-            std::cerr << "tivaro-replay: unexpected argument '" << arg << "'\n" << kUsage;
-            return kExitMalformed;
-        }
-    }
-    if (scenarioPath.empty()) {
-        std::cerr << kUsage;
-        return kExitMalformed;
+    std::string dataDirectory = tivaro::DataDirectory().string();
+    std::string scenarioPath;
+
+    CLI::App app{
+        "Plays the race in SCENARIO (one action per line) and prints every coupling-log "
+        "line. The logs go into the data directory, the workbook backups into its folder "
+        "backup; the workbook is saved at the end. Exit status: 0 done, 1 something failed "
+        "on the way (reported on standard error), 2 bad arguments or a malformed scenario "
+        "(nothing ran).",
+        "tivaro-replay"};
+    app.add_option("--data-dir", dataDirectory, "where the logs and backups go")
+        ->option_text("DIR");
+    app.add_option("scenario", scenarioPath, "the scenario to play")->required();
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        const int code = app.exit(error);
+        return code == 0 ? 0 : kExitMalformed;
     }
 
     std::ifstream in(scenarioPath, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     if (!in.good() && !in.eof()) {
-        std::cerr << "tivaro-replay: cannot read the scenario " << scenarioPath.string() << ": "
-                  << std::strerror(errno) << '\n';
+        std::cerr << "tivaro-replay: het scenario " << scenarioPath
+                  << " kan niet worden gelezen: " << std::strerror(errno) << '\n';
         return kExitMalformed;
     }
     auto actions = tivaro::replay::ParseScenario(text.str());
     if (!actions) {
-        std::cerr << "tivaro-replay: " << scenarioPath.string() << ": " << actions.error().message
-                  << '\n';
+        std::cerr << "tivaro-replay: " << scenarioPath << ": " << actions.error().message << '\n';
         return kExitMalformed;
     }
 
+    const std::filesystem::path dataDir = dataDirectory;
     tivaro::replay::ReplayOptions options;
-    options.dataDirectory = dataDirectory;
-    options.scenarioFolder = scenarioPath.parent_path();
-    options.scenarioName = scenarioPath.filename().string();
+    options.dataDirectory = dataDir;
+    options.scenarioFolder = std::filesystem::path(scenarioPath).parent_path();
+    options.scenarioName = std::filesystem::path(scenarioPath).filename().string();
     options.startApp =
-        [dataDirectory]() -> tivaro::Result<std::unique_ptr<tivaro::workbook::SpreadsheetApp>> {
+        [dataDir]() -> tivaro::Result<std::unique_ptr<tivaro::workbook::SpreadsheetApp>> {
         return std::unique_ptr<tivaro::workbook::SpreadsheetApp>(
-            std::make_unique<tivaro::workbook::XlsxApp>(dataDirectory / "backup"));
+            std::make_unique<tivaro::workbook::XlsxApp>(dataDir / "backup"));
     };
     const bool ok = tivaro::replay::RunScenario(*actions, options, std::cout, std::cerr);
     return ok ? 0 : kExitFailed;

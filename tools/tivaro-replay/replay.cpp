@@ -3,11 +3,8 @@
 #include <optional>
 #include <string>
 
-#include "app/state/start_up.h"
 #include "common/data_dir.h"
-#include "link/receive_path.h"
-#include "timing/passing_handler.h"
-#include "timing/passing_list.h"
+#include "timing/race_controller.h"
 
 namespace tivaro::replay {
 
@@ -19,11 +16,10 @@ public:
         : options_(options),
           out_(out),
           err_(err),
-          setup_(state_, options.startApp),
-          handler_(state_, setup_.controls(), list_, Events()),
-          receive_(state_, handler_) {
-        ApplyStartUpValues(state_, options.dataDirectory);
-        receive_.setNoticeListener([this](const std::string& message) { Tell(message); });
+          controller_(
+              timing::ControllerOptions{options.startApp, options.dataDirectory / kCouplingLogName,
+                                        options.dataDirectory / kRawLogName},
+              Events()) {
         if (Status made = EnsureDirectory(options.dataDirectory); !made) {
             Fail(made.error());
         }
@@ -31,56 +27,51 @@ public:
 
     void Run(const Action& action) {
         line_ = action.line;
+        timing::SetupPanel& setup = controller_.setup();
         switch (action.kind) {
             case ActionKind::Open:
                 SaveWorkbook();
-                Check(setup_.Command1_Click(options_.scenarioFolder / action.text));
+                Check(setup.openWorkbook(options_.scenarioFolder / action.text));
                 break;
             case ActionKind::Sport:
-                setup_.setSportText(action.text);
-                Check(setup_.Combo1_Click());
+                Check(setup.chooseSport(action.text));
                 break;
             case ActionKind::Heat:
-                setup_.setHeatText(action.text);
-                setup_.Combo2_Click();
+                setup.chooseHeat(action.text);
                 break;
             case ActionKind::Laps:
-                setup_.setLapCount(action.number);
-                setup_.Slider1_Change();
+                setup.moveLapSlider(action.number);
                 break;
             case ActionKind::Phase:
-                ChoosePhase(action.phase);
+                setup.choosePhase(action.phase);
                 break;
             case ActionKind::Decoder:
-                state_.binaryDecoder = action.binary;
+                controller_.chooseDecoderGeneration(action.generation);
                 break;
             case ActionKind::Serial:
-                linkInForce_ = link::ReceivePath::Link::Serial;
-                Check(receive_.ReceiveSerial(action.bytes));
-                break;
             case ActionKind::Tcp:
-                linkInForce_ = link::ReceivePath::Link::Tcp;
-                Check(receive_.ReceiveTcp(action.bytes));
+                linkInForce_ = action.kind == ActionKind::Serial ? link::LinkKind::Serial
+                                                                 : link::LinkKind::Tcp;
+                controller_.onDecoderBytes(*linkInForce_, action.bytes);
                 break;
             case ActionKind::Reconnect:
                 if (linkInForce_) {
-                    receive_.ConnectionStarted(*linkInForce_);
+                    controller_.connectionStarted(*linkInForce_);
                 }
                 break;
             case ActionKind::Passing:
-                state_.transponder = action.text;
-                state_.passTime = action.time;
-                handler_.HandlePassing();
+                controller_.handlePassing(link::Passing{action.text, action.time});
                 break;
         }
     }
 
     // Puts the open workbook's changes on disk, as the window does shortly after a passing.
     void SaveWorkbook() {
-        if (!state_.raceWorkbook || !state_.raceWorkbook->hasUnsavedChanges()) {
+        workbook::Workbook* book = controller_.race().workbook();
+        if (book == nullptr || !book->hasUnsavedChanges()) {
             return;
         }
-        Result<workbook::SaveReport> saved = state_.raceWorkbook->save();
+        Result<workbook::SaveReport> saved = book->save();
         if (!saved) {
             Fail(saved.error());
         } else if (!saved->notice.empty()) {
@@ -97,35 +88,19 @@ public:
     bool ok() const { return ok_; }
 
 private:
-    timing::PassingEvents Events() {
-        timing::PassingEvents events;
-        events.notice = [this](const Error& error) { Fail(error); };
-        events.logged = [this](const std::string& line) { out_ << line << '\n'; };
+    timing::ControllerEvents Events() {
+        timing::ControllerEvents events;
+        events.problem = [this](const Error& error) { Fail(error); };
+        events.notice = [this](const std::string& text) { Tell(text); };
+        events.passingHandled = [this](const timing::PassingResult&, const std::string& line) {
+            out_ << line << '\n';
+        };
         return events;
-    }
-
-    void ChoosePhase(Phase phase) {
-        switch (phase) {
-            case Phase::Warmup:
-                setup_.fase_opwarmen_Click();
-                break;
-            case Phase::Pulse:
-                setup_.fase_startschot_Click();
-                break;
-            case Phase::Record:
-                setup_.fase_opnemen_Click();
-                break;
-        }
     }
 
     void Check(const Status& status) {
         if (!status) {
             Fail(status.error());
-        }
-    }
-    void Check(const std::vector<Error>& errors) {
-        for (const Error& error : errors) {
-            Fail(error);
         }
     }
 
@@ -144,12 +119,8 @@ private:
     const ReplayOptions& options_;
     std::ostream& out_;
     std::ostream& err_;
-    RaceState state_;
-    timing::RaceSetup setup_;
-    timing::PassingList list_;
-    timing::PassingHandler handler_;
-    link::ReceivePath receive_;
-    std::optional<link::ReceivePath::Link> linkInForce_;
+    timing::RaceController controller_;
+    std::optional<link::LinkKind> linkInForce_;
     int line_ = 0;
     bool ok_ = true;
 };

@@ -1,23 +1,23 @@
 #pragma once
-// Plays a scenario through the same race state, set-up controls, receive path and passing
-// handler that the window uses. Every coupling-log line goes to `out` as it is appended;
-// everything that fails goes to `err`, prefixed with the scenario line that caused it, and
-// the race goes on.
+// Plays a scenario through the race controller the window uses. Every coupling-log line goes
+// to `out` as it is appended; every failure goes to `err`, prefixed with the scenario line
+// that caused it, and the race goes on; notices go to `err` the same way without counting as
+// failures.
 
 #include <filesystem>
 #include <ostream>
 #include <vector>
 
-#include "timing/race_setup.h"
+#include "timing/race.h"
 #include "tools/tivaro-replay/scenario.h"
 
 namespace tivaro::replay {
 
 struct ReplayOptions {
-    std::filesystem::path dataDirectory;     // where the coupling and raw logs go
-    std::filesystem::path scenarioFolder;    // `open` paths are relative to it
-    std::string scenarioName = "scenario";   // names the scenario in messages
-    timing::RaceSetup::AppStarter startApp;  // starts the spreadsheet application
+    std::filesystem::path dataDirectory;    // where the coupling and raw logs go
+    std::filesystem::path scenarioFolder;   // `open` paths are relative to it
+    std::string scenarioName = "scenario";  // names the scenario in messages
+    timing::Race::AppStarter startApp;      // starts the spreadsheet application
 };
 
 // Runs `actions` in order and saves the open workbook at the end (and before another one is

@@ -144,11 +144,11 @@ std::optional<std::string> ParseArguments(std::string_view name, std::string_vie
     } else if (name == "phase") {
         action.kind = ActionKind::Phase;
         if (words.size() == 1 && words[0] == "warmup") {
-            action.phase = Phase::Warmup;
+            action.phase = timing::Phase::Warmup;
         } else if (words.size() == 1 && words[0] == "pulse") {
-            action.phase = Phase::Pulse;
+            action.phase = timing::Phase::StartPulse;
         } else if (words.size() == 1 && words[0] == "record") {
-            action.phase = Phase::Record;
+            action.phase = timing::Phase::Recording;
         } else {
             return "phase needs warmup, pulse or record, not '" + std::string(TrimRight(rest)) +
                    "'";
@@ -156,7 +156,8 @@ std::optional<std::string> ParseArguments(std::string_view name, std::string_vie
     } else if (name == "decoder") {
         action.kind = ActionKind::Decoder;
         if (words.size() == 1 && (words[0] == "binary" || words[0] == "older")) {
-            action.binary = words[0] == "binary";
+            action.generation = words[0] == "binary" ? link::DecoderGeneration::Binary
+                                                     : link::DecoderGeneration::Older;
         } else {
             return "decoder needs binary or older, not '" + std::string(TrimRight(rest)) + "'";
         }

@@ -24,6 +24,8 @@
 #include <vector>
 
 #include "common/result.h"
+#include "link/passing.h"
+#include "timing/sports.h"
 
 namespace tivaro::replay {
 
@@ -40,16 +42,14 @@ enum class ActionKind {
     Reconnect,
 };
 
-enum class Phase { Warmup, Pulse, Record };
-
 struct Action {
     ActionKind kind = ActionKind::Open;
-    int line = 0;                     // 1-based line of the scenario
-    std::string text;                 // open: path; sport, heat: text; passing: code
-    std::string time;                 // passing: time text
-    int number = 0;                   // laps
-    Phase phase = Phase::Warmup;      // phase
-    bool binary = true;               // decoder
+    int line = 0;                                 // 1-based line of the scenario
+    std::string text;                             // open: path; sport, heat: text; passing: code
+    std::string time;                             // passing: time text
+    int number = 0;                               // laps
+    timing::Phase phase = timing::Phase::Warmup;  // phase
+    link::DecoderGeneration generation = link::DecoderGeneration::Binary;  // decoder
     std::vector<std::uint8_t> bytes;  // serial, tcp (also the -text forms)
 };
 

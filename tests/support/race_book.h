@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "fake_workbook.h"
+#include "tests/support/fake_workbook.h"
 #include "tests/support/scratch_dir.h"
 
 namespace tivaro::testing {

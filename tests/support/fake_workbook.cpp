@@ -1,4 +1,4 @@
-#include "fake_workbook.h"
+#include "tests/support/fake_workbook.h"
 
 #include <algorithm>
 #include <cctype>
@@ -45,8 +45,12 @@ bool EqualIgnoringCase(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-FakeWorkbook::FakeWorkbook(std::vector<std::string> sheetNames, int activeSheet)
-    : names_(std::move(sheetNames)), sheets_(names_.size()), active_(activeSheet) {}
+FakeWorkbook::FakeWorkbook(std::vector<std::string> sheetNames, int activeSheet,
+                           std::filesystem::path path)
+    : path_(std::move(path)),
+      names_(std::move(sheetNames)),
+      sheets_(names_.size()),
+      active_(activeSheet) {}
 
 workbook::SheetId FakeWorkbook::sheetId(std::string_view name) const {
     const auto it = std::find(names_.begin(), names_.end(), name);
@@ -72,6 +76,11 @@ std::optional<std::uint32_t> FakeWorkbook::fill(std::string_view sheet, int row,
     return it->second;
 }
 
+int FakeWorkbook::saveCount() const {
+    return static_cast<int>(std::count_if(calls.begin(), calls.end(),
+                                          [](const WorkbookCall& c) { return c.op == "save"; }));
+}
+
 int FakeWorkbook::writeCount() const {
     return static_cast<int>(std::count_if(calls.begin(), calls.end(), [](const WorkbookCall& c) {
         return c.op == "write" || c.op == "writeRange" || c.op == "colour";
@@ -81,10 +90,13 @@ int FakeWorkbook::writeCount() const {
 std::optional<Error> FakeWorkbook::Fails(WorkbookCall call) const {
     calls.push_back(call);
     if (closed_) {
-        return MakeError(Errc::Closed, "the workbook fake.xlsx is closed");
+        return MakeError(Errc::Closed, "the workbook " + path_.string() + " is closed");
     }
     if (failIf && failIf(call)) {
-        return MakeError(Errc::Closed, "fake.xlsx refused " + call.op);
+        return MakeError(Errc::Closed, path_.string() + " refused " + call.op);
+    }
+    if (call.op == "write" || call.op == "writeRange" || call.op == "colour") {
+        unsaved_ = true;
     }
     return std::nullopt;
 }
@@ -202,6 +214,10 @@ Status FakeWorkbook::colourCell(workbook::SheetId sheet, int row, int column,
 }
 
 Result<workbook::SaveReport> FakeWorkbook::save() {
+    if (auto error = Fails({"save", -1, 0, 0, {}})) {
+        return *error;
+    }
+    unsaved_ = false;
     return workbook::SaveReport{path_, {}};
 }
 
@@ -216,6 +232,13 @@ Status FakeApp::show() {
     }
     shown = true;
     return {};
+}
+
+std::function<Result<std::unique_ptr<workbook::SpreadsheetApp>>()> FakeApp::Starter(
+    Maker makeBook) {
+    return [makeBook = std::move(makeBook)]() -> Result<std::unique_ptr<workbook::SpreadsheetApp>> {
+        return std::unique_ptr<workbook::SpreadsheetApp>(std::make_unique<FakeApp>(makeBook));
+    };
 }
 
 Result<std::unique_ptr<workbook::Workbook>> FakeApp::open(const std::filesystem::path& file) {

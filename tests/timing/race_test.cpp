@@ -1,12 +1,12 @@
-// Passing handling on the fake workbook: lookup, each sport's rules on the worksheet, the
-// start pulse, the grid line and the coupling log.
+// Passings through the race controller on the fake workbook: lookup, each sport's rules on the
+// worksheet, the start pulse, what fails, the passing list and the coupling log.
 
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "passing_test_fixture.h"
+#include "race_fixture.h"
 #include "timing/colours.h"
 
 namespace tivaro::testing {
@@ -17,6 +17,7 @@ using timing::kLightYellow;
 using timing::kOrange;
 using timing::kWhite;
 using timing::kYellow;
+using timing::Phase;
 
 std::string Skater(int i) {
     return TransponderOf(0, i);
@@ -28,9 +29,9 @@ std::string Cyclist(int i) {
     return TransponderOf(2, i);
 }
 
-using LookUp = PassingFixture;
+using LookUp = RaceFixture;
 
-TEST_F(LookUp, SearchesRowsThreeToTwoHundredOnly) {
+TEST_F(LookUp, SearchesRowsThreeToTwoHundredOnlyCaseInsensitively) {
     book->cell("schaats", 200, 2) = "LAST";
     book->cell("schaats", 200, 1) = "999";
     book->cell("schaats", 201, 2) = "BELOW";
@@ -46,50 +47,43 @@ TEST_F(LookUp, SearchesRowsThreeToTwoHundredOnly) {
         {"HEADER", false, 0, ""},    {"TITLE", false, 0, ""},    {"kx-04126", true, 6, "104"},
     };
     for (const auto& c : cases) {
-        state.transponder = c.code;
-        handler->LookUpTransponder();
-        EXPECT_EQ(state.transponderFound, c.found) << c.code;
-        EXPECT_EQ(state.bibNumber, c.bib) << c.code;
-        if (c.found) {
-            EXPECT_EQ(state.competitorRow, c.row) << c.code;
-        }
+        Pass(c.code);
+        EXPECT_EQ(Last().found, c.found) << c.code;
+        EXPECT_EQ(Last().bib, c.bib) << c.code;
+        EXPECT_EQ(Last().row, c.row) << c.code;
     }
+    EXPECT_TRUE(problems.empty());
 }
 
 TEST_F(LookUp, TheUpperOfTwoRowsWinsAndAnEmptyBibIsStillFound) {
     book->cell("schaats", 10, 2) = Skater(12);
     book->cell("schaats", 10, 1) = "";
-    state.transponder = Skater(12);
-    handler->LookUpTransponder();
-    EXPECT_TRUE(state.transponderFound);
-    EXPECT_EQ(state.competitorRow, 10);
-    EXPECT_EQ(state.bibNumber, "");
+    Pass(Skater(12));
+    EXPECT_TRUE(Last().found);
+    EXPECT_EQ(Last().row, 10);
+    EXPECT_EQ(Last().bib, "");
 }
 
-TEST_F(LookUp, WithoutWorkbookOrWithAFailingFindNothingIsFound) {
-    state.transponder = Skater(0);
+TEST_F(LookUp, AWorkbookThatCannotBeReadIsReportedNeverSilentlyUnknown) {
     book->failIf = [](const WorkbookCall& c) { return c.op == "find"; };
-    handler->LookUpTransponder();
-    EXPECT_FALSE(state.transponderFound);
+    EXPECT_EQ(Pass(Skater(0)), "Onbekend");
     book->failIf = [](const WorkbookCall& c) { return c.op == "read"; };
-    handler->LookUpTransponder();
-    EXPECT_FALSE(state.transponderFound);
-    EXPECT_EQ(state.bibNumber, "");
-    state.raceWorkbook.reset();
-    handler->LookUpTransponder();
-    EXPECT_FALSE(state.transponderFound);
-    EXPECT_TRUE(notices.empty());
+    EXPECT_EQ(Pass(Skater(0)), "Onbekend");
+    ASSERT_EQ(problems.size(), 2u);
+    EXPECT_NE(problems[0].find("Onbekend"), std::string::npos) << problems[0];
+    EXPECT_NE(problems[1].find(Skater(0)), std::string::npos) << problems[1];
+    EXPECT_EQ(logged.size(), 2u) << "shown and logged all the same";
 }
 
-using Handling = PassingFixture;
+using Handling = RaceFixture;
 
 TEST_F(Handling, UnknownTransponderIsShownWhiteAndTouchesNothing) {
-    Race("Lopen", 3, 3);
+    Race("Lopen", Phase::Recording, 3);
     EXPECT_EQ(Pass("999", "9:8:7.06"), "Onbekend");
-    EXPECT_EQ(state.passColour, kWhite);
-    EXPECT_EQ(state.logLine, "999\t \t9:8:7.06\tOnbekend");
+    EXPECT_EQ(Last().colour, kWhite);
     EXPECT_EQ(book->writeCount(), 0);
     EXPECT_EQ(Log(), "999\t \t9:8:7.06\tOnbekend\r\n");
+    const timing::PassingList& list = controller->passings();
     ASSERT_EQ(list.size(), 1u);
     EXPECT_EQ(list.row(0).bib, " ");
     EXPECT_EQ(list.backgroundColour(), kWhite);
@@ -97,7 +91,7 @@ TEST_F(Handling, UnknownTransponderIsShownWhiteAndTouchesNothing) {
 }
 
 TEST_F(Handling, RunningRaceOfThreeLapsFillsItsColumnsAndColoursTheBib) {
-    Race("Lopen", 3, 3);
+    Race("Lopen", Phase::Recording, 3);
     const std::string code = Runner(4);  // row 7, bib 205
     const std::vector<std::string> expected = {"Start",  "Doork 1",  "Doork 2",
                                                "Finish", "Uitlopen", "Uitlopen"};
@@ -106,7 +100,7 @@ TEST_F(Handling, RunningRaceOfThreeLapsFillsItsColumnsAndColoursTheBib) {
         EXPECT_EQ(Pass(code, "10:0:" + std::to_string(n) + ".00"), expected[n]);
         EXPECT_EQ(book->fill("loop", 7, 1), fills[n]) << expected[n];
     }
-    EXPECT_EQ(state.passColour, kLightYellow);
+    EXPECT_EQ(Last().colour, kLightYellow);
     EXPECT_EQ(Cell("loop", 7, 6), "10:0:0.00");
     EXPECT_EQ(Cell("loop", 7, 7), "10:0:1.00");
     EXPECT_EQ(Cell("loop", 7, 8), "10:0:2.00");
@@ -119,53 +113,58 @@ TEST_F(Handling, RunningRaceOfThreeLapsFillsItsColumnsAndColoursTheBib) {
 }
 
 TEST_F(Handling, HeatCellsCompareAsText) {
-    Race("Schaatsen", 3);
+    Race("Schaatsen", Phase::Recording);
     book->cell("schaats", 3, 3) = "Heat 1";
     book->cell("schaats", 4, 3) = "";
-    state.heatNumber = "1";
+    Panel().chooseHeat("Heat 1");
     EXPECT_EQ(Pass(Skater(0)), "Opwarmen");  // "Heat 1" is not heat "1"
     EXPECT_EQ(Pass(Skater(5)), "Start");     // the cell holding 1
     EXPECT_EQ(Pass(Skater(1)), "Opwarmen");  // empty heat cell, heat 1 chosen
-    state.heatNumber.clear();
-    EXPECT_EQ(Pass(Skater(1)), "Start");  // no heat chosen: only empty heat cells race
+}
+
+TEST_F(Handling, WithoutAHeatChosenOnlyEmptyHeatCellsRace) {
+    Race("Schaatsen", Phase::Recording);
+    book->cell("schaats", 4, 3) = "";
+    EXPECT_EQ(Pass(Skater(1)), "Start");
     EXPECT_EQ(Pass(Skater(10)), "Opwarmen");
 }
 
 TEST_F(Handling, UnrecognisedCounterIsYellowWarmUpWithoutWrites) {
-    Race("Lopen", 3, 3);
+    Race("Lopen", Phase::Recording, 3);
     for (const char* counter : {"0", "11", "6", "Heat", "X"}) {
         book->cell("loop", 3, 20) = counter;
         const int writes = book->writeCount();
         EXPECT_EQ(Pass(Runner(0)), "Opwarmen");
-        EXPECT_EQ(state.passColour, kYellow);
-        EXPECT_EQ(state.lapCountText, counter);
+        EXPECT_EQ(Last().colour, kYellow);
+        EXPECT_EQ(Last().counterBefore, counter);
         EXPECT_EQ(book->writeCount(), writes);
     }
 }
 
-using Failures = PassingFixture;
-
-TEST_F(Failures, UnreadableCounterStillShowsAndLogsThePassing) {
-    Race("Lopen", 3, 3);
-    book->failIf = [](const WorkbookCall& c) { return c.op == "read" && c.column == 20; };
-    EXPECT_EQ(Pass(Runner(4)), "Opwarmen");
-    EXPECT_EQ(book->writeCount(), 0);
-    ASSERT_EQ(notices.size(), 1u);
-    EXPECT_NE(notices[0].find("row 7 (bib 205)"), std::string::npos) << notices[0];
-    EXPECT_NE(notices[0].find("T7"), std::string::npos) << notices[0];
-    EXPECT_NE(Log().find("Opwarmen"), std::string::npos);
-    EXPECT_EQ(list.size(), 1u);
+TEST_F(Handling, StartPulseStartsEveryoneOnceUntilArmedAgain) {
+    Race("Lopen", Phase::StartPulse, 3);
+    EXPECT_EQ(Pass("999"), "Onbekend") << "an unknown transponder leaves the pulse armed";
+    EXPECT_EQ(Pass(Runner(2), "10:0:0.50"), "Start!!");
+    EXPECT_EQ(Cell("loop", 3, 6), "10:0:0.50");
+    EXPECT_EQ(Cell("loop", 200, 20), "1");
+    EXPECT_EQ(Pass(Runner(3)), "Na Start puls");
+    EXPECT_EQ(book->fill("loop", 6, 1), kGreen);
+    Panel().choosePhase(Phase::StartPulse);  // chosen again: armed again
+    EXPECT_EQ(Pass(Runner(3), "10:5:0.00"), "Start!!");
+    EXPECT_EQ(Cell("loop", 3, 6), "10:5:0.00");
 }
 
+using Failures = RaceFixture;
+
 TEST_F(Failures, RefusedTimeLeavesCounterAndBibAlone) {
-    Race("Lopen", 3, 3);
+    Race("Lopen", Phase::Recording, 3);
     book->failIf = [](const WorkbookCall& c) { return c.op == "write" && c.column == 6; };
     EXPECT_EQ(Pass(Runner(0), "8:0:0.00"), "Start");
     EXPECT_EQ(Cell("loop", 3, 20), "");
     EXPECT_EQ(book->fill("loop", 3, 1), std::nullopt);
-    EXPECT_FALSE(state.colourCellPending);
-    ASSERT_EQ(notices.size(), 1u);
-    EXPECT_NE(notices[0].find("F3"), std::string::npos) << notices[0];
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_NE(problems[0].find("F3"), std::string::npos) << problems[0];
+    EXPECT_NE(problems[0].find("rugnummer 201"), std::string::npos) << problems[0];
     EXPECT_EQ(Log(), Runner(0) + "\t201 \t8:0:0.00\tStart\r\n");
     // The next passing, with the workbook back, starts the runner properly.
     book->failIf = nullptr;
@@ -174,20 +173,18 @@ TEST_F(Failures, RefusedTimeLeavesCounterAndBibAlone) {
 }
 
 TEST_F(Failures, RefusedCounterAndColourAreReported) {
-    Race("Lopen", 3, 3);
+    Race("Lopen", Phase::Recording, 3);
     book->failIf = [](const WorkbookCall& c) { return c.op == "write" && c.column == 20; };
     EXPECT_EQ(Pass(Runner(0)), "Start");
     EXPECT_EQ(Cell("loop", 3, 6), "10:0:1.00");
     book->failIf = [](const WorkbookCall& c) { return c.op == "colour"; };
     EXPECT_EQ(Pass(Runner(1)), "Start");
-    EXPECT_FALSE(state.colourCellPending);
-    ASSERT_EQ(notices.size(), 2u);
-    EXPECT_NE(notices[0].find("T3"), std::string::npos) << notices[0];
-    EXPECT_NE(notices[1].find("A4"), std::string::npos) << notices[1];
-    EXPECT_EQ(list.size(), 2u);
-    // The pending colour does not leak into the next passing.
+    ASSERT_EQ(problems.size(), 2u);
+    EXPECT_NE(problems[0].find("T3"), std::string::npos) << problems[0];
+    EXPECT_NE(problems[1].find("A4"), std::string::npos) << problems[1];
+    // A colour left out does not leak into the next passing.
     book->failIf = nullptr;
-    Race("Lopen", 1, 3);
+    Race("Lopen", Phase::Warmup, 3);
     const auto before = book->calls.size();
     Pass(Runner(1));
     for (std::size_t n = before; n < book->calls.size(); ++n) {
@@ -196,52 +193,54 @@ TEST_F(Failures, RefusedCounterAndColourAreReported) {
 }
 
 TEST_F(Failures, RefusedStartPulseIsReportedAndStaysArmed) {
-    Race("Lopen", 2, 3);
+    Race("Lopen", Phase::StartPulse, 3);
     book->failIf = [](const WorkbookCall& c) { return c.op == "writeRange"; };
     EXPECT_EQ(Pass(Runner(0)), "Start!!");
-    EXPECT_TRUE(state.startPulsePending);
+    EXPECT_TRUE(controller->race().setup().startPulseArmed);
     EXPECT_EQ(book->fill("loop", 3, 1), std::nullopt);
-    ASSERT_EQ(notices.size(), 2u);
-    EXPECT_NE(notices[0].find("F3:F200"), std::string::npos) << notices[0];
-    EXPECT_NE(notices[1].find("klaarstaan"), std::string::npos) << notices[1];
+    ASSERT_EQ(problems.size(), 2u);
+    EXPECT_NE(problems[0].find("F3:F200"), std::string::npos) << problems[0];
+    EXPECT_NE(problems[1].find("klaarstaan"), std::string::npos) << problems[1];
     // Once the sheet takes writes again, the next passing gives the pulse.
     book->failIf = nullptr;
     EXPECT_EQ(Pass(Runner(1)), "Start!!");
-    EXPECT_FALSE(state.startPulsePending);
-    EXPECT_EQ(book->cellText("loop", 3, 20), "1");
+    EXPECT_FALSE(controller->race().setup().startPulseArmed);
+    EXPECT_EQ(Cell("loop", 3, 20), "1");
     EXPECT_EQ(Pass(Runner(2)), "Na Start puls");
 }
 
 TEST_F(Failures, ClosedWorkbookMidRaceKeepsPassingsComing) {
-    Race("Fietsen", 3, 2);
+    Race("Fietsen", Phase::Recording, 2);
     Pass(Cyclist(0));
-    ASSERT_TRUE(state.raceWorkbook->close());
+    ASSERT_TRUE(book->close());
     EXPECT_EQ(Pass(Cyclist(0)), "Onbekend");
-    EXPECT_EQ(list.size(), 2u);
+    EXPECT_EQ(controller->passings().size(), 2u);
     EXPECT_EQ(logged.size(), 2u);
+    EXPECT_EQ(problems.size(), 1u) << "the closed workbook is said";
 }
 
 TEST_F(Failures, UnwritableLogStillHandlesShowsAndRecords) {
-    state.couplingLogPath = (dir.path() / "missing" / "dovokop.log").string();
-    Race("Lopen", 3, 3);
+    std::filesystem::remove_all(dir.path());
+    std::filesystem::create_directories(dir.path() / "dovokop.log");  // a folder in its way
+    Race("Lopen", Phase::Recording, 3);
     EXPECT_EQ(Pass(Runner(0)), "Start");
     EXPECT_EQ(Pass(Runner(0)), "Doork 1");
     EXPECT_EQ(Cell("loop", 3, 7), "10:0:1.00");
     EXPECT_EQ(book->fill("loop", 3, 1), kYellow);
-    EXPECT_EQ(list.size(), 2u);
+    EXPECT_EQ(controller->passings().size(), 2u);
     EXPECT_EQ(logged.size(), 2u);
-    ASSERT_EQ(notices.size(), 2u);
-    EXPECT_NE(notices[0].find("coupling log"), std::string::npos) << notices[0];
-    EXPECT_NE(notices[0].find(state.couplingLogPath), std::string::npos) << notices[0];
+    ASSERT_EQ(problems.size(), 2u);
+    EXPECT_NE(problems[0].find("koppellog"), std::string::npos) << problems[0];
 }
 
-using Display = PassingFixture;
+using Display = RaceFixture;
 
 TEST_F(Display, NewestFirstInTheListOldestFirstInTheLog) {
-    Race("Lopen", 3, 1);
+    Race("Lopen", Phase::Recording, 1);
     Pass(Runner(0), "1:2:3.05");
     Pass("KX-00001", "1:2:4.00");
     Pass(Runner(0), "1:2:5.10");
+    const timing::PassingList& list = controller->passings();
     ASSERT_EQ(list.size(), 3u);
     EXPECT_EQ(list.row(0).type, "Finish");
     EXPECT_EQ(list.row(0).colour, kOrange);
@@ -253,14 +252,6 @@ TEST_F(Display, NewestFirstInTheListOldestFirstInTheLog) {
     EXPECT_EQ(Log(), r + "\t201 \t1:2:3.05\tStart\r\nKX-00001\t \t1:2:4.00\tOnbekend\r\n" + r +
                          "\t201 \t1:2:5.10\tFinish\r\n");
     EXPECT_EQ(logged.back(), r + "\t201 \t1:2:5.10\tFinish");
-}
-
-TEST_F(Display, EmptyLogPathKeepsNoLog) {
-    state.couplingLogPath.clear();
-    Pass(Skater(0));
-    EXPECT_TRUE(notices.empty());
-    EXPECT_EQ(list.size(), 1u);
-    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
 }  // namespace

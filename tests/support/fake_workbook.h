@@ -1,6 +1,7 @@
 #pragma once
-// An in-memory workbook for the timing tests: named sheets of text cells with fill colours,
-// a record of every call, and failures on demand.
+// An in-memory workbook for the tests: named sheets of text cells with fill colours, a record
+// of every call, and failures on demand. One fake for every test that needs a workbook without
+// the real engine.
 
 #include <cstdint>
 #include <filesystem>
@@ -16,8 +17,8 @@
 
 namespace tivaro::testing {
 
-// One call on the fake; `op` is "find", "read", "write", "writeRange", "colour", "activate"
-// or "activeSheet".
+// One call on the fake; `op` is "find", "read", "write", "writeRange", "colour", "activate",
+// "activeSheet" or "save".
 struct WorkbookCall {
     std::string op;
     int sheet = -1;
@@ -28,7 +29,8 @@ struct WorkbookCall {
 
 class FakeWorkbook final : public workbook::Workbook {
 public:
-    explicit FakeWorkbook(std::vector<std::string> sheetNames, int activeSheet = 0);
+    explicit FakeWorkbook(std::vector<std::string> sheetNames, int activeSheet = 0,
+                          std::filesystem::path path = "fake.xlsx");
 
     // Direct access for arranging and checking, bypassing the call record and failures.
     std::string& cell(std::string_view sheet, int row, int column);
@@ -39,8 +41,9 @@ public:
     // Calls for which this returns true fail with Errc::Closed (after being recorded).
     std::function<bool(const WorkbookCall&)> failIf;
     mutable std::vector<WorkbookCall> calls;
-    // Counts the calls that changed the workbook.
+    // Counts the calls that changed the workbook, and the saves tried.
     int writeCount() const;
+    int saveCount() const;
 
     const std::filesystem::path& path() const override { return path_; }
     std::vector<std::string> sheetNames() const override { return names_; }
@@ -54,7 +57,7 @@ public:
     Status writeRange(workbook::SheetId sheet, std::string_view range,
                       std::string_view text) override;
     Status colourCell(workbook::SheetId sheet, int row, int column, std::uint32_t colour) override;
-    bool hasUnsavedChanges() const override { return writeCount() > 0; }
+    bool hasUnsavedChanges() const override { return unsaved_; }
     Result<workbook::SaveReport> save() override;
     Status close() override;
 
@@ -68,11 +71,12 @@ private:
     std::optional<Error> Fails(WorkbookCall call) const;
     Result<int> Index(workbook::SheetId sheet) const;
 
-    std::filesystem::path path_ = "fake.xlsx";
+    std::filesystem::path path_;
     std::vector<std::string> names_;
     std::vector<Sheet> sheets_;
     int active_ = 0;
     bool closed_ = false;
+    mutable bool unsaved_ = false;  // set by the record of a changing call
 };
 
 // A spreadsheet application that opens the fake workbooks `makeBook` makes; a null workbook
@@ -80,6 +84,9 @@ private:
 class FakeApp final : public workbook::SpreadsheetApp {
 public:
     using Maker = std::function<std::unique_ptr<FakeWorkbook>(const std::filesystem::path&)>;
+    // A starter of fake applications whose workbooks `makeBook` makes.
+    static std::function<Result<std::unique_ptr<workbook::SpreadsheetApp>>()> Starter(
+        Maker makeBook);
     explicit FakeApp(Maker makeBook) : makeBook_(std::move(makeBook)) {}
 
     bool failShow = false;

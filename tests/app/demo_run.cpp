@@ -1,4 +1,4 @@
-#include "app/demo_run.h"
+#include "tests/app/demo_run.h"
 
 #include <QComboBox>
 #include <QLineEdit>

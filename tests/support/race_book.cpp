@@ -1,12 +1,10 @@
-#include "race_book.h"
+#include "tests/support/race_book.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-
-#include <gtest/gtest.h>
 
 namespace tivaro::testing {
 

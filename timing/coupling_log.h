@@ -1,0 +1,29 @@
+#pragma once
+// The coupling log: one line per handled passing, in the order of handling, appended to a
+// plain text file (opened, written and closed for every line). The line is the passing's row
+// of the grid: transponder TAB bib SPACE TAB time TAB name
+// ("1234567\t12 \t10:15:30.25\tFinish"; an unknown transponder has the single space).
+
+#include <filesystem>
+#include <string>
+
+#include "common/result.h"
+#include "timing/passing_result.h"
+
+namespace tivaro::timing {
+
+std::string CouplingLogLine(const PassingResult& result);
+
+class CouplingLog {
+public:
+    // An empty path keeps no log.
+    explicit CouplingLog(std::filesystem::path path) : path_(std::move(path)) {}
+    const std::filesystem::path& path() const { return path_; }
+    // Appends `line` and CR LF.
+    Status append(const std::string& line) const;
+
+private:
+    std::filesystem::path path_;
+};
+
+}  // namespace tivaro::timing

@@ -1,0 +1,46 @@
+#pragma once
+// What one passing means for the race: who made it, what it is called and in which colour it
+// is shown, and what it writes into the race sheet. The race decides it (race.h); the writes
+// are applied to the workbook apart from the decision (sheet_writes.h), so that the decision
+// can be looked at, logged, journaled and taken back.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/result.h"
+#include "link/passing.h"
+#include "timing/colours.h"
+
+namespace tivaro::timing {
+
+// One text written into a column of the race sheet, over rows firstRow..lastRow (one cell
+// when they are equal).
+struct SheetWrite {
+    int firstRow = 0;
+    int lastRow = 0;
+    int column = 0;
+    std::string text;
+    std::string_view what;  // what the text is, for messages ("de passeertijd")
+
+    bool operator==(const SheetWrite&) const = default;
+};
+
+struct PassingResult {
+    link::Passing passing;
+    bool found = false;  // the transponder is in the race sheet
+    int row = 0;         // the competitor's row, when found
+    std::string bib;     // the competitor's bib number (column A); empty when not found
+    std::string name;    // "Onbekend", "Opwarmen", "Start", "Doork 3", "Finish", ...
+    std::uint32_t colour = kWhite;
+    bool colourBibCell = false;      // the bib cell takes `colour` once the writes are done
+    std::vector<SheetWrite> writes;  // in order: a time before its counter
+    std::string counterBefore;       // the lap counter as the lap step read it
+    bool startPulse = false;         // gives the common start: uses the pulse once written
+    // The workbook could not be read for this passing (not: the transponder is unknown).
+    std::optional<Error> problem;
+};
+
+}  // namespace tivaro::timing

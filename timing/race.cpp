@@ -1,0 +1,204 @@
+#include "timing/race.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "workbook/cell_address.h"
+
+namespace tivaro::timing {
+
+namespace {
+
+Error Prefixed(const std::string& prefix, const Error& cause) {
+    return MakeError(cause.code, prefix + cause.message);
+}
+
+std::string CellOrEmpty(const std::vector<std::string>& cells, int column) {
+    return column <= static_cast<int>(cells.size()) ? cells[column - 1] : std::string();
+}
+
+}  // namespace
+
+Race::Race(AppStarter startApp) : startApp_(std::move(startApp)) {}
+
+Status Race::openWorkbook(const std::filesystem::path& file) {
+    const std::string what = "Het wedstrijdwerkboek is niet geopend: ";
+    if (!startApp_) {
+        return MakeError(Errc::Failed,
+                         what + "er is geen rekenblad beschikbaar. (" + file.string() + ")");
+    }
+    Result<std::unique_ptr<workbook::SpreadsheetApp>> app = startApp_();
+    if (!app) {
+        return Prefixed(what, app.error());
+    }
+    if (Status shown = (*app)->show(); !shown) {
+        return Prefixed(what, shown.error());
+    }
+    Result<std::unique_ptr<workbook::Workbook>> opened = (*app)->open(file);
+    if (!opened) {
+        return Prefixed(what, opened.error());
+    }
+    Result<workbook::SheetId> active = (*opened)->activeSheet();
+    if (!active) {
+        return Prefixed(what, active.error());
+    }
+    app_ = std::move(*app);
+    workbook_ = std::move(*opened);
+    sheet_ = *active;
+    return {};
+}
+
+Status Race::chooseSport(Sport sport) {
+    const SportRules* rules = RulesOf(sport);
+    if (rules == nullptr) {
+        setup_.sport = Sport::None;  // no sport: the race sheet stays the earlier one
+        return {};
+    }
+    const std::string what = "De sport " + std::string(rules->boxText) +
+                             " is niet gekozen: het blad \"" + std::string(rules->sheetName) +
+                             "\" ";
+    if (!workbook_) {
+        return MakeError(Errc::Closed, what +
+                                           "is niet te openen, want er is geen "
+                                           "wedstrijdwerkboek open. Open eerst het werkboek.");
+    }
+    // The sport's sheet is activated first; the race sheet is then the active sheet.
+    if (Status activated = workbook_->activate(rules->sheetName); !activated) {
+        if (activated.error().code == Errc::NoSuchSheet) {
+            return MakeError(Errc::NoSuchSheet, what +
+                                                    "ontbreekt in het werkboek. Voeg het blad "
+                                                    "toe of kies een andere sport. (" +
+                                                    activated.error().message + ")");
+        }
+        return Prefixed(what + "is niet te gebruiken: ", activated.error());
+    }
+    Result<workbook::SheetId> active = workbook_->activeSheet();
+    if (!active) {
+        return Prefixed(what + "is niet te gebruiken: ", active.error());
+    }
+    sheet_ = *active;
+    setup_.sport = sport;
+    return {};
+}
+
+void Race::chooseHeat(std::string heatNumber) {
+    setup_.heat = std::move(heatNumber);
+}
+
+void Race::setLapCount(int laps) {
+    setup_.lapCount = laps;
+}
+
+void Race::choosePhase(Phase phase) {
+    setup_.phase = phase;
+    setup_.startPulseArmed = phase == Phase::StartPulse;
+}
+
+PassingResult Race::judge(const link::Passing& passing) {
+    PassingResult result;
+    result.passing = passing;
+    result.name = "Onbekend";
+    result.colour = kWhite;
+    if (!workbook_ || !sheet_) {
+        return result;
+    }
+
+    // The topmost row of the transponder block that holds the code.
+    Result<int> position =
+        workbook_->find(*sheet_,
+                        workbook::CellName(kFirstCompetitorRow, kTransponderColumn) + ":" +
+                            workbook::CellName(kLastCompetitorRow, kTransponderColumn),
+                        passing.transponder);
+    if (!position) {
+        if (position.error().code != Errc::NotFound) {
+            result.problem = position.error();
+        }
+        return result;
+    }
+    if (*position < 1 || *position > kLastCompetitorRow - kFirstCompetitorRow + 1) {
+        return result;
+    }
+    const int row = *position + kFirstCompetitorRow - 1;
+    Result<std::vector<std::string>> cells = workbook_->readRow(*sheet_, row, kCounterColumn);
+    if (!cells) {
+        result.problem = cells.error();
+        return result;
+    }
+    result.found = true;
+    result.row = row;
+    result.bib = CellOrEmpty(*cells, kBibColumn);
+    result.name = "Opwarmen";
+    result.colour = kLightCyan;
+
+    // Every sport other than the three, and every phase without a rule of its own, leaves the
+    // passing a warm-up that writes nothing.
+    switch (setup_.sport) {
+        case Sport::Skating:
+            // Only the chosen heat is timed, and only while recording; everyone else warms up.
+            if (setup_.phase == Phase::Recording &&
+                CellOrEmpty(*cells, kHeatColumn) == setup_.heat) {
+                lapStep(kSkating, *cells, result);
+            } else if (CellOrEmpty(*cells, kCounterColumn) == kFinishedMark) {
+                result.name = kSkating.coolDownName;
+                result.colour = kLightYellow;
+            } else {
+                result.colourBibCell = true;
+            }
+            break;
+        case Sport::Running:
+            if (setup_.phase == Phase::StartPulse) {
+                startPulse(result);
+            } else if (setup_.phase == Phase::Recording) {
+                lapStep(kRunning, *cells, result);
+            }
+            break;
+        case Sport::Cycling:
+            if (setup_.phase == Phase::Recording) {
+                lapStep(kCycling, *cells, result);
+            }
+            break;
+        case Sport::None:
+            break;
+    }
+    return result;
+}
+
+void Race::lapStep(const SportRules& rules, const std::vector<std::string>& cells,
+                   PassingResult& result) const {
+    result.counterBefore = CellOrEmpty(cells, kCounterColumn);
+    const LapStep step = DecideLapStep(rules, result.counterBefore, setup_.lapCount);
+    if (step.timeColumn > 0) {
+        // The time first, then the counter: a counter never runs ahead of its time.
+        result.writes.push_back(
+            {result.row, result.row, step.timeColumn, result.passing.time, "de passeertijd"});
+        result.writes.push_back(
+            {result.row, result.row, kCounterColumn, step.newCounter, "de rondeteller"});
+    }
+    result.name = step.passType;
+    result.colour = step.colour;
+    result.colourBibCell = step.colourCell;
+}
+
+void Race::startPulse(PassingResult& result) const {
+    result.colour = kGreen;
+    result.colourBibCell = true;
+    if (!setup_.startPulseArmed) {
+        result.name = "Na Start puls";
+        return;
+    }
+    // Every row gets the common start time and its first lap, competitor or not.
+    result.name = "Start!!";
+    result.startPulse = true;
+    result.writes.push_back({kFirstCompetitorRow, kLastCompetitorRow, kStartColumn,
+                             result.passing.time, "de gezamenlijke starttijd"});
+    result.writes.push_back({kFirstCompetitorRow, kLastCompetitorRow, kCounterColumn,
+                             StartPulseCounter(kRunning, setup_.lapCount), "de rondetellers"});
+}
+
+void Race::settle(const PassingResult& result, bool written) {
+    if (result.startPulse && written) {
+        setup_.startPulseArmed = false;
+    }
+}
+
+}  // namespace tivaro::timing

@@ -1,0 +1,74 @@
+#pragma once
+// The race: its set-up (workbook, sport, heat, lap count, phase) and the rules that turn one
+// passing into one result. It is the only owner of the set-up; the set-up controls and the
+// replay change it through the operations below, and every passing is judged by what it
+// holds at that moment and by what the race sheet holds (the competitors' progress lives in
+// the sheet, not here).
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "common/result.h"
+#include "link/passing.h"
+#include "timing/passing_result.h"
+#include "timing/sports.h"
+#include "workbook/workbook.h"
+
+namespace tivaro::timing {
+
+struct RaceSetup {
+    Sport sport = Sport::None;
+    Phase phase = Phase::None;
+    std::string heat;             // "1".."5"; empty until a heat is chosen
+    int lapCount = 1;             // running and cycling
+    bool startPulseArmed = true;  // the next passing in the start-pulse phase is the start
+};
+
+class Race {
+public:
+    // Starts a new spreadsheet application; called once for every workbook opened.
+    using AppStarter = std::function<Result<std::unique_ptr<workbook::SpreadsheetApp>>()>;
+
+    explicit Race(AppStarter startApp);
+
+    const RaceSetup& setup() const { return setup_; }
+    workbook::Workbook* workbook() const { return workbook_.get(); }
+    std::optional<workbook::SheetId> raceSheet() const { return sheet_; }
+
+    // Starts a new application, shows it, opens `file` and takes its active sheet as the race
+    // sheet. On failure nothing changes: the earlier workbook and sheet stay in force. The
+    // earlier application and workbook are let go of, not closed.
+    Status openWorkbook(const std::filesystem::path& file);
+    // Makes the sport's sheet the race sheet. Sport::None keeps the race sheet. A sport whose
+    // sheet cannot be taken (missing, damaged, no workbook) is refused with a message naming
+    // the sheet, and nothing changes.
+    Status chooseSport(Sport sport);
+    void chooseHeat(std::string heatNumber);
+    void setLapCount(int laps);
+    // Warm-up and recording disarm the start pulse; every choice of the start pulse arms it.
+    void choosePhase(Phase phase);
+
+    // What `passing` means now: the transponder looked up in the race sheet, the competitor's
+    // row read, and the sport's rules applied by phase, heat and lap counter. Reads the
+    // workbook; writes nothing.
+    PassingResult judge(const link::Passing& passing);
+    // The result's writes were made (`written`) or not: the start pulse is used only once its
+    // writes are in the sheet, so a refused pulse stays armed for the next passing.
+    void settle(const PassingResult& result, bool written);
+
+private:
+    void lapStep(const SportRules& rules, const std::vector<std::string>& cells,
+                 PassingResult& result) const;
+    void startPulse(PassingResult& result) const;
+
+    AppStarter startApp_;
+    std::shared_ptr<workbook::SpreadsheetApp> app_;
+    std::shared_ptr<workbook::Workbook> workbook_;
+    std::optional<workbook::SheetId> sheet_;
+    RaceSetup setup_;
+};
+
+}  // namespace tivaro::timing

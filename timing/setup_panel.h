@@ -1,0 +1,58 @@
+#pragma once
+// The race set-up frame ("Wedstrijd informatie") without widgets: opening the race workbook,
+// choosing sport and heat, the lap slider and the phase options. Each operation does what the
+// control does when a person uses it: it changes the race's set-up and brings the controls
+// model in line, so the window only has to show it. The replay drives the same panel, so a
+// replayed race is set up exactly as the window sets it up.
+//
+// After any change of the controls the change listener runs.
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "common/result.h"
+#include "timing/race.h"
+#include "timing/race_controls.h"
+
+namespace tivaro::timing {
+
+class SetupPanel {
+public:
+    // `race` must outlive the panel.
+    explicit SetupPanel(Race& race);
+
+    const RaceControls& controls() const { return controls_; }
+    void setChangeListener(std::function<void()> listener) { changed_ = std::move(listener); }
+
+    // The open button, once the user has chosen `file`: on success the sport box is offered.
+    // On failure nothing changes.
+    Status openWorkbook(const std::filesystem::path& file);
+
+    // An entry of the sport box was selected ("Schaatsen", "Lopen", "Fietsen", or the empty
+    // text for none): prepares heat box, lap prompt, slider and phase options for the sport
+    // and makes its sheet the race sheet. Any other text changes nothing. A sport whose sheet
+    // cannot be taken is refused with an error naming the sheet; the box then shows the sport
+    // in force again and nothing else changes.
+    Status chooseSport(const std::string& boxText);
+
+    // An entry of the heat box was selected: "Heat 1" to "Heat 5" set the heat; other texts
+    // change nothing.
+    void chooseHeat(const std::string& boxText);
+
+    // The lap slider was moved to `value` (kept within its range as a slider keeps it); the
+    // lap prompt shows the new lap count.
+    void moveLapSlider(int value);
+
+    // A phase option was chosen (also the one already chosen: the start pulse is armed again).
+    void choosePhase(Phase phase);
+
+private:
+    void changed();
+
+    Race& race_;
+    RaceControls controls_;
+    std::function<void()> changed_;
+};
+
+}  // namespace tivaro::timing
