@@ -4,36 +4,36 @@ namespace tivaro::decoder {
 
 namespace {
 
-char* AppendNumber(char* p, std::uint32_t value) {
-    char digits[10];
-    int n = 0;
-    do {
-        digits[n++] = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    while (n > 0) {
-        *p++ = digits[--n];
+// A value below 100 in decimal without a leading zero.
+char* AppendSmall(char* p, std::uint32_t value) {
+    if (value >= 10) {
+        *p++ = static_cast<char>('0' + value / 10);
     }
+    *p++ = static_cast<char>('0' + value % 10);
     return p;
 }
 
 }  // namespace
 
 void FormatPassingTime(std::uint64_t micros, std::string& out) {
-    std::uint64_t hundredths = micros / 10'000;
-    const std::uint64_t rest = micros % 10'000;
+    // Only the time of day counts. A day holds an even number of hundredths, so taking the
+    // day off first changes neither the rounding (ties go to the even hundredth) nor what is
+    // left, and the rest fits 32 bits.
+    const auto ofDayMicros = static_cast<std::uint64_t>(micros % 86'400'000'000ULL);
+    auto hundredths = static_cast<std::uint32_t>(ofDayMicros / 10'000);
+    const auto rest = static_cast<std::uint32_t>(ofDayMicros - std::uint64_t{hundredths} * 10'000);
     if (rest > 5'000 || (rest == 5'000 && (hundredths & 1) != 0)) {
         ++hundredths;
     }
-    const auto ofDay = static_cast<std::uint32_t>((hundredths / 100) % 86'400);
-    const auto hh = static_cast<std::uint32_t>(hundredths % 100);
+    const std::uint32_t ofDay = (hundredths / 100) % 86'400;
+    const std::uint32_t hh = hundredths % 100;
 
-    char text[24];
-    char* p = AppendNumber(text, ofDay / 3'600);
+    char text[16];
+    char* p = AppendSmall(text, ofDay / 3'600);
     *p++ = ':';
-    p = AppendNumber(p, (ofDay / 60) % 60);
+    p = AppendSmall(p, (ofDay / 60) % 60);
     *p++ = ':';
-    p = AppendNumber(p, ofDay % 60);
+    p = AppendSmall(p, ofDay % 60);
     *p++ = '.';
     *p++ = static_cast<char>('0' + hh / 10);
     *p++ = static_cast<char>('0' + hh % 10);

@@ -62,10 +62,21 @@ void DecodeRecord(std::span<const std::uint8_t> record, DecodedRecord& out) {
 
     if (textField != 0) {
         const std::size_t n = record[textField + 1];
-        for (std::uint8_t byte : record.subspan(textField + 2, n)) {
-            if (byte != 0) {  // zero bytes are padding wherever they stand
-                AppendCp1252AsUtf8(byte, out.transponder);
+        const std::span<const std::uint8_t> text = record.subspan(textField + 2, n);
+        for (std::size_t k = 0; k < text.size();) {
+            // A run of ASCII stays as it is; zero bytes are padding wherever they stand.
+            std::size_t run = k;
+            while (run < text.size() && text[run] >= 0x01 && text[run] < 0x80) {
+                ++run;
             }
+            out.transponder.append(reinterpret_cast<const char*>(text.data() + k), run - k);
+            if (run < text.size()) {
+                if (text[run] != 0) {
+                    AppendCp1252AsUtf8(text[run], out.transponder);
+                }
+                ++run;
+            }
+            k = run;
         }
     } else if (numberField != 0) {
         const std::uint64_t number = ReadLittleEndian(record.subspan(numberField + 2, 4));

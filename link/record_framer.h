@@ -70,6 +70,10 @@ void RecordFramer::feed(std::span<const std::uint8_t> bytes, OnRecord&& onRecord
         return cached;
     };
 
+    // A record that begins in this arrival is handed on from the arrival itself, not copied:
+    // `begun` is its start byte's index here, `npos` while the record (if any) is in raw_.
+    constexpr std::size_t npos = static_cast<std::size_t>(-1);
+    std::size_t begun = npos;
     std::size_t at = 0;
     while (at < size) {
         if (awaitingStart_) {
@@ -83,29 +87,41 @@ void RecordFramer::feed(std::span<const std::uint8_t> bytes, OnRecord&& onRecord
         const std::size_t frame = start < end ? start : end;  // the next frame byte, or size
 
         // The bytes up to the frame byte, and the end byte itself, must fit.
-        const std::size_t room = kMaxRecordBytes + 1 - raw_.size();
+        const std::size_t collected = begun != npos ? at - begun : raw_.size();
+        const std::size_t room = kMaxRecordBytes + 1 - collected;
         const bool endsHere = frame < size && frame == end;
         if (frame - at > room || (endsHere && frame - at == room)) {
             clear();
+            begun = npos;
             open_ = false;
             awaitingStart_ = true;
             at = frame;
             continue;
         }
-        raw_.insert(raw_.end(), base + at, base + frame);
+        if (begun == npos) {
+            raw_.insert(raw_.end(), base + at, base + frame);
+        }
         if (frame == size) {
+            if (begun != npos) {
+                raw_.assign(base + begun, base + size);  // the rest comes with a later arrival
+            }
             return;
         }
         if (!endsHere) {
-            raw_.assign(1, decoder::kStartByte);
+            begun = frame;
             open_ = true;
             awaitingStart_ = false;
         } else {
-            raw_.push_back(decoder::kEndByte);
             open_ = false;
-            onRecord(std::span<const std::uint8_t>(raw_));
+            if (begun != npos) {
+                onRecord(bytes.subspan(begun, frame + 1 - begun));
+            } else {
+                raw_.push_back(decoder::kEndByte);
+                onRecord(std::span<const std::uint8_t>(raw_));
+            }
             // Start afresh: a stray end byte must not complete this record a second time.
             clear();
+            begun = npos;
         }
         at = frame + 1;
     }

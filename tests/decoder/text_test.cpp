@@ -26,6 +26,8 @@ TEST(FormatPassingTime, RoundingCarriesIntoTheSecondsShown) {
     EXPECT_EQ(FormatPassingTime(59'996'000), "0:1:0.00");
     EXPECT_EQ(FormatPassingTime(3'599'995'001), "1:0:0.00");
     EXPECT_EQ(FormatPassingTime(86'399'999'000), "0:0:0.00") << "rounds into the next day";
+    EXPECT_EQ(FormatPassingTime(86'399'995'000), "0:0:0.00") << "tie, 8,639,999 is odd";
+    EXPECT_EQ(FormatPassingTime(172'799'985'000), "23:59:59.98") << "tie a day later";
 }
 
 TEST(FormatPassingTime, OnlyTheTimeOfDayCountsAtAnySize) {

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -47,6 +48,11 @@ private:
 
 // Backslash, TAB, CR and LF in a transponder code would break the output's columns.
 void AppendEscaped(std::string_view text, std::string& out) {
+    const auto special = [](char c) { return c == '\\' || c == '\t' || c == '\r' || c == '\n'; };
+    if (std::none_of(text.begin(), text.end(), special)) {
+        out.append(text);  // the usual code: nothing to escape
+        return;
+    }
     for (char c : text) {
         switch (c) {
             case '\\':
@@ -73,9 +79,13 @@ public:
     void onPassing(const tivaro::link::Passing& passing) override {
         std::string& text = out_.text();
         AppendEscaped(passing.transponder, text);
-        text += '\t';
-        text += passing.time;
-        text += '\n';
+        // TAB, the time and LF in one append: the time text is at most 11 characters.
+        char tail[16];
+        const std::size_t n = std::min(passing.time.size(), sizeof tail - 2);
+        tail[0] = '\t';
+        std::memcpy(tail + 1, passing.time.data(), n);
+        tail[n + 1] = '\n';
+        text.append(tail, n + 2);
         out_.flushIfFull();
     }
     void onProblem(const tivaro::Error& error) override {
