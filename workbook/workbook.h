@@ -73,6 +73,21 @@ public:
         return cells;
     }
 
+    // The cells of rows firstRow..lastRow, each from column 1 to `lastColumn`, read as
+    // readRow reads them.
+    virtual Result<std::vector<std::vector<std::string>>> readBlock(SheetId sheet, int firstRow,
+                                                                    int lastRow, int lastColumn) {
+        std::vector<std::vector<std::string>> rows;
+        for (int row = firstRow; row <= lastRow; ++row) {
+            Result<std::vector<std::string>> cells = readRow(sheet, row, lastColumn);
+            if (!cells) {
+                return cells.error();
+            }
+            rows.push_back(std::move(*cells));
+        }
+        return rows;
+    }
+
     // Writes `text` as a string cell, keeping the cell's style.
     virtual Status writeCell(SheetId sheet, int row, int column, std::string_view text) = 0;
 

@@ -153,6 +153,11 @@ public:
     Result<std::vector<std::string>> readRow(SheetId sheet, int row, int lastColumn) override {
         return Guarded(path(), [&] { return inner_->readRow(sheet, row, lastColumn); });
     }
+    Result<std::vector<std::vector<std::string>>> readBlock(SheetId sheet, int firstRow,
+                                                            int lastRow, int lastColumn) override {
+        return Guarded(path(),
+                       [&] { return inner_->readBlock(sheet, firstRow, lastRow, lastColumn); });
+    }
     Status writeCell(SheetId sheet, int row, int column, std::string_view text) override {
         return Guarded(path(), [&] { return inner_->writeCell(sheet, row, column, text); });
     }
