@@ -1,24 +1,33 @@
 #include "app/main_window.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSettings>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QStatusBar>
 #include <QTableView>
+#include <QVBoxLayout>
 #include <cstdlib>
 
 #include "app/debug_boxes.h"
+#include "app/message_area.h"
 #include "app/passing_table_model.h"
+#include "app/port_box.h"
 #include "app/serial_link.h"
 #include "app/status_line.h"
 #include "app/workbook_saver.h"
@@ -37,14 +46,30 @@ QString PathText(const std::filesystem::path& path) {
     return QString::fromStdString(path.string());
 }
 
-std::optional<std::filesystem::path> AskForWorkbook(QWidget* parent, const QString& filter) {
+std::optional<std::filesystem::path> AskForWorkbook(QWidget* parent, const QString& filter,
+                                                    const QString& folder) {
     QString selected = WorkbookFormatsFilter();
-    const QString file =
-        QFileDialog::getOpenFileName(parent, QString(), QString(), filter, &selected);
+    const QString file = QFileDialog::getOpenFileName(
+        parent, MainWindow::tr("Wedstrijdwerkboek openen"), folder, filter, &selected);
     if (file.isEmpty()) {
         return std::nullopt;
     }
     return std::filesystem::path(file.toStdString());
+}
+
+std::optional<std::filesystem::path> AskWhereToSave(QWidget* parent, const QString& suggested) {
+    const QString file =
+        QFileDialog::getSaveFileName(parent, MainWindow::tr("Wedstrijdwerkboek opslaan als"),
+                                     suggested, MainWindow::tr("Excel-werkmappen (*.xlsx *.xlsm)"));
+    if (file.isEmpty()) {
+        return std::nullopt;
+    }
+    return std::filesystem::path(file.toStdString());
+}
+
+// Where the program keeps the user's choices between runs.
+QSettings Settings() {
+    return QSettings(QStringLiteral("Tivaro"), QStringLiteral("Tivaro"));
 }
 
 // The embedded .xlsx engine, keeping the backups of the workbooks it saves in `backups`.
@@ -94,7 +119,7 @@ QString WorkbookFileFilter() {
 }
 
 QString WorkbookFormatsFilter() {
-    return QStringLiteral("Excel Workbooks (*.xlsx *.xlsm)");
+    return MainWindow::tr("Excel-werkmappen (*.xlsx *.xlsm)");
 }
 
 std::filesystem::path ResolveDataDirectory(const std::filesystem::path& given) {
@@ -130,13 +155,17 @@ MainWindow::MainWindow(WindowOptions options, QWidget* parent)
       options_(std::move(options)),
       dataDirectory_(ResolveDataDirectory(options_.dataDirectory)) {
     setObjectName("Form1");
-    setWindowTitle(QString::fromLatin1(kWindowTitle));
+    if (options_.engineName.isEmpty() && !options_.startSpreadsheet) {
+        options_.engineName = tr("ingebouwde rekenmodule");
+    }
     auto* client = new QWidget(this);
     client->setObjectName("Form1Client");
-    client->setMinimumSize(kClientWidth, kClientHeight);
     setCentralWidget(client);
     ui_ = BuildWindowControls(client);
     status_ = new StatusLine(statusBar());
+    messages_ = new MessageArea(ui_.messageFrame);
+    ui_.messagePlace->addWidget(messages_);
+    buildMenu();
     debugBoxes_ =
         std::make_unique<DebugBoxes>(ui_.rawDumpCheck, ui_.unescapedDumpCheck, ui_.rawDumpBox,
                                      ui_.unescapedDumpBox, ui_.serialLineBox);
@@ -155,11 +184,36 @@ MainWindow::MainWindow(WindowOptions options, QWidget* parent)
         closeRefused_ = false;
         saver_->markChanged();
     };
+    events.logTrouble = [this](const Error* error) {
+        if (error == nullptr) {
+            messages_->resolve(MessageArea::Alert::LogNotWritten,
+                               tr("De logs worden weer geschreven."));
+        } else if (messages_->raise(MessageArea::Alert::LogNotWritten,
+                                    tr("Let op: een log wordt niet geschreven. %1")
+                                        .arg(FromUtf8(error->message)))) {
+            showMessage(tr("Een log kan niet worden geschreven; passeringen staan alleen nog in "
+                           "het werkboek en het venster. Kijk de map %1 na.")
+                            .arg(PathText(dataDirectory_)));
+        }
+    };
     controller_ = std::make_unique<timing::RaceController>(std::move(core), std::move(events));
 
     gridModel_ = new PassingTableModel(controller_->passings(), this);
     ui_.passingGrid->setModel(gridModel_);
     SizeGridColumns(ui_.passingGrid);
+    // Scrolled back, the rows in view stay in view while passings come in on top.
+    connect(
+        gridModel_, &QAbstractItemModel::rowsInserted, this,
+        [grid = ui_.passingGrid](const QModelIndex&, int first, int last) {
+            QScrollBar* bar = grid->verticalScrollBar();
+            if (bar->value() > 0) {
+                bar->setValue(bar->value() +
+                              (last - first + 1) *
+                                  (grid->verticalScrollMode() == QAbstractItemView::ScrollPerItem
+                                       ? 1
+                                       : grid->verticalHeader()->defaultSectionSize()));
+            }
+        });
 
     serial_ = new SerialLink(this);
     tcp_ = new TcpLink(options_.decoderPort, options_.reconnectInterval, this);
@@ -167,11 +221,28 @@ MainWindow::MainWindow(WindowOptions options, QWidget* parent)
         [this] { return controller_->race().workbook(); },
         [this] { return serial_->bytesWaiting() > 0 || tcp_->bytesWaiting() > 0; },
         [this](const QString& message) { report(message); }, options_.saveInterval, this);
+    serialRetry_.setInterval(std::chrono::seconds(2));
+    linkAway_.setSingleShot(true);
+    linkAway_.setInterval(options_.lostLinkGrace);
 
     connectSignals();
     connectLinkSignals();
     startUp();
-    resize(kClientWidth, kClientHeight + statusBar()->sizeHint().height());
+    updateTitle();
+
+    // A size that fits a laptop screen with a title bar and a panel; the grid, the race view
+    // and the messages take what is more.
+    const QRect screenRoom = screen()->availableGeometry();
+    resize(std::min(1240, screenRoom.width() - 24), std::min(660, screenRoom.height() - 70));
+}
+
+void MainWindow::buildMenu() {
+    QMenu* view = menuBar()->addMenu(tr("&Beeld"));
+    showDebug_ = view->addAction(tr("&Debug-opties"));
+    showDebug_->setObjectName(QStringLiteral("ShowDebug"));
+    showDebug_->setCheckable(true);
+    ui_.debugPanel->hide();
+    connect(showDebug_, &QAction::toggled, ui_.debugPanel, &QWidget::setVisible);
 }
 
 MainWindow::~MainWindow() {
@@ -245,6 +316,9 @@ void MainWindow::connectSignals() {
 
     controller_->setup().setChangeListener([this] { applyRaceControls(); });
     connect(saver_, &WorkbookSaver::due, this, [this] { dispatch(&MainWindow::saveCheck); });
+    connect(saver_, &WorkbookSaver::failingChanged, this, &MainWindow::onSaverFailing);
+    connect(messages_, &MessageArea::saveAsRequested, this,
+            [this] { dispatch(&MainWindow::saveWorkbookAs); });
 }
 
 void MainWindow::startUp() {
@@ -274,15 +348,17 @@ void MainWindow::startUp() {
 }
 
 void MainWindow::openWorkbook() {
+    const QString folder = Settings().value(QStringLiteral("lastFolder")).toString();
     const std::optional<std::filesystem::path> file =
-        options_.chooseWorkbook ? options_.chooseWorkbook(this, WorkbookFileFilter())
-                                : AskForWorkbook(this, WorkbookFileFilter());
+        options_.chooseWorkbook ? options_.chooseWorkbook(this, WorkbookFileFilter(), folder)
+                                : AskForWorkbook(this, WorkbookFileFilter(), folder);
     if (!file) {
         return;
     }
+    Settings().setValue(QStringLiteral("lastFolder"), PathText(file->parent_path()));
     if (!saver_->saveNow()) {
         showMessage(tr("%1 is niet geopend: het wedstrijdwerkboek dat open is kon niet worden "
-                       "opgeslagen (zie de statusregel). Probeer het opnieuw zodra dat lukt.")
+                       "opgeslagen (zie de berichten). Probeer het opnieuw zodra dat lukt.")
                         .arg(PathText(*file)));
         return;
     }
@@ -298,7 +374,60 @@ void MainWindow::openWorkbook() {
         return;
     }
     saver_->forget();
+    messages_->resolve(MessageArea::Alert::WorkbookNotSaved);
+    updateTitle();
     report(tr("Wedstrijdwerkboek %1 geopend.").arg(PathText(*file)));
+}
+
+void MainWindow::saveWorkbookAs() {
+    workbook::Workbook* book = controller_->race().workbook();
+    if (book == nullptr) {
+        return;
+    }
+    const QString suggested = PathText(book->path());
+    const std::optional<std::filesystem::path> target =
+        options_.chooseSaveTarget ? options_.chooseSaveTarget(this, suggested)
+                                  : AskWhereToSave(this, suggested);
+    if (!target) {
+        return;
+    }
+    Result<workbook::SaveReport> saved = book->saveAs(*target);
+    if (!saved) {
+        report(tr("Het wedstrijdwerkboek is ook daar niet opgeslagen. Kies een andere plaats. %1")
+                   .arg(FromUtf8(saved.error().message)));
+        return;
+    }
+    saver_->forget();
+    onSaverFailing(false, tr("Het wedstrijdwerkboek is opgeslagen in %1; het wordt voortaan "
+                             "daar bewaard.")
+                              .arg(PathText(saved->writtenTo)));
+    updateTitle();
+}
+
+void MainWindow::onSaverFailing(bool failing, const QString& message) {
+    if (!failing) {
+        messages_->resolve(MessageArea::Alert::WorkbookNotSaved, message);
+        return;
+    }
+    if (messages_->raise(
+            MessageArea::Alert::WorkbookNotSaved,
+            tr("Let op: het wedstrijdwerkboek wordt niet opgeslagen. %1").arg(message))) {
+        showMessage(tr("Het wedstrijdwerkboek kan niet worden opgeslagen; Tivaro probeert het "
+                       "steeds opnieuw. Lukt het niet, kies dan onder de berichten \"Opslaan "
+                       "als...\" voor een andere plaats.\n\n%1")
+                        .arg(message));
+    }
+}
+
+void MainWindow::updateTitle() {
+    QString title = QString::fromLatin1(kWindowTitle);
+    if (const workbook::Workbook* book = controller_->race().workbook()) {
+        title += QStringLiteral(" \u2014 ") + PathText(book->path().filename());
+        if (!options_.engineName.isEmpty()) {
+            title += QStringLiteral(" (%1)").arg(options_.engineName);
+        }
+    }
+    setWindowTitle(title);
 }
 
 void MainWindow::chooseSport() {
@@ -379,6 +508,7 @@ void MainWindow::setOptionChecked(QRadioButton* option, bool checked) {
 
 void MainWindow::report(const QString& message) {
     status_->post(message);
+    messages_->post(message);
 }
 
 void MainWindow::showMessage(const QString& text) {

@@ -8,10 +8,12 @@
 // as that handler has returned, so the race is only ever changed by one handler at a time.
 //
 // Everything that goes wrong (a port, a connection, a log or the workbook) is said in the
-// status line under the grid, with the time and the reason; the window keeps working.
+// messages under the grid and in the status line, with the time and the reason; a failure that
+// endangers the results stands out until it is resolved. The window keeps working.
 
 #include <QMainWindow>
 #include <QString>
+#include <QTimer>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -19,17 +21,20 @@
 #include <optional>
 #include <vector>
 
+#include "app/serial_link.h"
 #include "app/tcp_link.h"
 #include "app/window_layout.h"
 #include "common/result.h"
 #include "timing/race_controller.h"
 
+class QAction;
+
 namespace tivaro::app {
 
 class DebugBoxes;
 class DecoderLink;
+class MessageArea;
 class PassingTableModel;
-class SerialLink;
 class StatusLine;
 class WorkbookSaver;
 
@@ -37,20 +42,27 @@ class WorkbookSaver;
 struct WindowOptions {
     // Where the logs go. Empty: $TIVARO_DATA_DIR when set, else the user's data directory.
     std::filesystem::path dataDirectory;
-    // Asks for the race workbook given the dialog's file filter; nothing when cancelled.
-    // Empty: the file-open dialog.
-    std::function<std::optional<std::filesystem::path>(QWidget* parent, const QString& filter)>
+    // Asks for the race workbook given the dialog's file filter and the folder to start in;
+    // nothing when cancelled. Empty: the file-open dialog.
+    std::function<std::optional<std::filesystem::path>(QWidget* parent, const QString& filter,
+                                                       const QString& folder)>
         chooseWorkbook;
+    // Asks where to save the workbook when it cannot be saved where it is. Empty: the dialog.
+    std::function<std::optional<std::filesystem::path>(QWidget* parent, const QString& suggested)>
+        chooseSaveTarget;
     // Shows a message that needs the user's attention, without waiting for an answer.
-    // Empty: a message box.
+    // Empty: a message box that does not block the window.
     std::function<void(const QString& text)> showMessage;
-    // Starts a spreadsheet application for each workbook opened. Empty: the embedded engine,
-    // with its backups in the data directory.
+    // Starts a spreadsheet application for each workbook opened, and how the title names it.
+    // Empty: the embedded engine, with its backups in the data directory.
     timing::Race::AppStarter startSpreadsheet;
-    // The device of serial port 1. Empty: COM1, or the first serial device present.
-    std::function<QString()> serialDevice;
+    QString engineName;
+    // The serial ports offered in the port list. Empty: the ports present on this machine.
+    std::function<std::vector<SerialPortEntry>()> serialPorts;
     quint16 decoderPort = kDecoderPort;
     std::chrono::milliseconds reconnectInterval = std::chrono::seconds(3);
+    // How long a lost decoder link may stay away before it stands out as a failure.
+    std::chrono::milliseconds lostLinkGrace = std::chrono::seconds(5);
     // The shortest time between two saves of the workbook while passings come in.
     std::chrono::milliseconds saveInterval = std::chrono::milliseconds(500);
 };
@@ -72,6 +84,7 @@ public:
 
     const timing::RaceController& controller() const { return *controller_; }
     StatusLine& statusLine() { return *status_; }
+    MessageArea& messageArea() { return *messages_; }
     const std::filesystem::path& dataDirectory() const { return dataDirectory_; }
 
 protected:
@@ -81,6 +94,7 @@ private:
     using Handler = void (MainWindow::*)();
     class HandlerScope;
 
+    void buildMenu();
     void connectSignals();
     void connectLinkSignals();
     // Runs `handler` now, or once the running handler has returned.
@@ -98,9 +112,13 @@ private:
     void chooseRecording();
     void chooseBinaryDecoder();
     void chooseOlderDecoder();
+    void saveWorkbookAs();
 
     // Decoder links (decoder_links.cpp).
     void chooseSerialLink();
+    void refreshPortList();
+    void openChosenPort();
+    void retrySerialPort();
     void chooseTcpLink();
     void connectDecoder();
     void onSerialBytes();
@@ -111,14 +129,17 @@ private:
     void onTcpLost();
     void onTcpRetryFailed();
     void onSerialLost();
+    void onLinkAwayTooLong();
     void readDecoderBytes(DecoderLink& link);
     void startConnection(DecoderLink& link);
 
     void saveCheck();
+    void onSaverFailing(bool failing, const QString& message);
 
     // Brings the race set-up widgets in line with the controls model.
     void applyRaceControls();
     void setOptionChecked(QRadioButton* option, bool checked);
+    void updateTitle();
     void report(const QString& message);
     void showMessage(const QString& text);
     QString decoderAddress() const;
@@ -127,12 +148,17 @@ private:
     std::filesystem::path dataDirectory_;
     WindowControls ui_;
     StatusLine* status_ = nullptr;
+    MessageArea* messages_ = nullptr;
+    QAction* showDebug_ = nullptr;
     std::unique_ptr<DebugBoxes> debugBoxes_;
     std::unique_ptr<timing::RaceController> controller_;
     PassingTableModel* gridModel_ = nullptr;
     SerialLink* serial_ = nullptr;
     TcpLink* tcp_ = nullptr;
     WorkbookSaver* saver_ = nullptr;
+    QString serialDevice_;  // the port chosen; opened again when it comes back
+    QTimer serialRetry_;
+    QTimer linkAway_;  // a lost link stands out once it stays away this long
     bool everConnected_ = false;
 
     int handlerDepth_ = 0;

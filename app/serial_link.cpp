@@ -1,7 +1,7 @@
 #include "app/serial_link.h"
 
-#include <QDir>
 #include <QFileInfo>
+#include <QSerialPortInfo>
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -12,55 +12,56 @@ namespace tivaro::app {
 
 namespace {
 
-// Device name groups in the order they are tried: USB adapters are what users have.
+// Device name groups in the order they are offered: USB adapters are what users have.
 constexpr std::array<std::string_view, 3> kDeviceGroups = {"ttyUSB", "ttyACM", "ttyS"};
 
-// The number after `prefix` in `name`, when the rest of the name is all digits.
-std::optional<unsigned long> DeviceNumber(const std::string& name, std::string_view prefix) {
-    if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) {
-        return std::nullopt;
+// The group of a device name (0 for ttyUSB*) and its number.
+std::pair<std::size_t, unsigned long> SortKey(const QString& device) {
+    const std::string name = QFileInfo(device).fileName().toStdString();
+    for (std::size_t group = 0; group < kDeviceGroups.size(); ++group) {
+        const std::string_view prefix = kDeviceGroups[group];
+        if (name.size() > prefix.size() && name.compare(0, prefix.size(), prefix) == 0) {
+            const std::string digits = name.substr(prefix.size());
+            if (digits.size() <= 9 && std::all_of(digits.begin(), digits.end(), [](char c) {
+                    return std::isdigit(static_cast<unsigned char>(c)) != 0;
+                })) {
+                return {group, std::stoul(digits)};
+            }
+        }
     }
-    const std::string digits = name.substr(prefix.size());
-    if (digits.size() > 9 || !std::all_of(digits.begin(), digits.end(), [](char c) {
-            return std::isdigit(static_cast<unsigned char>(c)) != 0;
-        })) {
-        return std::nullopt;
-    }
-    return std::stoul(digits);
+    return {kDeviceGroups.size(), 0};
 }
 
 }  // namespace
 
-std::optional<std::string> ChooseSerialDevice(const std::vector<std::string>& names) {
-    for (std::string_view prefix : kDeviceGroups) {
-        std::optional<std::pair<unsigned long, std::string>> best;
-        for (const std::string& name : names) {
-            std::optional<unsigned long> number = DeviceNumber(name, prefix);
-            if (number && (!best || *number < best->first)) {
-                best.emplace(*number, name);
-            }
-        }
-        if (best) {
-            return best->second;
-        }
-    }
-    return std::nullopt;
+bool SerialPortBefore(const QString& a, const QString& b) {
+    const auto ka = SortKey(a);
+    const auto kb = SortKey(b);
+    return ka != kb ? ka < kb : a < b;
 }
 
-QString SerialDeviceForPortOne(const QString& deviceDirectory) {
+std::vector<SerialPortEntry> ListSerialPorts() {
+    std::vector<SerialPortEntry> ports;
 #ifdef _WIN32
-    Q_UNUSED(deviceDirectory);
-    return QStringLiteral("COM1");
-#else
-    const QDir dir(deviceDirectory);
-    std::vector<std::string> names;
-    for (const QString& name :
-         dir.entryList({"ttyUSB*", "ttyACM*", "ttyS*"}, QDir::System | QDir::Files)) {
-        names.push_back(name.toStdString());
+    for (int number = 1; number <= 5; ++number) {
+        ports.push_back(
+            {QStringLiteral("COM%1").arg(number), QStringLiteral("COM %1").arg(number)});
     }
-    std::optional<std::string> chosen = ChooseSerialDevice(names);
-    return chosen ? dir.filePath(QString::fromStdString(*chosen)) : QString();
+#else
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        QString label = info.portName();
+        const QString about =
+            info.description().isEmpty() ? info.manufacturer() : info.description();
+        if (!about.isEmpty()) {
+            label += QStringLiteral(" (%1)").arg(about);
+        }
+        ports.push_back({info.systemLocation(), label});
+    }
+    std::sort(ports.begin(), ports.end(), [](const SerialPortEntry& a, const SerialPortEntry& b) {
+        return SerialPortBefore(a.device, b.device);
+    });
 #endif
+    return ports;
 }
 
 QString DescribeOpenFailure(const QString& device, QSerialPort::SerialPortError error,
@@ -123,6 +124,14 @@ Status SerialLink::open(const QString& device) {
     // Announced from the event loop, before anything the new port receives.
     QMetaObject::invokeMethod(this, &SerialLink::connected, Qt::QueuedConnection);
     return {};
+}
+
+void SerialLink::close() {
+    if (!port_.isOpen()) {
+        return;
+    }
+    leftover_ += port_.readAll();
+    port_.close();
 }
 
 QByteArray SerialLink::read(qint64 maxBytes) {

@@ -1,13 +1,12 @@
 #pragma once
 // The serial link to the decoder: a serial port opened at 9600 baud, no parity, 8 data bits,
 // 1 stop bit, with DTR and RTS raised. It only receives: readyRead() says bytes are waiting,
-// readAll() takes them. A device that goes away while open (a USB adapter pulled out) or can
+// read() takes them. A device that goes away while open (a USB adapter pulled out) or can
 // no longer be read is reported once by lost() and the port is closed, so it can be opened
 // again.
 //
-// Which device is "port 1": COM1 on Windows; elsewhere the first device present in the
-// device directory, USB adapters first (ttyUSB*, then ttyACM*, then the built-in ttyS*), each
-// group in numeric order.
+// Which port is opened is the user's choice, from the ports present (ListSerialPorts) or a
+// typed device path.
 
 #include <QByteArray>
 #include <QSerialPort>
@@ -21,13 +20,18 @@
 
 namespace tivaro::app {
 
-// The serial device to use among the names found in the device directory (ttyUSB1,
-// ttyS0, ...), or nothing when none of them is a serial port.
-std::optional<std::string> ChooseSerialDevice(const std::vector<std::string>& names);
+// A serial port present on this machine, as the port list offers it.
+struct SerialPortEntry {
+    QString device;  // what is opened: "/dev/ttyUSB0", "COM1"
+    QString label;   // what the list shows: "ttyUSB0 (USB Serial)"
+};
 
-// The device path for serial port 1: "COM1" on Windows, else the chosen device in
-// `deviceDirectory` ("" when none is present).
-QString SerialDeviceForPortOne(const QString& deviceDirectory = QStringLiteral("/dev"));
+// The serial ports present, USB adapters first (ttyUSB*, then ttyACM*, then the rest), each
+// group in numeric order, with their descriptions. On Windows the ports "COM 1" to "COM 5".
+std::vector<SerialPortEntry> ListSerialPorts();
+
+// Orders device names as ListSerialPorts does.
+bool SerialPortBefore(const QString& a, const QString& b);
 
 // Why `device` could not be opened, in words a person can act on. `error` and `detail` are
 // the port's error and its text; whether the device exists and may be read and written by
@@ -43,6 +47,8 @@ public:
     // Opens `device` at 9600,N,8,1 and raises DTR and RTS. Lines that cannot be raised (a
     // pseudo-terminal has none) do not make the open fail.
     Status open(const QString& device);
+    // Closes the port; what it had received and was not taken yet is kept for read().
+    void close();
     bool isOpen() const { return port_.isOpen(); }
     QString device() const { return device_; }
 

@@ -22,16 +22,26 @@ TcpLink::TcpLink(quint16 port, std::chrono::milliseconds retryInterval, QObject*
 }
 
 bool TcpLink::connectTo(const QString& host) {
-    if (state_ != State::Idle) {
+    if (state_ == State::Connected || state_ == State::Reconnecting ||
+        (state_ == State::Connecting && host == host_)) {
         return false;
+    }
+    if (state_ != State::Idle) {
+        stop();
     }
     host_ = host;
     Attempt();
     return true;
 }
 
+void TcpLink::stop() {
+    retryTimer_.stop();
+    state_ = State::Idle;
+    socket_.abort();
+}
+
 void TcpLink::Attempt() {
-    if (state_ == State::Idle) {
+    if (state_ == State::Idle || state_ == State::Retrying) {
         state_ = State::Connecting;
     } else if (state_ != State::Reconnecting) {
         return;
@@ -72,8 +82,11 @@ void TcpLink::OnUnconnected() {
         case State::Idle:
             return;
         case State::Connecting:
-            state_ = State::Idle;
+            state_ = State::Retrying;
+            retryTimer_.start(retryInterval_);
             emit attemptFailed();
+            return;
+        case State::Retrying:
             return;
         case State::Connected:
             // Whatever arrived before the end is still in the socket: hand it on before a new

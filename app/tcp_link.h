@@ -2,12 +2,13 @@
 // The TCP link to the decoder: a client connection to the decoder's address on its port
 // (5403). It only receives: readyRead() says bytes are waiting, readAll() takes them.
 //
-// A first attempt that fails is reported by attemptFailed() and leaves the link idle, so the
-// user can correct the address and try again. Once a connection has been made, losing it
-// (the decoder closes it, the network drops it) is reported by lost() and the link connects
-// again by itself every retry interval until it succeeds, which connected() reports as for
-// the first connection. Bytes still waiting when a connection ends are announced by
-// readyRead() before lost(), so none of them is dropped by the reconnect.
+// An attempt that fails before any connection was made is reported by attemptFailed() and
+// tried again every retry interval, until it succeeds or the link is stopped (another link
+// chosen) or pointed at another address. Once a connection has been made, losing it (the
+// decoder closes it, the network drops it) is reported by lost() and the link connects again
+// by itself every retry interval until it succeeds, which connected() reports as for the first
+// connection. Bytes still waiting when a connection ends are announced by readyRead() before
+// lost(), so none of them is dropped by the reconnect.
 //
 // Every signal is emitted from the event loop, never from inside connectTo().
 
@@ -31,15 +32,18 @@ inline constexpr qint64 kArrivalSlice = 4096;
 class TcpLink final : public DecoderLink {
     Q_OBJECT
 public:
-    enum class State { Idle, Connecting, Connected, Reconnecting };
+    enum class State { Idle, Connecting, Retrying, Connected, Reconnecting };
 
     explicit TcpLink(quint16 port = kDecoderPort,
                      std::chrono::milliseconds retryInterval = std::chrono::seconds(3),
                      QObject* parent = nullptr);
 
-    // Starts connecting to `host` and returns at once. Does nothing and returns false while
-    // an attempt is under way or a connection exists (or is being restored).
+    // Starts connecting to `host` and returns at once; an attempt at another address that has
+    // not succeeded yet is given up. Does nothing and returns false while an attempt at the
+    // same address is under way, and once a connection exists (or is being restored).
     bool connectTo(const QString& host);
+    // Gives up connecting and closes the connection, if any; the link is idle again.
+    void stop();
 
     State state() const { return state_; }
     QString host() const { return host_; }

@@ -1,86 +1,61 @@
 #include "app/window_layout.h"
 
+#include "app/port_box.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontMetrics>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QSlider>
+#include <QSplitter>
 #include <QStringList>
 #include <QStyle>
 #include <QTableView>
+#include <QVBoxLayout>
 #include <vector>
 
 namespace tivaro::app {
 
 namespace {
 
-// The window's own font where it is installed, else one of about its width. Weight and style
-// are set explicitly so that a control never takes them over from its frame's caption font.
-QFont BodyFont() {
-    QFont font;
-    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
-                      QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
-                      QStringLiteral("DejaVu Sans Condensed")});
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSize(8);
-    font.setWeight(QFont::Normal);
-    font.setItalic(false);
-    return font;
-}
-
-QFont CaptionFont() {
-    QFont font = BodyFont();
-    font.setBold(true);
-    return font;
-}
-
-// Every control gets the body font itself, so a frame's bold caption font stays its own.
+// Every control gets the window's font itself, so a frame's bold caption font stays its own.
 template <class Widget>
-Widget* Place(Widget* widget, const char* name, int x, int y, int width, int height) {
+Widget* Named(Widget* widget, const char* name, QWidget* window) {
     widget->setObjectName(QString::fromLatin1(name));
-    widget->setFont(BodyFont());
-    widget->setGeometry(x, y, width, height);
+    QFont font = window->font();
+    font.setBold(false);  // set explicitly, so it is not taken over from a frame's caption
+    widget->setFont(font);
     return widget;
 }
 
-QGroupBox* Frame(QWidget* client, const char* name, const char* caption, int left, int top,
-                 int width, int height) {
-    auto* frame = new QGroupBox(QString::fromLatin1(caption), client);
+QGroupBox* Frame(QWidget* parent, const char* name, const QString& caption) {
+    auto* frame = new QGroupBox(caption, parent);
     frame->setObjectName(QString::fromLatin1(name));
-    frame->setFont(CaptionFont());
-    frame->setGeometry(Twips(left), Twips(top), Twips(width), Twips(height));
+    QFont bold = parent->window()->font();
+    bold.setBold(true);
+    frame->setFont(bold);
     return frame;
 }
 
-QRadioButton* Option(QWidget* parent, const char* name, const char* caption, int x, int y,
-                     int width) {
-    return Place(new QRadioButton(QString::fromLatin1(caption), parent), name, x, y, width, 20);
-}
-
-// A drop-down list with an edit field, holding `entries`.
-QComboBox* ListBox(QWidget* parent, const char* name, const QStringList& entries, int x, int y,
-                   int width) {
-    auto* box = Place(new QComboBox(parent), name, x, y, width, 22);
-    box->setEditable(true);
-    box->setInsertPolicy(QComboBox::NoInsert);
-    // What is typed stays as typed: a passing reads the sport box's text.
-    box->setCompleter(nullptr);
+// A drop-down list of fixed entries: typing selects a matching entry, nothing else is taken.
+QComboBox* ListBox(QWidget* parent, const char* name, const QStringList& entries) {
+    auto* box = Named(new QComboBox(parent), name, parent->window());
     box->addItems(entries);
     box->setCurrentIndex(-1);
-    box->setEditText(QString());
     return box;
 }
 
-// A multi-line prompt box on the window's own background.
-QPlainTextEdit* PromptBox(QWidget* parent, const char* name, const std::string& text, int x, int y,
-                          int width, int height) {
-    auto* box = Place(new QPlainTextEdit(parent), name, x, y, width, height);
+// A multi-line prompt on the window's own background, as high as its lines.
+QPlainTextEdit* PromptBox(QWidget* parent, const char* name, const std::string& text, int lines) {
+    auto* box = Named(new QPlainTextEdit(parent), name, parent->window());
     box->setFrameShape(QFrame::NoFrame);
     box->setReadOnly(true);
     box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -90,80 +65,142 @@ QPlainTextEdit* PromptBox(QWidget* parent, const char* name, const std::string& 
     QPalette palette = box->palette();
     palette.setColor(QPalette::Base, palette.color(QPalette::Window));
     box->setPalette(palette);
+    box->document()->setDocumentMargin(0);
+    box->setFixedHeight(box->fontMetrics().lineSpacing() * lines + 4);
     box->setPlainText(PromptText(text));
     return box;
 }
 
-QPlainTextEdit* DumpBox(QWidget* parent, const char* name, int x, int y, int width, int height) {
-    auto* box = Place(new QPlainTextEdit(parent), name, x, y, width, height);
+QPlainTextEdit* DumpBox(QWidget* parent, const char* name) {
+    auto* box = Named(new QPlainTextEdit(parent), name, parent->window());
+    box->setReadOnly(true);
     box->setLineWrapMode(QPlainTextEdit::NoWrap);
     box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     return box;
 }
 
-void BuildDecoderFrame(QWidget* client, WindowControls& c) {
-    c.decoderFrame = Frame(client, "Frame4", "Decoder Instelling", 120, 240, 6855, 735);
-    c.binaryDecoderOption =
-        Option(c.decoderFrame, "Option3", "ChipX, TranX, TranXPro, AMBMX, AMBrc", 12, 20, 244);
-    c.olderDecoderOption =
-        Option(c.decoderFrame, "Option4", "Oudere types AMB decoders", 264, 20, 185);
+QRadioButton* Option(QWidget* parent, const char* name, const QString& caption) {
+    return Named(new QRadioButton(caption, parent), name, parent->window());
 }
 
-void BuildLinkFrame(QWidget* client, WindowControls& c) {
-    c.linkFrame = Frame(client, "Frame3", "Data Input", 120, 1080, 2415, 2895);
-    c.linkStatus = Place(
-        new QLabel(QStringLiteral("Kies voor communicatietype richting AMB-decoder"), c.linkFrame),
-        "Label2", 8, 16, 145, 42);
+QGroupBox* BuildDecoderFrame(QWidget* client, WindowControls& c) {
+    c.decoderFrame = Frame(client, "Frame4", QObject::tr("Decoder Instelling"));
+    auto* row = new QHBoxLayout(c.decoderFrame);
+    c.binaryDecoderOption =
+        Option(c.decoderFrame, "Option3", QStringLiteral("ChipX, TranX, TranXPro, AMBMX, AMBrc"));
+    c.olderDecoderOption =
+        Option(c.decoderFrame, "Option4", QObject::tr("Oudere types AMB decoders"));
+    row->addWidget(c.binaryDecoderOption);
+    row->addSpacing(16);
+    row->addWidget(c.olderDecoderOption);
+    row->addStretch(1);
+    return c.decoderFrame;
+}
+
+QGroupBox* BuildLinkFrame(QWidget* column, WindowControls& c) {
+    c.linkFrame = Frame(column, "Frame3", QObject::tr("Data Input"));
+    auto* rows = new QVBoxLayout(c.linkFrame);
+    c.linkStatus = Named(
+        new QLabel(QObject::tr("Kies voor communicatietype richting AMB-decoder"), c.linkFrame),
+        "Label2", column->window());
     c.linkStatus->setWordWrap(true);
     c.linkStatus->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    c.serialOption = Option(c.linkFrame, "Option1", "Serial (COM 1)", 8, 60, 145);
-    c.portBox =
-        ListBox(c.linkFrame, "Combo3", {"COM 1", "COM 2", "COM 3", "COM 4", "COM 5"}, 24, 82, 129);
-    c.portBox->setEditText(QStringLiteral("Com Port"));
-    c.tcpOption = Option(c.linkFrame, "Option2", "TCP/IP", 8, 106, 145);
-    c.addressLabel = Place(new QLabel(QStringLiteral("IP-adres van de decoder"), c.linkFrame),
-                           "Label3", 8, 128, 145, 16);
-    c.addressBox = Place(new QLineEdit(c.linkFrame), "Text4", 8, 144, 145, 21);
-    c.connectButton =
-        Place(new QPushButton(QStringLiteral("Connect"), c.linkFrame), "Command3", 8, 167, 80, 23);
+    c.serialOption = Option(c.linkFrame, "Option1", QStringLiteral("Serial (COM 1)"));
+    c.portBox = Named(new PortBox(c.linkFrame), "Combo3", column->window());
+    c.portBox->setEditable(true);  // a device path may be typed as well
+    c.portBox->setInsertPolicy(QComboBox::NoInsert);
+    c.tcpOption = Option(c.linkFrame, "Option2", QStringLiteral("TCP/IP"));
+    c.addressLabel = Named(new QLabel(QObject::tr("IP-adres van de decoder"), c.linkFrame),
+                           "Label3", column->window());
+    c.addressBox = Named(new QLineEdit(c.linkFrame), "Text4", column->window());
+    c.connectButton = Named(new QPushButton(QStringLiteral("Connect"), c.linkFrame), "Command3",
+                            column->window());
+    for (QWidget* widget :
+         {static_cast<QWidget*>(c.linkStatus), static_cast<QWidget*>(c.serialOption),
+          static_cast<QWidget*>(c.portBox), static_cast<QWidget*>(c.tcpOption),
+          static_cast<QWidget*>(c.addressLabel), static_cast<QWidget*>(c.addressBox)}) {
+        rows->addWidget(widget);
+    }
+    rows->addWidget(c.connectButton, 0, Qt::AlignLeft);
+    return c.linkFrame;
 }
 
-void BuildRaceFrame(QWidget* client, WindowControls& c) {
-    c.raceFrame = Frame(client, "Frame1", "Wedstrijd informatie", 120, 4320, 2415, 5175);
-    const int left = Twips(120);
-    const int top = Twips(4320);
-    c.openLabel = Place(new QLabel(QStringLiteral("Kies hier de Dovo excel file"), c.raceFrame),
-                        "Label1", 8, 18, 145, 16);
-    c.sportPrompt = PromptBox(c.raceFrame, "Text2", "Kies hier Schaatsen, Lopen \r\nof Fietsen\r\n",
-                              8, 68, 145, 34);
-    c.lapPrompt = PromptBox(c.raceFrame, "Text3", "Kies hier voor schaatsen \r\nde heat\r\n", 8,
-                            134, 145, 34);
+QGroupBox* BuildRaceFrame(QWidget* column, WindowControls& c) {
+    c.raceFrame = Frame(column, "Frame1", QObject::tr("Wedstrijd informatie"));
+    QWidget* window = column->window();
+    auto* rows = new QVBoxLayout(c.raceFrame);
+    c.openLabel = Named(new QLabel(QObject::tr("Kies hier de Dovo excel file"), c.raceFrame),
+                        "Label1", window);
+    c.openLabel->setWordWrap(true);
+    c.openButton = Named(new QPushButton(QObject::tr("Open Dovo Excel Worbook"), c.raceFrame),
+                         "Command1", window);
+    c.sportPrompt =
+        PromptBox(c.raceFrame, "Text2", "Kies hier Schaatsen, Lopen \r\nof Fietsen\r\n", 2);
+    c.sportBox =
+        ListBox(c.raceFrame, "Combo1",
+                {QStringLiteral("Schaatsen"), QStringLiteral("Lopen"), QStringLiteral("Fietsen")});
+    c.lapPrompt = PromptBox(c.raceFrame, "Text3", "Kies hier voor schaatsen \r\nde heat\r\n", 2);
     // The lap slider and the heat box share one place; at most one of them is shown.
-    c.lapSlider = Place(new QSlider(Qt::Horizontal, c.raceFrame), "Slider1", 8, 172, 145, 28);
+    c.lapSlider = Named(new QSlider(Qt::Horizontal, c.raceFrame), "Slider1", window);
     c.lapSlider->setRange(1, 5);
     c.lapSlider->setValue(1);
     c.lapSlider->setPageStep(1);
     c.lapSlider->setTickPosition(QSlider::TicksBelow);
     c.lapSlider->setTickInterval(1);
-    c.heatBox = ListBox(c.raceFrame, "Combo2", {"Heat 1", "Heat 2", "Heat 3", "Heat 4", "Heat 5"},
-                        8, 174, 145);
-    c.warmupOption = Option(c.raceFrame, "fase_opwarmen", "Opwarmen", 8, 222, 145);
+    c.heatBox =
+        ListBox(c.raceFrame, "Combo2",
+                {QStringLiteral("Heat 1"), QStringLiteral("Heat 2"), QStringLiteral("Heat 3"),
+                 QStringLiteral("Heat 4"), QStringLiteral("Heat 5")});
+    c.warmupOption = Option(c.raceFrame, "fase_opwarmen", QObject::tr("Opwarmen"));
     c.startPulseOption =
-        Option(c.raceFrame, "fase_startschot", "1 Startpuls voor iedereen", 8, 250, 145);
-    c.recordOption = Option(c.raceFrame, "fase_opnemen", "Tijd Opnemen (evt Start)", 8, 278, 145);
-
-    // The open button and the sport box belong to the window, inside the frame's area.
-    c.openButton = Place(new QPushButton(QStringLiteral("Open Dovo Excel Worbook"), client),
-                         "Command1", left + 8, top + 36, 145, 25);
-    c.sportBox =
-        ListBox(client, "Combo1", {"Schaatsen", "Lopen", "Fietsen"}, left + 8, top + 106, 145);
+        Option(c.raceFrame, "fase_startschot", QObject::tr("1 Startpuls voor iedereen"));
+    c.recordOption = Option(c.raceFrame, "fase_opnemen", QObject::tr("Tijd Opnemen (evt Start)"));
+    for (QWidget* widget : {static_cast<QWidget*>(c.openLabel), static_cast<QWidget*>(c.openButton),
+                            static_cast<QWidget*>(c.sportPrompt), static_cast<QWidget*>(c.sportBox),
+                            static_cast<QWidget*>(c.lapPrompt), static_cast<QWidget*>(c.lapSlider),
+                            static_cast<QWidget*>(c.heatBox)}) {
+        rows->addWidget(widget);
+    }
+    rows->addSpacing(6);
+    for (QWidget* widget : {c.warmupOption, c.startPulseOption, c.recordOption}) {
+        rows->addWidget(widget);
+    }
+    return c.raceFrame;
 }
 
-void BuildPassingFrame(QWidget* client, WindowControls& c) {
-    c.passingFrame = Frame(client, "Frame2", "Tijd/Koppel log", 2760, 1080, 4335, 9135);
-    c.passingGrid = Place(new QTableView(c.passingFrame), "MSFlexGrid1", 8, 18,
-                          c.passingFrame->width() - 16, c.passingFrame->height() - 26);
+// The left column: the link over the race set-up, scrolling when the window is too low.
+QWidget* BuildLeftColumn(QWidget* client, WindowControls& c) {
+    auto* scroll = new QScrollArea(client);
+    scroll->setObjectName(QStringLiteral("LeftColumn"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setWidgetResizable(true);
+    auto* column = new QWidget(scroll);
+    auto* rows = new QVBoxLayout(column);
+    rows->setContentsMargins(0, 0, 0, 0);
+    rows->addWidget(BuildLinkFrame(column, c));
+    rows->addWidget(BuildRaceFrame(column, c));
+    rows->addStretch(1);
+    scroll->setWidget(column);
+    // As wide as its widest control needs, with room for a scroll bar.
+    scroll->setMinimumWidth(column->sizeHint().width() +
+                            scroll->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 4);
+    scroll->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
+    return scroll;
+}
+
+QWidget* BuildRightSide(QWidget* client, WindowControls& c) {
+    c.splitter = new QSplitter(Qt::Vertical, client);
+    c.splitter->setObjectName(QStringLiteral("RightSplitter"));
+    c.splitter->setChildrenCollapsible(false);
+    auto* top = new QSplitter(Qt::Horizontal, c.splitter);
+    top->setObjectName(QStringLiteral("GridSplitter"));
+    top->setChildrenCollapsible(false);
+
+    c.passingFrame = Frame(top, "Frame2", QObject::tr("Tijd/Koppel log"));
+    auto* gridRows = new QVBoxLayout(c.passingFrame);
+    c.passingGrid = Named(new QTableView(c.passingFrame), "MSFlexGrid1", client->window());
     c.passingGrid->setSelectionMode(QAbstractItemView::NoSelection);
     c.passingGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     c.passingGrid->setWordWrap(false);
@@ -173,20 +210,56 @@ void BuildPassingFrame(QWidget* client, WindowControls& c) {
     c.passingGrid->verticalHeader()->setDefaultSectionSize(c.passingGrid->fontMetrics().height() +
                                                            4);
     c.passingGrid->horizontalHeader()->setHighlightSections(false);
-    // Beyond the frame's right edge, as it always was: it takes the serial line but is never
-    // seen.
-    c.serialLineBox = Place(new QLineEdit(QStringLiteral("Text1"), c.passingFrame), "Text1",
-                            c.passingFrame->width() + 8, 18, 97, 21);
+    c.passingGrid->horizontalHeader()->setStretchLastSection(true);
+    gridRows->addWidget(c.passingGrid);
+
+    c.raceViewFrame = Frame(top, "RaceViewFrame", QObject::tr("Wedstrijdoverzicht"));
+    c.raceViewPlace = new QVBoxLayout(c.raceViewFrame);
+    top->addWidget(c.passingFrame);
+    top->addWidget(c.raceViewFrame);
+    top->setStretchFactor(0, 2);
+    top->setStretchFactor(1, 3);
+
+    c.messageFrame = Frame(c.splitter, "MessageFrame", QObject::tr("Berichten"));
+    c.messagePlace = new QVBoxLayout(c.messageFrame);
+    c.splitter->addWidget(top);
+    c.splitter->addWidget(c.messageFrame);
+    c.splitter->setStretchFactor(0, 4);
+    c.splitter->setStretchFactor(1, 1);
+    return c.splitter;
 }
 
-void BuildDebugControls(QWidget* client, WindowControls& c) {
-    c.rawDumpBox = DumpBox(client, "Text5", Twips(7320), Twips(1080), 192, 297);
-    c.unescapedDumpBox = DumpBox(client, "Text6", Twips(7320), Twips(1080) + 305, 192, 297);
-    c.debugFrame = Frame(client, "Frame5", "Debug Options", 10320, 1080, 2415, 1095);
+QWidget* BuildDebugPanel(QWidget* client, WindowControls& c) {
+    c.debugPanel = new QWidget(client);
+    c.debugPanel->setObjectName(QStringLiteral("DebugPanel"));
+    QWidget* window = client->window();
+    auto* rows = new QVBoxLayout(c.debugPanel);
+    rows->setContentsMargins(0, 0, 0, 0);
+    c.debugFrame = Frame(c.debugPanel, "Frame5", QStringLiteral("Debug Options"));
+    auto* checks = new QVBoxLayout(c.debugFrame);
     c.rawDumpCheck =
-        Place(new QCheckBox(QStringLiteral("Debug raw"), c.debugFrame), "Check1", 8, 20, 145, 20);
-    c.unescapedDumpCheck = Place(new QCheckBox(QStringLiteral("Debug Unescaped"), c.debugFrame),
-                                 "Check2", 8, 44, 145, 20);
+        Named(new QCheckBox(QStringLiteral("Debug raw"), c.debugFrame), "Check1", window);
+    c.unescapedDumpCheck =
+        Named(new QCheckBox(QStringLiteral("Debug Unescaped"), c.debugFrame), "Check2", window);
+    checks->addWidget(c.rawDumpCheck);
+    checks->addWidget(c.unescapedDumpCheck);
+    rows->addWidget(c.debugFrame);
+
+    const auto labelled = [&](const QString& caption, QWidget* box, int stretch) {
+        auto* label = Named(new QLabel(caption, c.debugPanel), "", window);
+        label->setBuddy(box);
+        rows->addWidget(label);
+        rows->addWidget(box, stretch);
+    };
+    c.rawDumpBox = DumpBox(c.debugPanel, "Text5");
+    c.unescapedDumpBox = DumpBox(c.debugPanel, "Text6");
+    c.serialLineBox = Named(new QLineEdit(QStringLiteral("Text1"), c.debugPanel), "Text1", window);
+    c.serialLineBox->setReadOnly(true);
+    labelled(QObject::tr("Records zoals ontvangen (Debug raw)"), c.rawDumpBox, 1);
+    labelled(QObject::tr("Records zonder escapes (Debug Unescaped)"), c.unescapedDumpBox, 1);
+    labelled(QObject::tr("Laatste regel van de seriële lijn"), c.serialLineBox, 0);
+    c.debugPanel->setMinimumWidth(c.debugPanel->fontMetrics().averageCharWidth() * 36);
+    return c.debugPanel;
 }
 
 }  // namespace
@@ -198,37 +271,41 @@ QString PromptText(const std::string& text) {
 }
 
 WindowControls BuildWindowControls(QWidget* client) {
-    client->setFont(BodyFont());
     WindowControls c;
-    BuildDecoderFrame(client, c);
-    BuildLinkFrame(client, c);
-    BuildRaceFrame(client, c);
-    BuildPassingFrame(client, c);
-    BuildDebugControls(client, c);
-    c.banner = Place(new QLabel(QStringLiteral("Zomra-Tivaro  2008  Ver 1.3 (ActX)"), client),
-                     "Label5", Twips(240), Twips(10320), Twips(6495), Twips(255));
+    auto* rows = new QVBoxLayout(client);
+    rows->setContentsMargins(6, 4, 6, 2);
+    rows->addWidget(BuildDecoderFrame(client, c));
+    auto* body = new QHBoxLayout();
+    body->addWidget(BuildLeftColumn(client, c));
+    body->addWidget(BuildRightSide(client, c), 1);
+    body->addWidget(BuildDebugPanel(client, c));
+    rows->addLayout(body, 1);
+    c.banner = Named(new QLabel(QStringLiteral("Zomra-Tivaro  2008  Ver 1.3 (ActX)"), client),
+                     "Label5", client->window());
     c.banner->setAlignment(Qt::AlignCenter);
+    rows->addWidget(c.banner);
     return c;
 }
 
 void SizeGridColumns(QTableView* grid) {
     const QStringList headings = QString::fromLatin1(kGridFormat).split('|');
     const QFontMetrics metrics(grid->horizontalHeader()->font());
-    std::vector<int> widths;
+    // Wide enough for the heading as its spaces set it, and for the longest entry.
+    const QStringList longest = {QStringLiteral("KX-0000000000"), QStringLiteral("000 "),
+                                 QStringLiteral("23:59:59.99"), QStringLiteral("Na Start puls")};
     int total = 0;
-    for (QString heading : headings) {
+    for (int column = 0; column < headings.size(); ++column) {
+        QString heading = headings[column];
         heading.remove('<');
-        widths.push_back(metrics.horizontalAdvance(heading) + 8);
-        total += widths.back();
+        const int width = std::max(metrics.horizontalAdvance(heading.trimmed()),
+                                   metrics.horizontalAdvance(longest[column])) +
+                          16;
+        grid->setColumnWidth(column, width);
+        total += width;
     }
-    // Where the font is wider than the one the headings were spaced for, the columns keep
-    // their proportions and fit beside the vertical scroll bar.
-    const int room = grid->width() - 2 * grid->frameWidth() -
-                     grid->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
-    for (std::size_t column = 0; column < widths.size(); ++column) {
-        const int width = total > room ? widths[column] * room / total : widths[column];
-        grid->setColumnWidth(static_cast<int>(column), width);
-    }
+    // Every column stays in view: the grid is never made narrower than its columns.
+    grid->setMinimumWidth(total + 2 * grid->frameWidth() +
+                          grid->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
 }
 
 }  // namespace tivaro::app

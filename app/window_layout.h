@@ -1,8 +1,14 @@
 #pragma once
-// The controls of the main window, laid out at fixed positions as the race-timing window has
-// always had them (15 twips to a pixel), each named after its control so tests and people
-// can find it. Building sets texts, list entries and fonts only; which controls are shown
-// and usable at start is set by the window's start-up.
+// The controls of the main window in their arrangement: the decoder generation across the top;
+// on the left the decoder link over the race set-up; on the right the passing grid beside the
+// view of the race, and the messages under them; the banner at the foot. Every control is
+// named after its window name so tests and people can find it. The window can be resized: the
+// grid, the race view and the messages take the room, the left column keeps its width and
+// scrolls when the window is too low for it. The debug controls sit in a panel that is shown
+// on request.
+//
+// Building sets texts, list entries and fonts only; which controls are shown and usable at
+// start is set by the window's start-up.
 
 #include <QString>
 #include <string>
@@ -16,21 +22,14 @@ class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
 class QSlider;
+class QSplitter;
 class QTableView;
+class QVBoxLayout;
 class QWidget;
 
 namespace tivaro::app {
 
-inline constexpr int kTwipsPerPixel = 15;
-constexpr int Twips(int twips) {
-    return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel;
-}
-
-// The client area the window first shows; the debug controls lie to the right of it.
-inline constexpr int kClientWidth = Twips(7245);
-inline constexpr int kClientHeight = Twips(10680);
-// Wide enough to bring every debug control into view.
-inline constexpr int kDebugClientWidth = 856;
+class PortBox;
 
 inline constexpr const char* kWindowTitle = "Tivaro Tijdwaarneming-2008-1.3";
 
@@ -41,11 +40,13 @@ inline constexpr const char* kGridFormat =
 // The controls, named by what they are for; each carries its window name as its Qt object
 // name (in the comments), which the tests and the layout look it up by.
 struct WindowControls {
-    QGroupBox* raceFrame = nullptr;     // Frame1 "Wedstrijd informatie"
-    QGroupBox* passingFrame = nullptr;  // Frame2 "Tijd/Koppel log"
-    QGroupBox* linkFrame = nullptr;     // Frame3 "Data Input"
-    QGroupBox* decoderFrame = nullptr;  // Frame4 "Decoder Instelling"
-    QGroupBox* debugFrame = nullptr;    // Frame5 "Debug Options"
+    QGroupBox* raceFrame = nullptr;      // Frame1 "Wedstrijd informatie"
+    QGroupBox* passingFrame = nullptr;   // Frame2 "Tijd/Koppel log"
+    QGroupBox* linkFrame = nullptr;      // Frame3 "Data Input"
+    QGroupBox* decoderFrame = nullptr;   // Frame4 "Decoder Instelling"
+    QGroupBox* debugFrame = nullptr;     // Frame5 "Debug Options"
+    QGroupBox* raceViewFrame = nullptr;  // RaceViewFrame "Wedstrijdoverzicht"
+    QGroupBox* messageFrame = nullptr;   // MessageFrame "Berichten"
 
     // Decoder generation.
     QRadioButton* binaryDecoderOption = nullptr;  // Option3
@@ -54,7 +55,7 @@ struct WindowControls {
     // Decoder link.
     QLabel* linkStatus = nullptr;          // Label2: the instruction, then the connection status
     QRadioButton* serialOption = nullptr;  // Option1
-    QComboBox* portBox = nullptr;          // Combo3
+    PortBox* portBox = nullptr;            // Combo3: the serial ports present, or a typed path
     QRadioButton* tcpOption = nullptr;     // Option2
     QLabel* addressLabel = nullptr;        // Label3
     QLineEdit* addressBox = nullptr;       // Text4: the decoder's address
@@ -72,20 +73,24 @@ struct WindowControls {
     QRadioButton* startPulseOption = nullptr;  // fase_startschot
     QRadioButton* recordOption = nullptr;      // fase_opnemen
 
-    // Passings.
-    QTableView* passingGrid = nullptr;   // MSFlexGrid1
-    QLineEdit* serialLineBox = nullptr;  // Text1: the last serial text line; never in view
+    // Passings, the race view and the messages.
+    QTableView* passingGrid = nullptr;     // MSFlexGrid1
+    QVBoxLayout* raceViewPlace = nullptr;  // where the race view goes
+    QVBoxLayout* messagePlace = nullptr;   // where the message area goes
+    QSplitter* splitter = nullptr;         // RightSplitter: grid and race view over messages
 
-    // Debug.
+    // Debug, in a panel shown on request.
+    QWidget* debugPanel = nullptr;               // DebugPanel
     QCheckBox* rawDumpCheck = nullptr;           // Check1 "Debug raw"
     QCheckBox* unescapedDumpCheck = nullptr;     // Check2 "Debug Unescaped"
     QPlainTextEdit* rawDumpBox = nullptr;        // Text5
     QPlainTextEdit* unescapedDumpBox = nullptr;  // Text6
+    QLineEdit* serialLineBox = nullptr;          // Text1: the last serial text line
 
     QLabel* banner = nullptr;  // Label5
 };
 
-// Creates every control on `client` at its place.
+// Creates every control on `client` in its place.
 WindowControls BuildWindowControls(QWidget* client);
 
 // Sets the grid's column widths from the headings of the format string in its font (once the

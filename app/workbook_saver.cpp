@@ -76,8 +76,10 @@ bool WorkbookSaver::Save() {
     if (!saved) {
         policy_.saveFailed(now);
         failing_ = true;
+        const QString why = QString::fromStdString(saved.error().message);
         report_(tr("Het wedstrijdwerkboek is niet opgeslagen; Tivaro probeert het opnieuw. %1")
-                    .arg(QString::fromStdString(saved.error().message)));
+                    .arg(why));
+        emit failingChanged(true, why);
         return false;
     }
     policy_.saved(now);
@@ -87,7 +89,10 @@ bool WorkbookSaver::Save() {
         report_(tr("Het wedstrijdwerkboek is weer opgeslagen, in %1.")
                     .arg(QString::fromStdString(saved->writtenTo.string())));
     }
-    failing_ = false;
+    if (failing_) {
+        failing_ = false;
+        emit failingChanged(false, {});
+    }
     return true;
 }
 

@@ -43,6 +43,8 @@ public:
 signals:
     // Time to run check(). The window runs it like any other event it handles.
     void due();
+    // A save failed (`failing`, with why), or one succeeded after failures.
+    void failingChanged(bool failing, const QString& message);
 
 private:
     bool Save();

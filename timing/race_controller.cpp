@@ -34,8 +34,21 @@ void RaceController::connectionStarted(link::LinkKind link) {
 }
 
 void RaceController::onProblem(const Error& error) {
+    // The receive path's only failure: the raw log could not be written.
+    logFailed(error);
+}
+
+void RaceController::report(const Error& error) {
     if (events_.problem) {
         events_.problem(error);
+    }
+}
+
+void RaceController::logFailed(const Error& error) {
+    report(error);
+    logFailing_ = true;
+    if (events_.logTrouble) {
+        events_.logTrouble(&error);
     }
 }
 
@@ -48,10 +61,10 @@ void RaceController::onNotice(const std::string& text) {
 void RaceController::handlePassing(const link::Passing& passing) {
     PassingResult result = race_.judge(passing);
     if (result.problem) {
-        onProblem(MakeError(result.problem->code,
-                            "De " + DescribePassing(result) +
-                                " is als Onbekend getoond: het werkboek kon niet worden gelezen. " +
-                                result.problem->message));
+        report(MakeError(result.problem->code,
+                         "De " + DescribePassing(result) +
+                             " is als Onbekend getoond: het werkboek kon niet worden gelezen. " +
+                             result.problem->message));
     } else if (!race_.workbook() && !toldNoWorkbook_) {
         toldNoWorkbook_ = true;
         onNotice(
@@ -64,7 +77,7 @@ void RaceController::handlePassing(const link::Passing& passing) {
     if (race_.workbook() && race_.raceSheet() && (!result.writes.empty() || result.colourBibCell)) {
         WriteOutcome outcome = WriteToSheet(result, *race_.workbook(), *race_.raceSheet());
         for (const Error& error : outcome.problems) {
-            onProblem(error);
+            report(error);
         }
         written = outcome.written;
         changed = outcome.changed;
@@ -72,18 +85,23 @@ void RaceController::handlePassing(const link::Passing& passing) {
     race_.settle(result, written);
     if (result.startPulse && !written) {
         // Nothing of the pulse may be lost: the next passing tries it again.
-        onProblem(MakeError(Errc::Failed, "De startpuls van " + passing.time +
-                                              " staat niet in het werkboek; de startpuls blijft "
-                                              "klaarstaan voor de volgende passering."));
+        report(MakeError(Errc::Failed, "De startpuls van " + passing.time +
+                                           " staat niet in het werkboek; de startpuls blijft "
+                                           "klaarstaan voor de volgende passering."));
     }
 
     passings_.add(PassingRow{result.passing.transponder, result.bib + " ", result.passing.time,
                              result.name, result.colour});
     const std::string line = CouplingLogLine(result);
     if (Status appended = couplingLog_.append(line); !appended) {
-        onProblem(MakeError(appended.error().code,
+        logFailed(MakeError(appended.error().code,
                             "De " + DescribePassing(result) +
                                 " staat niet in het koppellog: " + appended.error().message));
+    } else if (logFailing_ && !couplingLog_.path().empty()) {
+        logFailing_ = false;
+        if (events_.logTrouble) {
+            events_.logTrouble(nullptr);
+        }
     }
     if (events_.passingHandled) {
         events_.passingHandled(result, line);

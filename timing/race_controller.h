@@ -49,6 +49,9 @@ struct ControllerEvents {
     std::function<void(const PassingResult&, const std::string& logLine)> passingHandled;
     // A passing changed the workbook; runs once per such passing, after passingHandled.
     std::function<void()> workbookChanged;
+    // A log (the coupling log or the raw log) could not be written: `error`; or one is written
+    // again after such a failure: null. Comes besides `problem`.
+    std::function<void(const Error* error)> logTrouble;
 };
 
 class RaceController final : private link::ReceiveListener {
@@ -90,7 +93,10 @@ private:
     CouplingLog couplingLog_;
     link::DecoderGeneration generation_ = link::DecoderGeneration::Binary;
     std::array<std::unique_ptr<link::ReceivePath>, 2> paths_;
+    void report(const Error& error);
+    void logFailed(const Error& error);
     bool toldNoWorkbook_ = false;  // passings before any workbook are reported once
+    bool logFailing_ = false;      // the last write of a log failed
 };
 
 }  // namespace tivaro::timing

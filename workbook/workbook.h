@@ -104,6 +104,13 @@ public:
     // Puts the workbook on disk. Engines whose application saves for itself may do nothing.
     virtual Result<SaveReport> save() = 0;
 
+    // Puts the workbook into `file` instead (another place, when its own cannot be written);
+    // later saves go there too.
+    virtual Result<SaveReport> saveAs(const std::filesystem::path& file) {
+        return MakeError(Errc::Failed, "Opslaan als " + file.string() +
+                                           " kan hier niet: sla het werkboek op in het rekenblad.");
+    }
+
     // Saves pending changes and lets go of the workbook; further operations fail with
     // Errc::Closed.
     virtual Status close() = 0;

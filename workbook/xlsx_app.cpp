@@ -171,6 +171,9 @@ public:
     Result<SaveReport> save() override {
         return Guarded(path(), [&] { return inner_->save(); });
     }
+    Result<SaveReport> saveAs(const std::filesystem::path& file) override {
+        return Guarded(path(), [&] { return inner_->saveAs(file); });
+    }
     Status close() override {
         return Guarded(path(), [&] { return inner_->close(); });
     }

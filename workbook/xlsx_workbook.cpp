@@ -453,6 +453,14 @@ Result<std::string> XlsxWorkbook::buildPackage() {
 }
 
 Result<SaveReport> XlsxWorkbook::save() {
+    return saveTo(std::nullopt);
+}
+
+Result<SaveReport> XlsxWorkbook::saveAs(const std::filesystem::path& file) {
+    return saveTo(file);
+}
+
+Result<SaveReport> XlsxWorkbook::saveTo(const std::optional<std::filesystem::path>& chosen) {
     if (closed_) {
         return MakeError(Errc::Closed, Quoted(path_.string()) + " is closed");
     }
@@ -474,8 +482,8 @@ Result<SaveReport> XlsxWorkbook::save() {
                 "No backup copy of the workbook could be made: " + copied.error().message + ". ";
         }
     }
-    std::filesystem::path target = path_;
-    if (StampOf(path_) != std::optional<FileStamp>(stamp_)) {
+    std::filesystem::path target = chosen.value_or(path_);
+    if (!chosen && StampOf(path_) != std::optional<FileStamp>(stamp_)) {
         // Another program saved (or moved) the file since this one read or wrote it; its
         // version is not overwritten.
         target = DivertedPathFor(path_, now);

@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,7 @@ public:
     Status colourCell(SheetId sheet, int row, int column, std::uint32_t colour) override;
     bool hasUnsavedChanges() const override { return unsaved_; }
     Result<SaveReport> save() override;
+    Result<SaveReport> saveAs(const std::filesystem::path& file) override;
     Status close() override;
 
 private:
@@ -50,6 +52,8 @@ private:
     std::string where(SheetId sheet) const;
     std::string where(SheetId sheet, int row, int column) const;
     Result<std::string> buildPackage();
+    // Saves to `chosen`, or to the file in force when none is chosen.
+    Result<SaveReport> saveTo(const std::optional<std::filesystem::path>& chosen);
     // The formulas of every worksheet and what they read; sheets not used so far are parsed.
     std::unique_ptr<FormulaGraph> buildFormulaGraph();
     // Has the formulas made stale by the writes since the last save leave their cached

@@ -5,6 +5,7 @@
 #include <termios.h>
 #include <unistd.h>
 #include <QApplication>
+#include <QComboBox>
 #include <QFile>
 #include <algorithm>
 
@@ -17,6 +18,13 @@ namespace {}  // namespace
 
 void Select(QRadioButton* option) {
     QTest::mouseClick(option, Qt::LeftButton, {}, QPoint(7, option->height() / 2));
+}
+
+void ChooseSerialPort(QWidget& window, int index) {
+    Select(Control<QRadioButton>(window, "Option1"));
+    auto* ports = Control<QComboBox>(window, "Combo3");
+    ports->setCurrentIndex(index);
+    emit ports->activated(index);
 }
 
 timing::Race::AppStarter FakeSpreadsheet::starter() {
@@ -42,13 +50,14 @@ timing::Race::AppStarter FakeSpreadsheet::starter() {
 
 WindowHarness::WindowHarness() {
     options.dataDirectory = dataDir();
-    options.chooseWorkbook = [this](QWidget*, const QString& filter) {
+    options.chooseWorkbook = [this](QWidget*, const QString& filter, const QString& folder) {
+        foldersAsked << folder;
         ++dialogsShown;
         filtersAsked << filter;
         return nextWorkbook;
     };
     options.showMessage = [this](const QString& text) { messages << text; };
-    options.serialDevice = [] { return QString(); };
+    options.serialPorts = [] { return std::vector<SerialPortEntry>{}; };
     options.reconnectInterval = std::chrono::milliseconds(200);
 }
 

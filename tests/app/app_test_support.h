@@ -37,6 +37,9 @@ Widget* Control(QWidget& window, const char* name) {
 // Clicks an option button on its round indicator, where a click always selects it.
 void Select(QRadioButton* option);
 
+// Chooses the serial link and, in its port list, the entry at `index`, as a person would.
+void ChooseSerialPort(QWidget& window, int index = 0);
+
 // A main window whose data directory is a scratch directory, whose file dialog answers with
 // `nextWorkbook` and whose messages are collected. Options may be changed before create().
 class WindowHarness {
@@ -48,6 +51,7 @@ public:
     std::optional<std::filesystem::path> nextWorkbook;  // nothing: the dialog is cancelled
     QStringList messages;
     QStringList filtersAsked;
+    QStringList foldersAsked;
     int dialogsShown = 0;
 
     MainWindow& create();

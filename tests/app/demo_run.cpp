@@ -33,7 +33,7 @@ DemoRun::DemoRun(std::filesystem::path workbook, QString picture, WindowOptions&
     connect(&server_, &QTcpServer::newConnection, this,
             [this] { decoder_ = server_.nextPendingConnection(); });
     options.decoderPort = server_.serverPort();
-    options.chooseWorkbook = [file = workbook_](QWidget*, const QString&) {
+    options.chooseWorkbook = [file = workbook_](QWidget*, const QString&, const QString&) {
         return std::optional<std::filesystem::path>(file);
     };
     options.showMessage = [](const QString& text) {

@@ -12,6 +12,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 
 #include "app/debug_boxes.h"
 #include "app/passing_table_model.h"
@@ -158,36 +159,12 @@ private slots:
 
     // --- serial device ---
 
-    void serialDeviceChoicePrefersUsbAdaptersInNumericOrder_data() {
-        QTest::addColumn<QStringList>("names");
-        QTest::addColumn<QString>("chosen");
-        QTest::newRow("usb first") << QStringList{"ttyS0", "ttyACM0", "ttyUSB1"} << "ttyUSB1";
-        QTest::newRow("numeric order") << QStringList{"ttyUSB10", "ttyUSB2"} << "ttyUSB2";
-        QTest::newRow("acm before built-in") << QStringList{"ttyS0", "ttyACM3"} << "ttyACM3";
-        QTest::newRow("built-in last") << QStringList{"ttyS1", "ttyS0", "tty0"} << "ttyS0";
-        QTest::newRow("no serial device")
-            << QStringList{"tty0", "ttyUSB", "ttyUSBx1", "ttySAC", "console"} << QString();
-        QTest::newRow("empty") << QStringList{} << QString();
-    }
-    void serialDeviceChoicePrefersUsbAdaptersInNumericOrder() {
-        QFETCH(QStringList, names);
-        QFETCH(QString, chosen);
-        std::vector<std::string> list;
-        for (const QString& name : names) {
-            list.push_back(name.toStdString());
-        }
-        const std::optional<std::string> result = ChooseSerialDevice(list);
-        QCOMPARE(result ? QString::fromStdString(*result) : QString(), chosen);
-    }
-
-    void serialDeviceForPortOneLooksInTheDeviceDirectory() {
-        QTemporaryDir dev;
-        QCOMPARE(SerialDeviceForPortOne(dev.path()), QString());
-        for (const char* name : {"ttyS0", "ttyACM0", "null"}) {
-            QFile file(dev.filePath(name));
-            QVERIFY(file.open(QIODevice::WriteOnly));
-        }
-        QCOMPARE(SerialDeviceForPortOne(dev.path()), dev.filePath("ttyACM0"));
+    void serialPortsAreOfferedUsbAdaptersFirstInNumericOrder() {
+        QStringList devices = {"/dev/ttyS1", "/dev/ttyUSB10", "/dev/ttyACM0",
+                               "/dev/ttyS0", "/dev/ttyUSB2",  "/dev/rfcomm0"};
+        std::sort(devices.begin(), devices.end(), SerialPortBefore);
+        QCOMPARE(devices, QStringList({"/dev/ttyUSB2", "/dev/ttyUSB10", "/dev/ttyACM0",
+                                       "/dev/ttyS0", "/dev/ttyS1", "/dev/rfcomm0"}));
     }
 
     void serialLinkReadsWhatTheLineCarries() {

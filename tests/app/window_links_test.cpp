@@ -11,6 +11,7 @@
 #include <QRadioButton>
 #include <QTest>
 
+#include "app/message_area.h"
 #include "app/serial_link.h"
 #include "app/status_line.h"
 #include "app_test_support.h"
@@ -22,67 +23,89 @@ class WindowLinksTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() { harness_ = std::make_unique<WindowHarness>(); }
+    void init() {
+        harness_ = std::make_unique<WindowHarness>();
+        ports_.clear();
+    }
     void cleanup() { harness_.reset(); }
 
-    void serialLinkOpensTheDeviceAndAdjustsTheFrame() {
+    void serialLinkOffersThePortsPresentAndOpensTheOneChosen() {
         PseudoTerminal pty;
-        harness_->options.serialDevice = [&pty] { return pty.devicePath(); };
+        ports_ = {{"/dev/ttyS-not-here", "ttyS-not-here"}, {pty.devicePath(), "pts (proef)"}};
         Start();
         auto* serial = Control<QRadioButton>(w(), "Option1");
         Select(serial);
         QVERIFY(serial->isChecked());
         QVERIFY(!Control<QRadioButton>(w(), "Option2")->isEnabled());
-        QVERIFY(Control<QComboBox>(w(), "Combo3")->isVisible());
-        QVERIFY(Control<QLineEdit>(w(), "Text4")->isHidden());
+        auto* ports = Control<QComboBox>(w(), "Combo3");
+        QVERIFY(ports->isVisible());
+        QCOMPARE(ports->count(), 2);
+        QCOMPARE(ports->itemText(1), QStringLiteral("pts (proef)"));
+        // Nothing is opened before the user chooses: not even the only built-in port.
+        QVERIFY(!w().statusLine().current().contains("geopend"));
+
+        ChoosePort(1);
         QVERIFY(harness_->messages.isEmpty());
         QVERIFY2(w().statusLine().current().contains(pty.devicePath()) &&
                      w().statusLine().current().contains("9600,N,8,1"),
                  qPrintable(w().statusLine().current()));
+        QVERIFY(Control<QLabel>(w(), "Label2")->text().contains(pty.devicePath()));
     }
 
-    void aSerialPortThatCannotBeOpenedLeavesBothLinksOnOffer_data() {
-        QTest::addColumn<QString>("device");
-        QTest::addColumn<QString>("said");
-        QTest::newRow("missing") << QStringLiteral("/dev/ttyUSB-not-here")
-                                 << "het apparaat is er niet";
-        QTest::newRow("none found") << QString() << "geen seriële poort aanwezig";
-    }
-    void aSerialPortThatCannotBeOpenedLeavesBothLinksOnOffer() {
-        QFETCH(QString, device);
-        QFETCH(QString, said);
-        PseudoTerminal pty;
-        QString offered = device;
-        harness_->options.serialDevice = [&offered] { return offered; };
+    void thePortListIsReadAfreshEachTimeItOpens() {
         Start();
-        auto* serial = Control<QRadioButton>(w(), "Option1");
-        Select(serial);
-        QCOMPARE(harness_->messages.size(), 1);
-        QVERIFY2(harness_->messages[0].contains(said), qPrintable(harness_->messages[0]));
-        QVERIFY(w().statusLine().current().contains(said));
-        QVERIFY(!serial->isChecked() && serial->isEnabled());
-        QVERIFY(Control<QRadioButton>(w(), "Option2")->isEnabled());
-        QVERIFY(Control<QComboBox>(w(), "Combo3")->isHidden());
+        Select(Control<QRadioButton>(w(), "Option1"));
+        auto* ports = Control<QComboBox>(w(), "Combo3");
+        QCOMPARE(ports->count(), 0);
+        auto pty = std::make_unique<PseudoTerminal>();
+        ports_ = {{pty->devicePath(), "pts (proef)"}};
+        ports->showPopup();
+        ports->hidePopup();
+        QCOMPARE(ports->count(), 1);
+        ports_.clear();
+        pty.reset();
+        ports->showPopup();
+        ports->hidePopup();
+        QCOMPARE(ports->count(), 0);
+    }
 
-        // Another try, once the adapter is there.
-        offered = pty.devicePath();
-        Select(serial);
-        QVERIFY(serial->isChecked());
-        QVERIFY(!Control<QRadioButton>(w(), "Option2")->isEnabled());
+    void aPortThatCannotBeOpenedIsSaidAndAnotherCanBeChosen() {
+        PseudoTerminal pty;
+        ports_ = {{"/dev/ttyUSB-not-here", "ttyUSB-not-here"}, {pty.devicePath(), "pts"}};
+        Start();
+        Select(Control<QRadioButton>(w(), "Option1"));
+        ChoosePort(0);
         QCOMPARE(harness_->messages.size(), 1);
+        QVERIFY2(harness_->messages[0].contains("het apparaat is er niet"),
+                 qPrintable(harness_->messages[0]));
+        ChoosePort(1);
+        QCOMPARE(harness_->messages.size(), 1);
+        QVERIFY(w().statusLine().current().contains(pty.devicePath()));
+    }
+
+    void aTypedDevicePathIsOpened() {
+        PseudoTerminal pty;
+        Start();
+        Select(Control<QRadioButton>(w(), "Option1"));
+        auto* ports = Control<QComboBox>(w(), "Combo3");
+        ports->setFocus();
+        QTest::keyClicks(ports, pty.devicePath());
+        QTest::keyClick(ports, Qt::Key_Return);
+        QTRY_VERIFY2(w().statusLine().current().contains(pty.devicePath()),
+                     qPrintable(w().statusLine().current()));
     }
 
     void aBusySerialPortIsSaidToBeInUse() {
         PseudoTerminal pty;
         SerialLink other;
         QVERIFY(other.open(pty.devicePath()).ok());
-        harness_->options.serialDevice = [&pty] { return pty.devicePath(); };
+        ports_ = {{pty.devicePath(), "pts"}};
         Start();
         Select(Control<QRadioButton>(w(), "Option1"));
+        ChoosePort(0);
         QCOMPARE(harness_->messages.size(), 1);
         QVERIFY2(harness_->messages[0].contains("een ander programma gebruikt"),
                  qPrintable(harness_->messages[0]));
-        QVERIFY(!Control<QRadioButton>(w(), "Option1")->isChecked());
     }
 
     void aForbiddenSerialPortNamesTheDialoutGroup() {
@@ -94,35 +117,41 @@ private slots:
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.close();
         QVERIFY(file.setPermissions({}));
-        harness_->options.serialDevice = [&device] { return device; };
+        ports_ = {{device, "ttyS0"}};
         Start();
         Select(Control<QRadioButton>(w(), "Option1"));
+        ChoosePort(0);
         QCOMPARE(harness_->messages.size(), 1);
         QVERIFY2(harness_->messages[0].contains("dialout"), qPrintable(harness_->messages[0]));
     }
 
-    void aSerialDeviceThatGoesAwayIsReportedAndCanBeChosenAgain() {
+    void aSerialPortThatGoesAwayIsOpenedAgainWhenItComesBack() {
+        // The device is a link to a pseudo-terminal, so that it can go away and come back
+        // under the same name, as a USB adapter pulled out and plugged in again does.
+        const std::filesystem::path device = harness_->scratch() / "ttyUSB-decoder";
         auto pty = std::make_unique<PseudoTerminal>();
-        QString device = pty->devicePath();
-        harness_->options.serialDevice = [&device] { return device; };
+        std::filesystem::create_symlink(pty->devicePath().toStdString(), device);
+        ports_ = {{QString::fromStdString(device.string()), "ttyUSB-decoder"}};
+        harness_->options.lostLinkGrace = std::chrono::milliseconds(300);
         Start();
-        auto* serial = Control<QRadioButton>(w(), "Option1");
-        Select(serial);
-        QVERIFY(serial->isChecked());
+        Select(Control<QRadioButton>(w(), "Option1"));
+        ChoosePort(0);
+        QVERIFY(w().statusLine().current().contains("geopend"));
 
         pty->hangUp();
-        QTRY_VERIFY2(
-            w().statusLine().current().contains(QStringLiteral("De seriële poort %1").arg(device)),
-            qPrintable(w().statusLine().current()));
-        QVERIFY(!serial->isChecked() && serial->isEnabled());
-        QVERIFY(Control<QRadioButton>(w(), "Option2")->isEnabled());
-        QVERIFY(Control<QComboBox>(w(), "Combo3")->isHidden());
+        std::filesystem::remove(device);
+        QTRY_VERIFY2(w().statusLine().current().contains("weer zodra hij terug is"),
+                     qPrintable(w().statusLine().current()));
+        // Away for longer than a moment: it stands out, once with a message.
+        QTRY_VERIFY(w().messageArea().isRaised(MessageArea::Alert::DecoderLost));
+        QCOMPARE(harness_->messages.size(), 1);
 
         pty = std::make_unique<PseudoTerminal>();
-        device = pty->devicePath();
-        Select(serial);
-        QVERIFY(serial->isChecked());
-        QVERIFY(w().statusLine().current().contains(device));
+        std::filesystem::create_symlink(pty->devicePath().toStdString(), device);
+        QTRY_VERIFY_WITH_TIMEOUT(w().statusLine().current().contains("terug en weer geopend"),
+                                 5000);
+        QTRY_VERIFY(!w().messageArea().isRaised(MessageArea::Alert::DecoderLost));
+        QVERIFY(Control<QRadioButton>(w(), "Option1")->isChecked());
     }
 
     void choosingTcpShowsTheAddressBoxAndConnectsNothing() {
@@ -173,7 +202,7 @@ private slots:
         QCOMPARE(decoder.connectionsAccepted(), 1);
     }
 
-    void aFailedAttemptShowsWhyAndConnectStaysUsable() {
+    void aFailedFirstAttemptIsTriedAgainUntilItSucceeds() {
         quint16 freePort = 0;
         {
             DecoderServer probe;
@@ -185,22 +214,41 @@ private slots:
         auto* status = Control<QLabel>(w(), "Label2");
         auto* connectButton = Control<QPushButton>(w(), "Command3");
         QTest::mouseClick(connectButton, Qt::LeftButton);
-        QTRY_VERIFY2(status->text().startsWith("Geen verbinding met decoder") &&
-                         status->text().contains("refused", Qt::CaseInsensitive),
+        QTRY_VERIFY2(status->text().startsWith("Geen verbinding met decoder"),
                      qPrintable(status->text()));
+        QVERIFY2(w().statusLine().current().contains("Geen verbinding met de decoder") &&
+                     w().statusLine().current().contains("refused", Qt::CaseInsensitive),
+                 qPrintable(w().statusLine().current()));
         QVERIFY(connectButton->isEnabled());
         QVERIFY(Control<QLineEdit>(w(), "Text4")->isEnabled());
-        QVERIFY(w().statusLine().current().contains("Geen verbinding met de decoder"));
+        QVERIFY2(Control<QRadioButton>(w(), "Option1")->isEnabled(), "another link may be chosen");
 
-        // It does not try again by itself; the user does, once the decoder is up.
+        // It tries again by itself once the decoder is up.
         DecoderServer decoder;
         decoder.server().close();
         QVERIFY(decoder.server().listen(QHostAddress::LocalHost, freePort));
-        QTest::qWait(400);
-        QCOMPARE(decoder.connectionsAccepted(), 0);
-        QTest::mouseClick(connectButton, Qt::LeftButton);
         QTRY_COMPARE(status->text(), QStringLiteral("Verbinding met decoder gemaakt"));
         QCOMPARE(decoder.connectionsAccepted(), 1);
+    }
+
+    void choosingTheSerialLineStopsTheAttempts() {
+        quint16 freePort = 0;
+        {
+            DecoderServer probe;
+            freePort = probe.port();
+        }
+        harness_->options.decoderPort = freePort;
+        Start();
+        ChooseTcp("127.0.0.1");
+        QTest::mouseClick(Control<QPushButton>(w(), "Command3"), Qt::LeftButton);
+        QTRY_VERIFY(Control<QRadioButton>(w(), "Option1")->isEnabled());
+        Select(Control<QRadioButton>(w(), "Option1"));
+        DecoderServer decoder;
+        decoder.server().close();
+        QVERIFY(decoder.server().listen(QHostAddress::LocalHost, freePort));
+        QTest::qWait(600);
+        QCOMPARE(decoder.connectionsAccepted(), 0);
+        QVERIFY(Control<QComboBox>(w(), "Combo3")->isVisible());
     }
 
     void aDroppedConnectionIsSaidAndMadeAgainByItself() {
@@ -232,8 +280,16 @@ private:
     MainWindow& w() { return harness_->window(); }
 
     void Start() {
+        harness_->options.serialPorts = [this] { return ports_; };
         harness_->create();
         harness_->show();
+    }
+
+    // Chooses the entry at `index` of the port list, as a click on it in the open list does.
+    void ChoosePort(int index) {
+        auto* ports = Control<QComboBox>(w(), "Combo3");
+        ports->setCurrentIndex(index);
+        emit ports->activated(index);
     }
 
     void ChooseTcp(const QString& address) {
@@ -244,6 +300,7 @@ private:
     }
 
     std::unique_ptr<WindowHarness> harness_;
+    std::vector<SerialPortEntry> ports_;
 };
 
 QTEST_MAIN(WindowLinksTest)

@@ -13,6 +13,7 @@
 #include <QTableView>
 #include <QTest>
 
+#include "app/message_area.h"
 #include "app/passing_table_model.h"
 #include "app/status_line.h"
 #include "app_test_support.h"
@@ -148,9 +149,11 @@ private slots:
 
     void skatingHeatOverTheSerialLine() {
         PseudoTerminal pty;
-        harness_->options.serialDevice = [&pty] { return pty.devicePath(); };
+        harness_->options.serialPorts = [&pty] {
+            return std::vector<SerialPortEntry>{{pty.devicePath(), "pts"}};
+        };
         StartWithWorkbook();
-        Select(Control<QRadioButton>(w(), "Option1"));
+        ChooseSerialPort(w());
         Choose(Control<QComboBox>(w(), "Combo1"), "Schaatsen");
         Choose(Control<QComboBox>(w(), "Combo2"), "Heat 2");
         Select(Control<QRadioButton>(w(), "fase_opnemen"));
@@ -184,11 +187,13 @@ private slots:
 
     void olderDecoderLinesOverTheSerialLine() {
         PseudoTerminal pty;
-        harness_->options.serialDevice = [&pty] { return pty.devicePath(); };
+        harness_->options.serialPorts = [&pty] {
+            return std::vector<SerialPortEntry>{{pty.devicePath(), "pts"}};
+        };
         harness_->create();
         harness_->show();
         Select(Control<QRadioButton>(w(), "Option4"));
-        Select(Control<QRadioButton>(w(), "Option1"));
+        ChooseSerialPort(w());
 
         const QByteArray line = "\x01@\t3\t1\t7404583\t68700.00\t24\t112\t0\tx1EEF\r\n";
         QVERIFY(pty.write(line.left(12)));
@@ -229,7 +234,7 @@ private slots:
         DecoderServer decoder;
         harness_->options.decoderPort = decoder.port();
         int rowsWhileDialogOpen = -1;
-        harness_->options.chooseWorkbook = [&](QWidget*, const QString&) {
+        harness_->options.chooseWorkbook = [&](QWidget*, const QString&, const QString&) {
             // The dialog runs its own event loop; the decoder speaks meanwhile.
             decoder.send(WirePassing(1001, Micros(9, 0, 0)));
             QTest::qWait(300);
@@ -255,7 +260,17 @@ private slots:
         QTRY_VERIFY2(w().statusLine().current().contains("koppellog"),
                      qPrintable(w().statusLine().current()));
         QCOMPARE(Grid()->model()->rowCount(), 1);
-        QVERIFY(harness_->messages.isEmpty());
+        // It stands out until the log is written again, with one message that does not wait.
+        QVERIFY(w().messageArea().isRaised(MessageArea::Alert::LogNotWritten));
+        QCOMPARE(harness_->messages.size(), 1);
+        decoder.send(WirePassing(1002, Micros(9, 0, 1)));
+        QTRY_COMPARE(Grid()->model()->rowCount(), 2);
+        QCOMPARE(harness_->messages.size(), 1);
+        std::filesystem::remove(harness_->dataDir() / "dovokop.log");
+        decoder.send(WirePassing(1003, Micros(9, 0, 2)));
+        QTRY_VERIFY(!w().messageArea().isRaised(MessageArea::Alert::LogNotWritten));
+        QCOMPARE(ReadLines(harness_->dataDir() / "dovokop.log"),
+                 QStringList({"1003\t \t9:0:2.00\tOnbekend"}));
     }
 
     void aWorkbookThatCannotBeSavedIsReportedAndSavedLater() {
@@ -306,8 +321,10 @@ private slots:
             return c.op == "save";
         };
         QVERIFY(!w().close());
-        QCOMPARE(harness_->messages.size(), 1);
-        QVERIFY(harness_->messages[0].contains("niet worden opgeslagen"));
+        // The failed save stands out, and the close is refused once.
+        QVERIFY(w().messageArea().isRaised(MessageArea::Alert::WorkbookNotSaved));
+        QCOMPARE(harness_->messages.size(), 2);
+        QVERIFY(harness_->messages[1].contains("niet worden opgeslagen"));
         QVERIFY(w().statusLine().current().contains("refused save"));
         QCOMPARE(spreadsheet.book->saveCount(), 2);
 
