@@ -22,7 +22,7 @@ RaceView::RaceView(QWidget* parent)
                     QVariant::fromValue(static_cast<int>(RaceViewModel::Order::ByBib)));
     order_->addItem(tr("Op positie"),
                     QVariant::fromValue(static_cast<int>(RaceViewModel::Order::ByPosition)));
-    auto* label = new QLabel(tr("&Volgorde:"), this);
+    auto* label = new QLabel(tr("Volgorde:"), this);
     label->setBuddy(order_);
 
     table_->setModel(model_);
