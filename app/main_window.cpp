@@ -28,6 +28,7 @@
 #include "app/message_area.h"
 #include "app/passing_table_model.h"
 #include "app/port_box.h"
+#include "app/race_view.h"
 #include "app/serial_link.h"
 #include "app/status_line.h"
 #include "app/workbook_saver.h"
@@ -165,6 +166,18 @@ MainWindow::MainWindow(WindowOptions options, QWidget* parent)
     status_ = new StatusLine(statusBar());
     messages_ = new MessageArea(ui_.messageFrame);
     ui_.messagePlace->addWidget(messages_);
+    raceView_ = new RaceView(ui_.raceViewFrame);
+    ui_.raceViewPlace->addWidget(raceView_);
+    raceView_->table().verticalHeader()->setDefaultSectionSize(
+        ui_.passingGrid->verticalHeader()->defaultSectionSize());
+    // Only the frames' captions are bold; what the frames hold is not.
+    for (QWidget* widget : client->findChildren<QWidget*>()) {
+        if (qobject_cast<QGroupBox*>(widget) == nullptr && widget->font().bold()) {
+            QFont font = widget->font();
+            font.setBold(false);
+            widget->setFont(font);
+        }
+    }
     buildMenu();
     debugBoxes_ =
         std::make_unique<DebugBoxes>(ui_.rawDumpCheck, ui_.unescapedDumpCheck, ui_.rawDumpBox,
@@ -179,6 +192,11 @@ MainWindow::MainWindow(WindowOptions options, QWidget* parent)
     timing::ControllerEvents events;
     events.problem = [this](const Error& error) { report(FromUtf8(error.message)); };
     events.notice = [this](const std::string& text) { report(FromUtf8(text)); };
+    events.passingHandled = [this](const timing::PassingResult& result, const std::string&) {
+        if (Status shown = raceView_->passingHandled(controller_->race(), result); !shown) {
+            report(FromUtf8(shown.error().message));
+        }
+    };
     events.workbookChanged = [this] {
         // New changes since a refused close deserve a new warning.
         closeRefused_ = false;
@@ -376,6 +394,7 @@ void MainWindow::openWorkbook() {
     saver_->forget();
     messages_->resolve(MessageArea::Alert::WorkbookNotSaved);
     updateTitle();
+    reloadRaceView();
     report(tr("Wedstrijdwerkboek %1 geopend.").arg(PathText(*file)));
 }
 
@@ -434,6 +453,13 @@ void MainWindow::chooseSport() {
     if (Status chosen = controller_->setup().chooseSport(ui_.sportBox->currentText().toStdString());
         !chosen) {
         report(FromUtf8(chosen.error().message));
+    }
+    reloadRaceView();
+}
+
+void MainWindow::reloadRaceView() {
+    if (Status shown = raceView_->reload(controller_->race()); !shown) {
+        report(FromUtf8(shown.error().message));
     }
 }
 

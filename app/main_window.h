@@ -35,6 +35,7 @@ class DebugBoxes;
 class DecoderLink;
 class MessageArea;
 class PassingTableModel;
+class RaceView;
 class StatusLine;
 class WorkbookSaver;
 
@@ -140,6 +141,7 @@ private:
     void applyRaceControls();
     void setOptionChecked(QRadioButton* option, bool checked);
     void updateTitle();
+    void reloadRaceView();
     void report(const QString& message);
     void showMessage(const QString& text);
     QString decoderAddress() const;
@@ -153,6 +155,7 @@ private:
     std::unique_ptr<DebugBoxes> debugBoxes_;
     std::unique_ptr<timing::RaceController> controller_;
     PassingTableModel* gridModel_ = nullptr;
+    RaceView* raceView_ = nullptr;
     SerialLink* serial_ = nullptr;
     TcpLink* tcp_ = nullptr;
     WorkbookSaver* saver_ = nullptr;
