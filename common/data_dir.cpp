@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <system_error>
 
+#include "common/system_error.h"
+
 namespace tivaro {
 
 std::filesystem::path DataDirectory() {
@@ -22,8 +24,8 @@ Status EnsureDirectory(const std::filesystem::path& dir) {
     }
     std::filesystem::create_directories(dir, ec);
     if (ec && !std::filesystem::is_directory(dir)) {
-        return MakeError(Errc::Io,
-                         "cannot create the data directory " + dir.string() + ": " + ec.message());
+        return MakeError(Errc::Io, "de map voor de logs kan niet worden gemaakt (" +
+                                       SystemErrorText(ec) + "): " + dir.string());
     }
     return {};
 }

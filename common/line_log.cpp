@@ -6,13 +6,15 @@
 #include <cstring>
 #include <string>
 
+#include "common/system_error.h"
+
 namespace tivaro {
 
 namespace {
 
 Error LogError(const std::filesystem::path& file, const char* what, int err) {
-    return MakeError(Errc::Io, std::string("cannot ") + what + " log " + file.string() + ": " +
-                                   std::strerror(err));
+    return MakeError(Errc::Io, std::string("het log kan niet worden ") + what + " (" +
+                                   SystemErrorText(err) + "): " + file.string());
 }
 
 }  // namespace
@@ -26,7 +28,7 @@ Status AppendLogLine(const std::filesystem::path& file, std::string_view text) {
 
     const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) {
-        return LogError(file, "open", errno);
+        return LogError(file, "geopend", errno);
     }
     const char* data = entry.data();
     std::size_t left = entry.size();
@@ -38,13 +40,13 @@ Status AppendLogLine(const std::filesystem::path& file, std::string_view text) {
             }
             const int err = errno;
             ::close(fd);
-            return LogError(file, "write to", err);
+            return LogError(file, "geschreven", err);
         }
         data += n;
         left -= static_cast<std::size_t>(n);
     }
     if (::close(fd) != 0) {
-        return LogError(file, "close", errno);
+        return LogError(file, "gesloten", errno);
     }
     return {};
 }

@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "common/system_error.h"
+
 namespace tivaro::workbook {
 
 namespace {
@@ -85,7 +87,8 @@ struct TemporaryFile {
 };
 
 Error SaveError(const std::filesystem::path& target, const std::string& reason) {
-    return MakeError(Errc::Io, "cannot save " + Quoted(target) + ": " + reason);
+    return MakeError(Errc::Io, "het bestand kan niet worden opgeslagen: " + reason + " (" +
+                                   Quoted(target) + ")");
 }
 
 }  // namespace
@@ -112,7 +115,8 @@ std::optional<FileStamp> StampOf(const std::filesystem::path& file) {
 Result<std::string> ReadWholeFile(const std::filesystem::path& file, std::uintmax_t maxBytes) {
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        return MakeError(Errc::Io, "cannot open " + Quoted(file) + ": " + std::strerror(errno));
+        return MakeError(Errc::Io, "het bestand kan niet worden geopend: " +
+                                       SystemErrorText(errno) + " (" + Quoted(file) + ")");
     }
     std::string bytes;
     std::vector<char> chunk(1 << 16);
@@ -124,7 +128,8 @@ Result<std::string> ReadWholeFile(const std::filesystem::path& file, std::uintma
             }
             const int error = errno;
             ::close(fd);
-            return MakeError(Errc::Io, "cannot read " + Quoted(file) + ": " + std::strerror(error));
+            return MakeError(Errc::Io, "het bestand kan niet worden gelezen: " +
+                                           SystemErrorText(error) + " (" + Quoted(file) + ")");
         }
         if (got == 0) {
             break;
@@ -152,7 +157,7 @@ Status ReplaceFileAtomically(const std::filesystem::path& target, std::string_vi
         // rename(2) would replace a read-only file without asking; a person made it
         // read-only on purpose, so it is refused here (also for root).
         if ((info.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0) {
-            return SaveError(target, "the file is read-only");
+            return SaveError(target, "het bestand is alleen-lezen");
         }
         mode = info.st_mode & 07777;
     }
@@ -161,24 +166,25 @@ Status ReplaceFileAtomically(const std::filesystem::path& target, std::string_vi
         (folder / ("." + target.filename().string() + std::string(kTemporaryMark) + "XXXXXX")));
     if (temporary.fd < 0) {
         const int error = errno;
-        return SaveError(target, "cannot create a file in folder " + Quoted(folder) + ": " +
-                                     std::strerror(error));
+        return SaveError(target, "in de map " + Quoted(folder) +
+                                     " kan geen bestand worden gemaakt (" + SystemErrorText(error) +
+                                     ")");
     }
     const auto fail = [&](const char* step, int error) {
-        return SaveError(target, std::string(std::strerror(error)) + " (" + step + ")");
+        return SaveError(target, SystemErrorText(error) + " (" + step + ")");
     };
     if (const int error = writer.write(temporary.fd, bytes.data(), bytes.size()); error != 0) {
-        return fail("while writing", error);
+        return fail("bij het schrijven", error);
     }
     ::fchmod(temporary.fd, mode);
     if (const int error = writer.sync(temporary.fd); error != 0) {
-        return fail("while flushing to disk", error);
+        return fail("bij het wegschrijven naar de schijf", error);
     }
     if (const int error = temporary.close(); error != 0) {
-        return fail("while closing", error);
+        return fail("bij het sluiten", error);
     }
     if (::rename(temporary.path.c_str(), target.c_str()) != 0) {
-        return fail("while renaming", errno);
+        return fail("bij het vervangen van het oude bestand", errno);
     }
     temporary.renamed();
     // The rename is only durable once the folder's entry is on disk.

@@ -95,14 +95,15 @@ Result<std::string> TakeBuffer(zip_source_t* source) {
     zip_stat_t stat;
     zip_stat_init(&stat);
     if (zip_source_open(source) < 0 || zip_source_stat(source, &stat) < 0) {
-        return MakeError(Errc::Failed, std::string("cannot read the new package back: ") +
-                                           zip_error_strerror(zip_source_error(source)));
+        return MakeError(Errc::Failed,
+                         std::string("het nieuwe pakket kan niet worden teruggelezen: ") +
+                             zip_error_strerror(zip_source_error(source)));
     }
     bytes.resize(stat.size);
     const zip_int64_t got = zip_source_read(source, bytes.data(), stat.size);
     zip_source_close(source);
     if (got < 0 || static_cast<zip_uint64_t>(got) != stat.size) {
-        return MakeError(Errc::Failed, "cannot read the new package back");
+        return MakeError(Errc::Failed, "het nieuwe pakket kan niet worden teruggelezen");
     }
     return bytes;
 }
@@ -113,14 +114,14 @@ Result<zip_t*> NewMemoryArchive(zip_source_t** buffer) {
     zip_error_init(&error);
     *buffer = zip_source_buffer_create(nullptr, 0, 0, &error);
     if (*buffer == nullptr) {
-        return MakeError(Errc::Failed,
-                         "cannot create a package in memory: " + ZipErrorText(&error));
+        return MakeError(Errc::Failed, "er kan geen pakket in het geheugen worden gemaakt: " +
+                                           ZipErrorText(&error));
     }
     zip_t* archive = zip_open_from_source(*buffer, ZIP_TRUNCATE, &error);
     if (archive == nullptr) {
         zip_source_free(*buffer);
-        return MakeError(Errc::Failed,
-                         "cannot create a package in memory: " + ZipErrorText(&error));
+        return MakeError(Errc::Failed, "er kan geen pakket in het geheugen worden gemaakt: " +
+                                           ZipErrorText(&error));
     }
     zip_source_keep(*buffer);
     return archive;
@@ -131,7 +132,7 @@ Result<std::string> Finish(zip_t* archive, zip_source_t* buffer) {
         std::string reason = zip_strerror(archive);
         zip_discard(archive);
         zip_source_free(buffer);
-        return MakeError(Errc::Failed, "cannot write the package: " + reason);
+        return MakeError(Errc::Failed, "het pakket kan niet worden geschreven: " + reason);
     }
     auto bytes = TakeBuffer(buffer);
     zip_source_free(buffer);
@@ -148,7 +149,8 @@ Result<std::string> Abandon(zip_t* archive, zip_source_t* buffer, const std::str
     std::string reason = zip_strerror(archive);
     zip_discard(archive);
     zip_source_free(buffer);
-    return MakeError(Errc::Failed, "cannot add part " + part + " to the package: " + reason);
+    return MakeError(Errc::Failed,
+                     "onderdeel " + part + " kan niet aan het pakket worden toegevoegd: " + reason);
 }
 
 }  // namespace

@@ -157,7 +157,7 @@ Status SheetCells::index(std::string_view partName) {
     sheetData_ = Child(root, "sheetData");
     if (LocalName(root) != "worksheet" || !sheetData_) {
         return MakeError(Errc::BadFormat,
-                         "part " + std::string(partName) + " is not a worksheet with cells");
+                         "onderdeel " + std::string(partName) + " is geen werkblad met cellen");
     }
     locateRootElements();
     const bool keepSources = !rootStartTag_.empty();
@@ -183,8 +183,9 @@ Status SheetCells::index(std::string_view partName) {
             row.prepend_attribute("r") = rowNumber;
         }
         if (rowNumber < 1 || rowNumber > kMaxRow) {
-            return MakeError(Errc::BadFormat, "part " + std::string(partName) +
-                                                  " has a row numbered " + rowAttribute.value());
+            return MakeError(Errc::BadFormat, "onderdeel " + std::string(partName) +
+                                                  " heeft een rij met nummer " +
+                                                  rowAttribute.value());
         }
         rowsSorted = rowsSorted && rowNumber > previousRow;
         previousRow = rowNumber;
@@ -203,8 +204,8 @@ Status SheetCells::index(std::string_view partName) {
             if (address) {
                 const auto ref = ParseCellRef(address.value());
                 if (!ref) {
-                    return MakeError(Errc::BadFormat, "part " + std::string(partName) +
-                                                          " has a cell with the address \"" +
+                    return MakeError(Errc::BadFormat, "onderdeel " + std::string(partName) +
+                                                          " heeft een cel met het adres \"" +
                                                           address.value() + "\"");
                 }
                 column = ref->column;

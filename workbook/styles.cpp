@@ -49,14 +49,15 @@ Result<std::unique_ptr<Styles>> Styles::Parse(std::string_view partName, std::st
     styles->fills_ = Child(root, "fills");
     styles->cellFormats_ = Child(root, "cellXfs");
     if (LocalName(root) != "styleSheet" || !styles->fills_ || !styles->cellFormats_) {
-        return MakeError(Errc::BadFormat,
-                         "part " + std::string(partName) + " has no fill or cell-format list");
+        return MakeError(Errc::BadFormat, "onderdeel " + std::string(partName) +
+                                              " heeft geen lijst met vullingen of celopmaak");
     }
     for (pugi::xml_node xf = Child(styles->cellFormats_, "xf"); xf; xf = NextSibling(xf, "xf")) {
         styles->formats_.push_back(xf);
     }
     if (styles->formats_.empty()) {
-        return MakeError(Errc::BadFormat, "part " + std::string(partName) + " has no cell format");
+        return MakeError(Errc::BadFormat,
+                         "onderdeel " + std::string(partName) + " heeft geen celopmaak");
     }
     return styles;
 }

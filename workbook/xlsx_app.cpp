@@ -17,7 +17,9 @@ namespace {
 
 constexpr std::string_view kOle2Signature("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
 constexpr std::string_view kZipSignature("PK\x03\x04", 4);
-constexpr std::string_view kOtherEngine = "; the LibreOffice mode opens it";
+constexpr std::string_view kOtherEngine =
+    " Open het in LibreOffice Calc (installeer libreoffice-calc als dat er nog niet is), of sla "
+    "het daar op als .xlsx.";
 
 std::string LowerExtension(const std::filesystem::path& file) {
     std::string extension = file.extension().string();
@@ -34,32 +36,30 @@ std::optional<Error> ForeignFormat(const std::filesystem::path& file, std::strin
     if (bytes.substr(0, kOle2Signature.size()) == kOle2Signature) {
         if (extension == ".xlsx" || extension == ".xlsm") {
             return MakeError(Errc::BadFormat,
-                             name +
-                                 " is protected with a password (or is an Excel 97-2003 "
-                                 "file with the wrong name); save it without a password, "
-                                 "or open it in the LibreOffice mode");
+                             "Deze werkmap is met een wachtwoord beveiligd (of is een Excel "
+                             "97-2003-bestand met een verkeerde naam). Sla hem op zonder "
+                             "wachtwoord, of open hem in LibreOffice Calc. (" +
+                                 name + ")");
         }
         return MakeError(Errc::BadFormat,
-                         name +
-                             " is an Excel 97-2003 workbook (.xls), which this engine does "
-                             "not read" +
-                             std::string(kOtherEngine));
+                         "Dit is een Excel 97-2003-werkmap (.xls), die de ingebouwde "
+                         "rekenmodule niet leest." +
+                             std::string(kOtherEngine) + " (" + name + ")");
     }
     if (bytes.substr(0, kZipSignature.size()) == kZipSignature) {
         return std::nullopt;
     }
     if (extension == ".ods") {
-        return MakeError(Errc::BadFormat, name +
-                                              " is not a valid OpenDocument spreadsheet "
-                                              "(.ods), and this engine reads only .xlsx "
-                                              "and .xlsm" +
-                                              std::string(kOtherEngine) + " when it is valid");
+        return MakeError(Errc::BadFormat,
+                         "Dit is geen geldig OpenDocument-rekenblad (.ods), en de ingebouwde "
+                         "rekenmodule leest alleen .xlsx en .xlsm. Kies een .xlsx-werkmap. (" +
+                             name + ")");
     }
     if (extension == ".xls") {
-        return MakeError(Errc::BadFormat, name +
-                                              " is not a valid Excel 97-2003 workbook "
-                                              "(.xls), and this engine reads only .xlsx "
-                                              "and .xlsm");
+        return MakeError(Errc::BadFormat,
+                         "Dit is geen geldige Excel 97-2003-werkmap (.xls), en de ingebouwde "
+                         "rekenmodule leest alleen .xlsx en .xlsm. Kies een .xlsx-werkmap. (" +
+                             name + ")");
     }
     return std::nullopt;
 }
@@ -70,17 +70,17 @@ std::optional<Error> ForeignPackage(const std::filesystem::path& file, const Pac
     if (package.contains("mimetype")) {
         auto mimetype = package.read("mimetype");
         if (mimetype && mimetype->rfind("application/vnd.oasis.opendocument", 0) == 0) {
-            return MakeError(Errc::BadFormat, name +
-                                                  " is an OpenDocument spreadsheet (.ods), which "
-                                                  "this engine does not read" +
-                                                  std::string(kOtherEngine));
+            return MakeError(Errc::BadFormat,
+                             "Dit is een OpenDocument-rekenblad (.ods), dat de ingebouwde "
+                             "rekenmodule niet leest." +
+                                 std::string(kOtherEngine) + " (" + name + ")");
         }
     }
     if (package.contains("xl/workbook.bin")) {
-        return MakeError(Errc::BadFormat, name +
-                                              " is an Excel binary workbook (.xlsb), which this "
-                                              "engine does not read" +
-                                              std::string(kOtherEngine));
+        return MakeError(Errc::BadFormat,
+                         "Dit is een binaire Excel-werkmap (.xlsb), die de ingebouwde "
+                         "rekenmodule niet leest." +
+                             std::string(kOtherEngine) + " (" + name + ")");
     }
     return std::nullopt;
 }
@@ -208,7 +208,8 @@ Result<std::unique_ptr<Workbook>> XlsxApp::openChecked(const std::filesystem::pa
         return bytes.error();
     }
     if (!stamp) {
-        return MakeError(Errc::Io, "cannot open \"" + absolute.string() + "\"");
+        return MakeError(Errc::Io, "Het bestand is er niet (meer). Kies het opnieuw. (\"" +
+                                       absolute.string() + "\")");
     }
     if (auto foreign = ForeignFormat(absolute, *bytes)) {
         return *foreign;

@@ -115,27 +115,30 @@ Status XlsxWorkbook::loadParts() {
 std::string XlsxWorkbook::where(SheetId sheet) const {
     std::string text = Quoted(path_.string());
     if (sheet.index >= 0 && sheet.index < static_cast<int>(sheets_.size())) {
-        text += ", sheet " + Quoted(workbook_->sheets()[sheet.index].name);
+        text += ", blad " + Quoted(workbook_->sheets()[sheet.index].name);
     }
     return text;
 }
 
 std::string XlsxWorkbook::where(SheetId sheet, int row, int column) const {
-    return where(sheet) + ", cell " + CellName(row, column);
+    return where(sheet) + ", cel " + CellName(row, column);
 }
 
 Result<SheetCells*> XlsxWorkbook::cells(SheetId sheet) {
     if (closed_) {
-        return MakeError(Errc::Closed, Quoted(path_.string()) + " is closed");
+        return MakeError(Errc::Closed, "De werkmap is gesloten. Open hem opnieuw. (" +
+                                           Quoted(path_.string()) + ")");
     }
     if (sheet.index < 0 || sheet.index >= static_cast<int>(sheets_.size())) {
-        return MakeError(Errc::NoSuchSheet, Quoted(path_.string()) + " has no sheet number " +
-                                                std::to_string(sheet.index + 1));
+        return MakeError(Errc::NoSuchSheet, "De werkmap heeft geen blad nummer " +
+                                                std::to_string(sheet.index + 1) + ". (" +
+                                                Quoted(path_.string()) + ")");
     }
     const SheetEntry& entry = workbook_->sheets()[sheet.index];
     if (!entry.worksheet) {
-        return MakeError(Errc::NoSuchSheet,
-                         where(sheet) + " is a chart or dialog sheet, not a worksheet with cells");
+        return MakeError(
+            Errc::NoSuchSheet,
+            "Dit blad is een grafiek of dialoog, geen werkblad met cellen. (" + where(sheet) + ")");
     }
     if (!sheets_[sheet.index]) {
         const std::string unreadable =
@@ -157,9 +160,9 @@ Result<SheetCells*> XlsxWorkbook::cells(SheetId sheet) {
 
 Status XlsxWorkbook::checkCell(SheetId sheet, int row, int column) const {
     if (row < 1 || row > kMaxRow || column < 1 || column > kMaxColumn) {
-        return MakeError(Errc::BadAddress, where(sheet) + ": there is no cell at row " +
-                                               std::to_string(row) + ", column " +
-                                               std::to_string(column));
+        return MakeError(Errc::BadAddress, "Er is geen cel in rij " + std::to_string(row) +
+                                               ", kolom " + std::to_string(column) + ". (" +
+                                               where(sheet) + ")");
     }
     return {};
 }
@@ -177,25 +180,29 @@ std::vector<std::string> XlsxWorkbook::sheetNames() const {
 
 Result<std::string> XlsxWorkbook::sheetName(SheetId sheet) const {
     if (closed_) {
-        return MakeError(Errc::Closed, Quoted(path_.string()) + " is closed");
+        return MakeError(Errc::Closed, "De werkmap is gesloten. Open hem opnieuw. (" +
+                                           Quoted(path_.string()) + ")");
     }
     if (sheet.index < 0 || sheet.index >= static_cast<int>(sheets_.size())) {
-        return MakeError(Errc::NoSuchSheet, Quoted(path_.string()) + " has no sheet number " +
-                                                std::to_string(sheet.index + 1));
+        return MakeError(Errc::NoSuchSheet, "De werkmap heeft geen blad nummer " +
+                                                std::to_string(sheet.index + 1) + ". (" +
+                                                Quoted(path_.string()) + ")");
     }
     return workbook_->sheets()[sheet.index].name;
 }
 
 Result<SheetId> XlsxWorkbook::activeSheet() const {
     if (closed_) {
-        return MakeError(Errc::Closed, Quoted(path_.string()) + " is closed");
+        return MakeError(Errc::Closed, "De werkmap is gesloten. Open hem opnieuw. (" +
+                                           Quoted(path_.string()) + ")");
     }
     return SheetId{activeSheet_};
 }
 
 Status XlsxWorkbook::activate(std::string_view sheetName) {
     if (closed_) {
-        return MakeError(Errc::Closed, Quoted(path_.string()) + " is closed");
+        return MakeError(Errc::Closed, "De werkmap is gesloten. Open hem opnieuw. (" +
+                                           Quoted(path_.string()) + ")");
     }
     // Sheet names are told apart without regard to case, as in a spreadsheet.
     std::string wanted;
@@ -216,8 +223,9 @@ Status XlsxWorkbook::activate(std::string_view sheetName) {
             return {};
         }
     }
-    return MakeError(Errc::NoSuchSheet, Quoted(path_.string()) + " has no sheet named " +
-                                            Quoted(std::string(sheetName)));
+    return MakeError(Errc::NoSuchSheet, "De werkmap heeft geen blad " +
+                                            Quoted(std::string(sheetName)) + ". (" +
+                                            Quoted(path_.string()) + ")");
 }
 
 Result<int> XlsxWorkbook::find(SheetId sheet, std::string_view range, std::string_view text) {
@@ -228,7 +236,7 @@ Result<int> XlsxWorkbook::find(SheetId sheet, std::string_view range, std::strin
     const auto block = ParseBlock(range);
     if (!block) {
         return MakeError(Errc::BadAddress,
-                         where(sheet) + ": " + Quoted(std::string(range)) + " is not a block");
+                         Quoted(std::string(range)) + " is geen celbereik. (" + where(sheet) + ")");
     }
     std::optional<int> position;
     if (block->first.column == block->last.column) {
@@ -240,14 +248,13 @@ Result<int> XlsxWorkbook::find(SheetId sheet, std::string_view range, std::strin
             position = *column - block->first.column + 1;
         }
     } else {
-        return MakeError(Errc::BadAddress, where(sheet) +
-                                               ": a lookup needs one column or one "
-                                               "row, not " +
-                                               Quoted(std::string(range)));
+        return MakeError(Errc::BadAddress, "Zoeken kan in één kolom of één rij, niet in " +
+                                               Quoted(std::string(range)) + ". (" + where(sheet) +
+                                               ")");
     }
     if (!position) {
-        return MakeError(Errc::NotFound, where(sheet) + ": " + Quoted(std::string(text)) +
-                                             " is not in " + std::string(range));
+        return MakeError(Errc::NotFound, Quoted(std::string(text)) + " staat niet in " +
+                                             std::string(range) + ". (" + where(sheet) + ")");
     }
     return *position;
 }
@@ -286,11 +293,12 @@ Status XlsxWorkbook::writeRange(SheetId sheet, std::string_view range, std::stri
     const auto block = ParseBlock(range);
     if (!block) {
         return MakeError(Errc::BadAddress,
-                         where(sheet) + ": " + Quoted(std::string(range)) + " is not a block");
+                         Quoted(std::string(range)) + " is geen celbereik. (" + where(sheet) + ")");
     }
     if (block->cellCount() > kMaxCellsPerWrite) {
-        return MakeError(Errc::BadAddress, where(sheet) + ": block " + Quoted(std::string(range)) +
-                                               " has too many cells to write");
+        return MakeError(Errc::BadAddress, "Het bereik " + Quoted(std::string(range)) +
+                                               " heeft te veel cellen om te schrijven. (" +
+                                               where(sheet) + ")");
     }
     for (int row = block->first.row; row <= block->last.row; ++row) {
         for (int column = block->first.column; column <= block->last.column; ++column) {
@@ -312,12 +320,14 @@ Status XlsxWorkbook::colourCell(SheetId sheet, int row, int column, std::uint32_
         return valid;
     }
     if (colour > 0xFFFFFFu) {
-        return MakeError(Errc::Failed, where(sheet, row, column) + ": " + std::to_string(colour) +
-                                           " is not a colour (R + 256*G + 65536*B)");
+        return MakeError(Errc::Failed, std::to_string(colour) +
+                                           " is geen kleur (R + 256*G + 65536*B). (" +
+                                           where(sheet, row, column) + ")");
     }
     if (!styles_) {
-        return MakeError(Errc::BadFormat, where(sheet, row, column) +
-                                              ": the workbook has no styles part to hold a fill");
+        return MakeError(Errc::BadFormat,
+                         "De werkmap heeft geen opmaakdeel om een celkleur in te bewaren. (" +
+                             where(sheet, row, column) + ")");
     }
     auto style = styles_->withFill((*sheetCells)->styleOf(row, column), colour);
     if (!style) {
@@ -447,7 +457,8 @@ Result<std::string> XlsxWorkbook::buildPackage() {
     auto bytes = package_.rebuild(replaced, removed);
     if (!bytes) {
         return MakeError(bytes.error().code,
-                         "cannot save " + Quoted(path_.string()) + ": " + bytes.error().message);
+                         "De werkmap kan niet worden opgeslagen: " + bytes.error().message + " (" +
+                             Quoted(path_.string()) + ")");
     }
     return bytes;
 }
@@ -462,7 +473,8 @@ Result<SaveReport> XlsxWorkbook::saveAs(const std::filesystem::path& file) {
 
 Result<SaveReport> XlsxWorkbook::saveTo(const std::optional<std::filesystem::path>& chosen) {
     if (closed_) {
-        return MakeError(Errc::Closed, Quoted(path_.string()) + " is closed");
+        return MakeError(Errc::Closed, "De werkmap is gesloten. Open hem opnieuw. (" +
+                                           Quoted(path_.string()) + ")");
     }
     auto bytes = buildPackage();
     if (!bytes) {
@@ -478,8 +490,8 @@ Result<SaveReport> XlsxWorkbook::saveTo(const std::optional<std::filesystem::pat
         if (auto copied = ReplaceFileAtomically(backup, package_.bytes(), *writer_); copied) {
             backupDone_ = true;
         } else {
-            report.notice =
-                "No backup copy of the workbook could be made: " + copied.error().message + ". ";
+            report.notice = "Er kon geen reservekopie van de werkmap worden gemaakt: " +
+                            copied.error().message + ". ";
         }
     }
     std::filesystem::path target = chosen.value_or(path_);
@@ -487,10 +499,11 @@ Result<SaveReport> XlsxWorkbook::saveTo(const std::optional<std::filesystem::pat
         // Another program saved (or moved) the file since this one read or wrote it; its
         // version is not overwritten.
         target = DivertedPathFor(path_, now);
-        report.notice += Quoted(path_.string()) +
-                         " was changed by another program after Tivaro opened it, so it was "
-                         "left as it is; the workbook is saved to " +
-                         Quoted(target.string()) + " from now on.";
+        report.notice +=
+            "Een ander programma heeft de werkmap gewijzigd nadat Tivaro hem "
+            "opende; die versie blijft zoals ze is en Tivaro slaat de werkmap "
+            "voortaan op in " +
+            Quoted(target.string()) + ". (" + Quoted(path_.string()) + ")";
     }
     if (auto written = ReplaceFileAtomically(target, *bytes, *writer_); !written) {
         return written.error();
@@ -505,7 +518,8 @@ Result<SaveReport> XlsxWorkbook::saveTo(const std::optional<std::filesystem::pat
 
 Status XlsxWorkbook::close() {
     if (closed_) {
-        return MakeError(Errc::Closed, Quoted(path_.string()) + " is closed");
+        return MakeError(Errc::Closed, "De werkmap is gesloten. Open hem opnieuw. (" +
+                                           Quoted(path_.string()) + ")");
     }
     if (unsaved_) {
         if (auto saved = save(); !saved) {

@@ -33,7 +33,7 @@ protected:
 };
 
 TEST_F(BadInputTest, MissingOrUnreadableFile) {
-    expectRefused(dir_ / "absent.xlsx", Errc::Io, "No such file or directory");
+    expectRefused(dir_ / "absent.xlsx", Errc::Io, "bestaat niet");
     std::filesystem::create_directory(dir_ / "folder.xlsx");
     expectRefused(dir_ / "folder.xlsx", Errc::Io, "folder.xlsx");
 }
@@ -123,23 +123,23 @@ TEST_F(BadInputTest, ADamagedSheetIsRefusedWhenItIsActivated) {
     EXPECT_FALSE(workbook.hasUnsavedChanges());
 }
 
-TEST_F(BadInputTest, OtherSpreadsheetFormatsPointToTheLibreOfficeMode) {
+TEST_F(BadInputTest, OtherSpreadsheetFormatsPointToLibreOfficeCalc) {
     const std::string ole2("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1\0\0\0\0", 12);
     WriteFile(dir_ / "race.xls", ole2 + std::string(500, '\0'));
-    expectRefused(dir_ / "race.xls", Errc::BadFormat, "Excel 97-2003 workbook (.xls)");
-    expectRefused(dir_ / "race.xls", Errc::BadFormat, "LibreOffice mode");
+    expectRefused(dir_ / "race.xls", Errc::BadFormat, "Excel 97-2003-werkmap (.xls)");
+    expectRefused(dir_ / "race.xls", Errc::BadFormat, "LibreOffice Calc");
     // An .xlsx with a password is such a container too.
     WriteFile(dir_ / "locked.xlsx", ole2 + std::string(500, '\0'));
-    expectRefused(dir_ / "locked.xlsx", Errc::BadFormat, "password");
+    expectRefused(dir_ / "locked.xlsx", Errc::BadFormat, "wachtwoord");
 
     auto ods = BuildPackage({{"mimetype", "application/vnd.oasis.opendocument.spreadsheet"},
                              {"content.xml", "<office:document-content/>"}});
     ASSERT_TRUE(ods.ok());
     WriteFile(dir_ / "race.ods", *ods);
-    expectRefused(dir_ / "race.ods", Errc::BadFormat, "OpenDocument spreadsheet (.ods)");
+    expectRefused(dir_ / "race.ods", Errc::BadFormat, "OpenDocument-rekenblad (.ods)");
     // Named .xlsx, still told apart by its content.
     WriteFile(dir_ / "renamed.xlsx", *ods);
-    expectRefused(dir_ / "renamed.xlsx", Errc::BadFormat, "LibreOffice mode");
+    expectRefused(dir_ / "renamed.xlsx", Errc::BadFormat, "LibreOffice Calc");
     WriteFile(dir_ / "garbage.ods", "not a zip");
     expectRefused(dir_ / "garbage.ods", Errc::BadFormat, ".ods");
 }
