@@ -1,0 +1,181 @@
+// What happens to the Calc engine when Calc is changed behind the program's back: the document
+// closed in Calc, soffice killed in the middle of a race, a lock file left beside the workbook,
+// the same workbook opened twice. Every case ends in an error value with a message for the
+// organisers, never in a crash or a hang (ctest's TIMEOUT guards the hang).
+
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <thread>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "tests/workbook/calc_suite.h"
+#include "tests/workbook/support.h"
+#include "workbook/calc/calc_probe.h"
+
+namespace tivaro::workbook::test {
+namespace {
+
+using ::testing::HasSubstr;
+
+class CalcFaults : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        ScratchDir scratch;
+        RunOpenpyxl({"contract", (scratch / "contract.xlsx").string()});
+        contract_ = ReadFile(scratch / "contract.xlsx");
+    }
+
+    void SetUp() override {
+        ASSERT_FALSE(contract_.empty());
+        file_ = scratch_ / "race.xlsx";
+        WriteFile(file_, contract_);
+    }
+
+    static bool Running(int pid) {
+        // Reaps it if it ended, so that a zombie does not count as running.
+        waitpid(pid, nullptr, WNOHANG);
+        return kill(pid, 0) == 0;
+    }
+
+    static inline std::string contract_;
+    ScratchDir scratch_;
+    std::filesystem::path file_;
+};
+
+TEST_F(CalcFaults, DocumentClosedInCalcGivesClosedFromThenOn) {
+    SpreadsheetApp* calc = SharedCalc();
+    ASSERT_NE(calc, nullptr);
+    auto book = OpenOrFail(*calc, file_);
+    ASSERT_NE(book, nullptr);
+    const SheetId loop = SheetNamed(*book, "Loop");
+    ASSERT_TRUE(book->find(loop, "B3:B12", "7405583"));
+
+    ASSERT_TRUE(CloseInCalc(*calc, file_));
+    Status written = book->writeCell(loop, 3, 6, "10:00:01.00");
+    ASSERT_FALSE(written);
+    EXPECT_EQ(written.error().code, Errc::Closed);
+    EXPECT_THAT(written.error().message, HasSubstr("in LibreOffice Calc gesloten"));
+    EXPECT_THAT(written.error().message, HasSubstr("Open het werkboek opnieuw"));
+    EXPECT_THAT(written.error().message, HasSubstr(file_.string()));
+    // Also the lookup, whose block texts were kept.
+    auto found = book->find(loop, "B3:B12", "7405583");
+    ASSERT_FALSE(found);
+    EXPECT_EQ(found.error().code, Errc::Closed);
+
+    // Opening it again loads it again.
+    auto again = OpenOrFail(*calc, file_);
+    ASSERT_NE(again, nullptr);
+    EXPECT_TRUE(again->writeCell(loop, 3, 6, "10:00:01.00"));
+}
+
+TEST_F(CalcFaults, SofficeKilledMidRaceThenTheLockItLeftIsNamed) {
+    const CalcOptions options = DisposableCalcOptions(PipeFor("killed"));
+    auto calc = StartCalc(options);
+    ASSERT_TRUE(calc) << calc.error().message;
+    const std::optional<int> pid = CalcProcessId(**calc);
+    ASSERT_TRUE(pid);
+    auto book = OpenOrFail(**calc, file_);
+    ASSERT_NE(book, nullptr);
+    const SheetId loop = SheetNamed(*book, "Loop");
+    ASSERT_TRUE(book->writeCell(loop, 3, 6, "10:00:00.00"));
+
+    ASSERT_EQ(kill(*pid, SIGKILL), 0);
+    Status written = book->writeCell(loop, 3, 7, "10:01:00.00");
+    ASSERT_FALSE(written);
+    EXPECT_EQ(written.error().code, Errc::Closed);
+    EXPECT_THAT(written.error().message, HasSubstr("LibreOffice Calc is gestopt"));
+    auto read = book->readRow(loop, 3, 20);
+    ASSERT_FALSE(read);
+    EXPECT_EQ(read.error().code, Errc::Closed);
+    EXPECT_FALSE(book->colourCell(loop, 3, 1, 255));
+
+    // The next start is a new soffice; the killed one left its lock file beside the workbook.
+    book.reset();
+    calc->reset();
+    auto restarted = StartCalc(options);
+    ASSERT_TRUE(restarted) << restarted.error().message;
+    auto reopened = (*restarted)->open(file_);
+    ASSERT_FALSE(reopened);
+    EXPECT_EQ(reopened.error().code, Errc::Io);
+    EXPECT_THAT(reopened.error().message, HasSubstr("vergrendelbestand"));
+    EXPECT_THAT(reopened.error().message, HasSubstr(".~lock.race.xlsx#"));
+}
+
+TEST_F(CalcFaults, LockFileOfAnotherHolderIsReportedWithItsHolder) {
+    SpreadsheetApp* calc = SharedCalc();
+    ASSERT_NE(calc, nullptr);
+    WriteFile(scratch_ / ".~lock.race.xlsx#",
+              "Jan de Vries,jan,kantoor-pc,07.12.2025 09:15,file:///home/jan/.config/"
+              "libreoffice/4;");
+    auto opened = calc->open(file_);
+    ASSERT_FALSE(opened);
+    EXPECT_EQ(opened.error().code, Errc::Io);
+    EXPECT_THAT(opened.error().message, HasSubstr("Jan de Vries op kantoor-pc"));
+    EXPECT_THAT(opened.error().message, HasSubstr("verwijder dan het vergrendelbestand"));
+
+    // Without the lock it opens.
+    std::filesystem::remove(scratch_ / ".~lock.race.xlsx#");
+    EXPECT_NE(OpenOrFail(*calc, file_), nullptr);
+}
+
+TEST_F(CalcFaults, AWorkbookOpenInCalcIsAttachedToNotLoadedAgain) {
+    SpreadsheetApp* calc = SharedCalc();
+    ASSERT_NE(calc, nullptr);
+    auto first = OpenOrFail(*calc, file_);
+    ASSERT_NE(first, nullptr);
+    const SheetId loop = SheetNamed(*first, "Loop");
+    ASSERT_TRUE(first->writeCell(loop, 5, 6, "9:00:00.00"));
+
+    // Started again (as the race does for every open), the engine joins the same Calc.
+    auto secondApp = StartCalc(SharedCalcOptions());
+    ASSERT_TRUE(secondApp) << secondApp.error().message;
+    auto second = OpenOrFail(**secondApp, file_);
+    ASSERT_NE(second, nullptr);
+    auto seen = second->readCell(loop, 5, 6);
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(*seen, "9:00:00.00");
+
+    // Letting go of the first leaves the document open for the second.
+    ASSERT_TRUE(first->close());
+    first.reset();
+    EXPECT_TRUE(second->writeCell(loop, 5, 7, "9:01:00.00"));
+}
+
+TEST_F(CalcFaults, NoSofficeOutlivesTheLastAppAndWorkbook) {
+    std::optional<int> pid;
+    {
+        auto calc = StartCalc(DisposableCalcOptions(PipeFor("quits")));
+        ASSERT_TRUE(calc) << calc.error().message;
+        pid = CalcProcessId(**calc);
+        ASSERT_TRUE(pid);
+        auto book = OpenOrFail(**calc, file_);
+        ASSERT_NE(book, nullptr);
+        calc->reset();  // the workbook still holds Calc
+        EXPECT_TRUE(Running(*pid));
+    }
+    EXPECT_FALSE(Running(*pid));
+    EXPECT_FALSE(std::filesystem::exists(scratch_ / ".~lock.race.xlsx#"));
+}
+
+TEST_F(CalcFaults, CalcWithoutAWindowCountsAsMissing) {
+    auto missing = CalcAvailable(scratch_.path());
+    ASSERT_FALSE(missing);
+    EXPECT_THAT(missing.error().message, HasSubstr("Installeer het pakket libreoffice-calc"));
+
+    // What libreoffice-calc-nogui installs: the office and Calc, no display plug-in.
+    WriteFile(scratch_ / "soffice.bin", "");
+    WriteFile(scratch_ / "libsclo.so", "");
+    auto nogui = CalcAvailable(scratch_.path());
+    ASSERT_FALSE(nogui);
+    EXPECT_THAT(nogui.error().message, HasSubstr("libreoffice-calc-nogui"));
+
+    WriteFile(scratch_ / "libvclplug_genlo.so", "");
+    EXPECT_TRUE(CalcAvailable(scratch_.path()));
+}
+
+}  // namespace
+}  // namespace tivaro::workbook::test
