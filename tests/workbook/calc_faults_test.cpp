@@ -105,6 +105,56 @@ TEST_F(CalcFaults, SofficeKilledMidRaceThenTheLockItLeftIsNamed) {
     EXPECT_THAT(reopened.error().message, HasSubstr(".~lock.race.xlsx#"));
 }
 
+// The engine keeps the row and cell objects Calc hands out; Calc moves those along with their
+// cells. Writes must still land at the address asked for after the sheet changed in Calc.
+TEST_F(CalcFaults, WritesLandWhereAskedAfterCellsMovedInCalc) {
+    SpreadsheetApp* calc = SharedCalc();
+    ASSERT_NE(calc, nullptr);
+    auto book = OpenOrFail(*calc, file_);
+    ASSERT_NE(book, nullptr);
+    const SheetId loop = SheetNamed(*book, "Loop");
+    const auto text = [&](int row, int column) {
+        auto read = book->readCell(loop, row, column);
+        return read ? *read : "<" + read.error().message + ">";
+    };
+    const auto position = [&](const std::string& code) {
+        auto found = book->find(loop, "B3:B12", code);
+        return found ? *found : -1;
+    };
+    // A passing of bib 203 (row 5).
+    ASSERT_EQ(position("a?c"), 3);
+    ASSERT_TRUE(book->readRow(loop, 5, 20));
+    ASSERT_TRUE(book->writeCell(loop, 5, 6, "eerst"));
+    ASSERT_TRUE(book->colourCell(loop, 5, 1, 255));
+
+    // A row inserted above: bib 203 is on row 6 now, bib 202 on row 5.
+    ASSERT_TRUE(InsertRowsInCalc(*calc, file_, "Loop", 2, 1));
+    EXPECT_EQ(position("a?c"), 4);
+    ASSERT_TRUE(book->writeCell(loop, 5, 6, "rij 5"));
+    ASSERT_TRUE(book->colourCell(loop, 5, 1, 65280));
+    EXPECT_EQ(text(5, 1), "202");
+    EXPECT_EQ(text(5, 6), "rij 5");
+    EXPECT_EQ(text(6, 1), "203");
+    EXPECT_EQ(text(6, 6), "eerst");
+
+    // A column inserted before D: what was in F5 is in G5 now.
+    ASSERT_TRUE(InsertColumnsInCalc(*calc, file_, "Loop", 4, 1));
+    ASSERT_TRUE(book->writeCell(loop, 5, 6, "kolom F"));
+    EXPECT_EQ(text(5, 6), "kolom F");
+    EXPECT_EQ(text(5, 7), "rij 5");
+
+    // Cells moved away as a person drags them.
+    ASSERT_TRUE(MoveCellsInCalc(*calc, file_, "Loop", "F5:G5", "F30"));
+    ASSERT_TRUE(book->writeCell(loop, 5, 7, "na slepen"));
+    EXPECT_EQ(text(5, 6), "");
+    EXPECT_EQ(text(5, 7), "na slepen");
+    EXPECT_EQ(text(30, 7), "rij 5");
+
+    ASSERT_TRUE(book->save());
+    EXPECT_EQ(RunOpenpyxl({"cells", file_.string(), "Loop!A5", "Loop!A6"}),
+              "Loop!A5 n 65280 202\nLoop!A6 n 255 203\n");
+}
+
 TEST_F(CalcFaults, LockFileOfAnotherHolderIsReportedWithItsHolder) {
     SpreadsheetApp* calc = SharedCalc();
     ASSERT_NE(calc, nullptr);

@@ -1,5 +1,14 @@
 #include "workbook/calc/calc_probe.h"
 
+#include <functional>
+
+#include <com/sun/star/container/XNameAccess.hpp>
+#include <com/sun/star/sheet/XCellRangeAddressable.hpp>
+#include <com/sun/star/sheet/XCellRangeMovement.hpp>
+#include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
+#include <com/sun/star/table/XColumnRowRange.hpp>
+#include <com/sun/star/table/XTableColumns.hpp>
+#include <com/sun/star/table/XTableRows.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 
 #include "workbook/calc/calc_workbook.h"
@@ -7,6 +16,40 @@
 namespace tivaro::workbook {
 
 namespace css = calc::css;
+using css::uno::Reference;
+using css::uno::UNO_QUERY_THROW;
+
+namespace {
+
+// Runs `change` on the sheet of that name of the document of `file`.
+Status ChangeSheet(const SpreadsheetApp& app, const std::filesystem::path& file,
+                   const std::string& sheet,
+                   const std::function<void(const Reference<css::sheet::XSpreadsheet>&)>& change) {
+    const auto* calcApp = dynamic_cast<const calc::CalcApp*>(&app);
+    if (calcApp == nullptr) {
+        return MakeError(Errc::Failed, "not a Calc app");
+    }
+    try {
+        const Reference<css::sheet::XSpreadsheetDocument> document(
+            calc::FindOpenDocument(*calcApp->session(), file), UNO_QUERY_THROW);
+        const Reference<css::container::XNameAccess> sheets(document->getSheets(), UNO_QUERY_THROW);
+        Reference<css::sheet::XSpreadsheet> target;
+        sheets->getByName(calc::FromUtf8(sheet)) >>= target;
+        change(target);
+        return {};
+    } catch (const css::uno::Exception& e) {
+        return MakeError(Errc::Failed, "changing " + sheet + " in Calc failed: " + calc::Detail(e));
+    }
+}
+
+css::table::CellRangeAddress AddressOf(const Reference<css::sheet::XSpreadsheet>& sheet,
+                                       const std::string& block) {
+    return Reference<css::sheet::XCellRangeAddressable>(
+               sheet->getCellRangeByName(calc::FromUtf8(block)), UNO_QUERY_THROW)
+        ->getRangeAddress();
+}
+
+}  // namespace
 
 std::optional<int> CalcProcessId(const SpreadsheetApp& app) {
     const auto* calcApp = dynamic_cast<const calc::CalcApp*>(&app);
@@ -33,6 +76,42 @@ Status CloseInCalc(const SpreadsheetApp& app, const std::filesystem::path& file)
         return MakeError(Errc::Failed,
                          "closing " + file.string() + " in Calc failed: " + calc::Detail(e));
     }
+}
+
+}  // namespace tivaro::workbook
+
+namespace tivaro::workbook {
+
+Status InsertRowsInCalc(const SpreadsheetApp& app, const std::filesystem::path& file,
+                        const std::string& sheet, int row, int count) {
+    return ChangeSheet(app, file, sheet, [&](const Reference<css::sheet::XSpreadsheet>& target) {
+        Reference<css::table::XColumnRowRange>(target, UNO_QUERY_THROW)
+            ->getRows()
+            ->insertByIndex(row - 1, count);
+    });
+}
+
+Status InsertColumnsInCalc(const SpreadsheetApp& app, const std::filesystem::path& file,
+                           const std::string& sheet, int column, int count) {
+    return ChangeSheet(app, file, sheet, [&](const Reference<css::sheet::XSpreadsheet>& target) {
+        Reference<css::table::XColumnRowRange>(target, UNO_QUERY_THROW)
+            ->getColumns()
+            ->insertByIndex(column - 1, count);
+    });
+}
+
+Status MoveCellsInCalc(const SpreadsheetApp& app, const std::filesystem::path& file,
+                       const std::string& sheet, const std::string& block,
+                       const std::string& destination) {
+    return ChangeSheet(app, file, sheet, [&](const Reference<css::sheet::XSpreadsheet>& target) {
+        const css::table::CellRangeAddress to = AddressOf(target, destination);
+        css::table::CellAddress cell;
+        cell.Sheet = to.Sheet;
+        cell.Column = to.StartColumn;
+        cell.Row = to.StartRow;
+        Reference<css::sheet::XCellRangeMovement>(target, UNO_QUERY_THROW)
+            ->moveRange(cell, AddressOf(target, block));
+    });
 }
 
 }  // namespace tivaro::workbook

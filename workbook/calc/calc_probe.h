@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
 
 #include "common/result.h"
 #include "workbook/workbook.h"
@@ -16,5 +17,16 @@ std::optional<int> CalcProcessId(const SpreadsheetApp& app);
 
 // Closes the document of `file` in the Calc of `app`, as a person closes its window.
 Status CloseInCalc(const SpreadsheetApp& app, const std::filesystem::path& file);
+
+// Changes a sheet of the document of `file` as a person does in Calc: inserts `count` empty
+// rows before `row`, or empty columns before `column` (1 is A); moves the cells of `block`
+// ("F5:G5") so that its top left cell lands on `destination` ("F30").
+Status InsertRowsInCalc(const SpreadsheetApp& app, const std::filesystem::path& file,
+                        const std::string& sheet, int row, int count);
+Status InsertColumnsInCalc(const SpreadsheetApp& app, const std::filesystem::path& file,
+                           const std::string& sheet, int column, int count);
+Status MoveCellsInCalc(const SpreadsheetApp& app, const std::filesystem::path& file,
+                       const std::string& sheet, const std::string& block,
+                       const std::string& destination);
 
 }  // namespace tivaro::workbook

@@ -1,7 +1,9 @@
 #include "workbook/calc/calc_workbook.h"
 
+#include <algorithm>
 #include <atomic>
 #include <new>
+#include <thread>
 
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XNamed.hpp>
@@ -11,6 +13,7 @@
 #include <com/sun/star/lang/DisposedException.hpp>
 #include <com/sun/star/lang/IllegalArgumentException.hpp>
 #include <com/sun/star/lang/IndexOutOfBoundsException.hpp>
+#include <com/sun/star/sheet/XCellRangeAddressable.hpp>
 #include <com/sun/star/sheet/XCellRangeData.hpp>
 #include <com/sun/star/sheet/XSpreadsheetView.hpp>
 #include <com/sun/star/sheet/XSpreadsheets.hpp>
@@ -31,22 +34,58 @@ using css::uno::Sequence;
 using css::uno::UNO_QUERY;
 using css::uno::UNO_QUERY_THROW;
 
-// Notes that Calc reported a change of the values in a searched block, or a move of it. Calc
-// calls it from the bridge's threads.
+// The writes this workbook has in flight: Calc reports the changes they make during the call,
+// on the calling thread.
+struct OwnWrites {
+    std::atomic<bool> active{false};
+    std::atomic<std::thread::id> thread;
+    bool inFlightHere() const { return active && thread.load() == std::this_thread::get_id(); }
+};
+
+// Marks the writes made while it lives as this workbook's own.
+class OwnWrite {
+public:
+    explicit OwnWrite(OwnWrites& own) : own_(own) {
+        own_.thread = std::this_thread::get_id();
+        own_.active = true;
+    }
+    ~OwnWrite() { own_.active = false; }
+    OwnWrite(const OwnWrite&) = delete;
+    OwnWrite& operator=(const OwnWrite&) = delete;
+
+private:
+    OwnWrites& own_;
+};
+
+// Notes that Calc reported a change of the values of a block, or a move of it, or that the
+// block is gone. With `own`, the changes of this workbook's own writes do not count. Calc calls
+// it from the bridge's threads.
 class BlockWatch : public cppu::WeakImplHelper1<css::util::XModifyListener> {
 public:
-    void SAL_CALL modified(const css::lang::EventObject&) override { stale_ = true; }
+    explicit BlockWatch(std::shared_ptr<OwnWrites> own) : own_(std::move(own)) {}
+    void SAL_CALL modified(const css::lang::EventObject&) override {
+        if (!own_ || !own_->inFlightHere()) {
+            stale_ = true;
+        }
+    }
     void SAL_CALL disposing(const css::lang::EventObject&) override { stale_ = true; }
     bool stale() const { return stale_; }
 
 private:
+    std::shared_ptr<OwnWrites> own_;
     std::atomic<bool> stale_{false};
 };
 
 namespace {
 
-// Keeps at most this many searched blocks (the race searches one); more drop them all.
+// Keeps at most this many searched blocks (the race searches one) and rows (the race uses 198
+// of one sheet); more drop them all.
 constexpr std::size_t kMaxBlockCaches = 16;
+constexpr std::size_t kMaxRowCaches = 1024;
+// A row's block reaches at least this far: the race's row, A to T.
+constexpr int kRowColumns = 20;
+// Tries at making a watched block while Calc moves cells under it.
+constexpr int kWatchAttempts = 3;
 // As many cells as the embedded engine writes at once.
 constexpr long long kMaxCellsPerWrite = 1'000'000;
 
@@ -79,7 +118,7 @@ std::optional<std::string> ShownText(const Any& value) {
 }  // namespace
 
 CalcWorkbook::CalcWorkbook(std::shared_ptr<OpenDocument> document, std::filesystem::path file)
-    : document_(std::move(document)), path_(std::move(file)) {}
+    : document_(std::move(document)), path_(std::move(file)), own_(std::make_shared<OwnWrites>()) {}
 
 Result<std::unique_ptr<CalcWorkbook>> CalcWorkbook::Make(std::shared_ptr<OpenDocument> document,
                                                          std::filesystem::path file) {
@@ -92,7 +131,7 @@ Result<std::unique_ptr<CalcWorkbook>> CalcWorkbook::Make(std::shared_ptr<OpenDoc
 }
 
 CalcWorkbook::~CalcWorkbook() {
-    dropBlockCaches();
+    dropCaches();
 }
 
 std::string CalcWorkbook::workbookDetail() const {
@@ -336,27 +375,76 @@ Status CalcWorkbook::activate(std::string_view sheetName) {
     });
 }
 
-Result<std::vector<std::string>> CalcWorkbook::readBlock(SheetId sheet, const CellBlock& block) {
-    const Sheet& entry = sheets_[sheet.index];
-    const Reference<css::table::XCellRange> range = entry.object->getCellRangeByPosition(
-        block.first.column - 1, block.first.row - 1, block.last.column - 1, block.last.row - 1);
-    const Reference<css::sheet::XCellRangeData> data(range, UNO_QUERY_THROW);
+Reference<css::table::XCellRange> CalcWorkbook::watchedBlock(
+    SheetId sheet, const CellBlock& block, const std::shared_ptr<OwnWrites>& own,
+    Reference<css::util::XModifyBroadcaster>& broadcaster, rtl::Reference<BlockWatch>& watch) {
+    for (int attempt = 1;; ++attempt) {
+        const Reference<css::table::XCellRange> range =
+            sheets_[sheet.index].object->getCellRangeByPosition(
+                block.first.column - 1, block.first.row - 1, block.last.column - 1,
+                block.last.row - 1);
+        broadcaster.set(range, UNO_QUERY_THROW);
+        watch = new BlockWatch(own);
+        broadcaster->addModifyListener(watch.get());
+        // A move between the making of the block and its listener is seen in its address.
+        const css::table::CellRangeAddress address =
+            Reference<css::sheet::XCellRangeAddressable>(range, UNO_QUERY_THROW)->getRangeAddress();
+        if (address.StartColumn == block.first.column - 1 &&
+            address.StartRow == block.first.row - 1 && address.EndColumn == block.last.column - 1 &&
+            address.EndRow == block.last.row - 1) {
+            return range;
+        }
+        broadcaster->removeModifyListener(watch.get());
+        if (attempt == kWatchAttempts) {
+            throw css::uno::RuntimeException("cells keep moving while Tivaro asks for them",
+                                             Reference<css::uno::XInterface>());
+        }
+    }
+}
+
+std::vector<std::string> CalcWorkbook::texts(const Reference<css::table::XCellRange>& range,
+                                             const Reference<css::sheet::XCellRangeData>& data,
+                                             int columns) {
     const Sequence<Sequence<Any>> rows = data->getDataArray();
-    std::vector<std::string> texts;
-    texts.reserve(static_cast<std::size_t>(block.cellCount()));
+    std::vector<std::string> result;
     for (sal_Int32 r = 0; r < rows.getLength(); ++r) {
-        const Sequence<Any>& row = rows[r];
-        for (sal_Int32 c = 0; c < row.getLength(); ++c) {
-            if (std::optional<std::string> text = ShownText(row[c])) {
-                texts.push_back(std::move(*text));
+        const Sequence<Any>& cells = rows[r];
+        const sal_Int32 count = std::min(cells.getLength(), static_cast<sal_Int32>(columns));
+        for (sal_Int32 c = 0; c < count; ++c) {
+            if (std::optional<std::string> text = ShownText(cells[c])) {
+                result.push_back(std::move(*text));
                 continue;
             }
             // An error result ("#DIV/0!", "#N/A"): the cell's shown text carries it.
             const Reference<css::text::XText> cell(range->getCellByPosition(c, r), UNO_QUERY_THROW);
-            texts.push_back(ToUtf8(cell->getString()));
+            result.push_back(ToUtf8(cell->getString()));
         }
     }
-    return texts;
+    return result;
+}
+
+CalcWorkbook::RowCache& CalcWorkbook::row(SheetId sheet, int row, int lastColumn) {
+    const std::pair<int, int> key{sheet.index, row};
+    if (auto found = rows_.find(key); found != rows_.end()) {
+        if (!found->second.watch->stale() && found->second.lastColumn >= lastColumn) {
+            return found->second;
+        }
+        try {
+            found->second.broadcaster->removeModifyListener(found->second.watch.get());
+        } catch (const css::uno::RuntimeException&) {
+            // The block went with its sheet or document; a new one is made below.
+        }
+        rows_.erase(found);
+    }
+    if (rows_.size() >= kMaxRowCaches) {
+        dropCaches();
+    }
+    RowCache cache;
+    cache.lastColumn = std::max(lastColumn, kRowColumns);
+    cache.range = watchedBlock(sheet, CellBlock{{row, 1}, {row, cache.lastColumn}}, own_,
+                               cache.broadcaster, cache.watch);
+    cache.data.set(cache.range, UNO_QUERY_THROW);
+    return rows_.insert_or_assign(key, std::move(cache)).first->second;
 }
 
 Result<std::string> CalcWorkbook::readCell(SheetId sheet, int row, int column) {
@@ -367,14 +455,10 @@ Result<std::string> CalcWorkbook::readCell(SheetId sheet, int row, int column) {
     if (Status valid = checkCell(sheet, row, column); !valid) {
         return valid.error();
     }
-    return guarded<std::string>(
-        sheet, "cel " + CellName(row, column), [&]() -> Result<std::string> {
-            auto texts = readBlock(sheet, CellBlock{{row, column}, {row, column}});
-            if (!texts) {
-                return texts.error();
-            }
-            return std::move(texts->front());
-        });
+    return guarded<std::string>(sheet, "cel " + CellName(row, column), [&]() {
+        RowCache& cache = this->row(sheet, row, column);
+        return std::move(texts(cache.range, cache.data, column).at(column - 1));
+    });
 }
 
 Result<std::vector<std::string>> CalcWorkbook::readRow(SheetId sheet, int row, int lastColumn) {
@@ -386,19 +470,28 @@ Result<std::vector<std::string>> CalcWorkbook::readRow(SheetId sheet, int row, i
         return valid.error();
     }
     return guarded<std::vector<std::string>>(sheet, "rij " + std::to_string(row), [&]() {
-        return readBlock(sheet, CellBlock{{row, 1}, {row, lastColumn}});
+        RowCache& cache = this->row(sheet, row, lastColumn);
+        return texts(cache.range, cache.data, lastColumn);
     });
 }
 
-void CalcWorkbook::dropBlockCaches() {
-    for (auto& [key, cache] : blockCaches_) {
+void CalcWorkbook::dropCaches() {
+    const auto unwatch = [](const Reference<css::util::XModifyBroadcaster>& broadcaster,
+                            const rtl::Reference<BlockWatch>& watch) {
         try {
-            cache.broadcaster->removeModifyListener(cache.watch.get());
+            broadcaster->removeModifyListener(watch.get());
         } catch (...) {
             // Calc or the document is gone, and the listener with it.
         }
+    };
+    for (auto& [key, cache] : blockCaches_) {
+        unwatch(cache.broadcaster, cache.watch);
     }
     blockCaches_.clear();
+    for (auto& [key, cache] : rows_) {
+        unwatch(cache.broadcaster, cache.watch);
+    }
+    rows_.clear();
 }
 
 Result<CalcWorkbook::BlockCache*> CalcWorkbook::searchedBlock(SheetId sheet,
@@ -411,34 +504,25 @@ Result<CalcWorkbook::BlockCache*> CalcWorkbook::searchedBlock(SheetId sheet,
         }
         try {
             found->second.broadcaster->removeModifyListener(found->second.watch.get());
-        } catch (...) {
-            // The block object may be gone with a deleted sheet; a new one is made below.
+        } catch (const css::uno::RuntimeException&) {
+            // The block went with its sheet or document; a new one is made below.
         }
         blockCaches_.erase(found);
     }
     if (blockCaches_.size() >= kMaxBlockCaches) {
-        dropBlockCaches();
+        dropCaches();
     }
-    // A new block object at the asked address: an old one may have moved with its cells.
-    const Reference<css::table::XCellRange> range =
-        sheets_[sheet.index].object->getCellRangeByPosition(
-            block.first.column - 1, block.first.row - 1, block.last.column - 1, block.last.row - 1);
+    // Every change counts here, this workbook's writes too: the texts themselves are kept.
     BlockCache cache;
-    cache.broadcaster.set(range, UNO_QUERY_THROW);
-    cache.watch = new BlockWatch();
-    // Listening starts before the values are read, so that no change falls in between.
-    cache.broadcaster->addModifyListener(cache.watch.get());
-    auto texts = readBlock(sheet, block);
-    if (!texts) {
-        cache.broadcaster->removeModifyListener(cache.watch.get());
-        return texts.error();
+    const Reference<css::table::XCellRange> range =
+        watchedBlock(sheet, block, nullptr, cache.broadcaster, cache.watch);
+    const Reference<css::sheet::XCellRangeData> data(range, UNO_QUERY_THROW);
+    std::vector<std::string> shown = texts(range, data, block.last.column - block.first.column + 1);
+    cache.folded.resize(shown.size());
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        FoldCase(shown[i], cache.folded[i]);
     }
-    cache.folded.resize(texts->size());
-    for (std::size_t i = 0; i < texts->size(); ++i) {
-        FoldCase((*texts)[i], cache.folded[i]);
-    }
-    auto [at, inserted] = blockCaches_.emplace(key, std::move(cache));
-    return &at->second;
+    return &blockCaches_.insert_or_assign(key, std::move(cache)).first->second;
 }
 
 Result<int> CalcWorkbook::find(SheetId sheet, std::string_view range, std::string_view text) {
@@ -485,10 +569,14 @@ Status CalcWorkbook::writeCell(SheetId sheet, int row, int column, std::string_v
         return valid;
     }
     return guarded<void>(sheet, "cel " + CellName(row, column), [&]() -> Status {
+        RowCache& cache = this->row(sheet, row, column);
+        Reference<css::text::XText>& cell = cache.texts[column];
+        if (!cell.is()) {
+            cell.set(cache.range->getCellByPosition(column - 1, 0), UNO_QUERY_THROW);
+        }
         // As a text, always: a formula or number parse would turn "1" into a number and
         // "12:34:56.7" into a time.
-        const Reference<css::text::XText> cell(
-            (*entry)->object->getCellByPosition(column - 1, row - 1), UNO_QUERY_THROW);
+        OwnWrite own(*own_);
         cell->setString(FromUtf8(text));
         unsaved_ = true;
         return {};
@@ -515,19 +603,20 @@ Status CalcWorkbook::writeRange(SheetId sheet, std::string_view range, std::stri
         const int rowCount = block->last.row - block->first.row + 1;
         const int columnCount = block->last.column - block->first.column + 1;
         const Any value(FromUtf8(text));
-        Sequence<Any> row(columnCount);
-        for (Any& cell : row) {
+        Sequence<Any> cells(columnCount);
+        for (Any& cell : cells) {
             cell = value;
         }
         Sequence<Sequence<Any>> rows(rowCount);
         for (Sequence<Any>& each : rows) {
-            each = row;
+            each = cells;
         }
-        const Reference<css::table::XCellRange> cells =
+        const Reference<css::sheet::XCellRangeData> data(
             (*entry)->object->getCellRangeByPosition(block->first.column - 1, block->first.row - 1,
-                                                     block->last.column - 1, block->last.row - 1);
+                                                     block->last.column - 1, block->last.row - 1),
+            UNO_QUERY_THROW);
         // Strings in a data array stay texts.
-        const Reference<css::sheet::XCellRangeData> data(cells, UNO_QUERY_THROW);
+        OwnWrite own(*own_);
         data->setDataArray(rows);
         unsaved_ = true;
         return {};
@@ -548,8 +637,12 @@ Status CalcWorkbook::colourCell(SheetId sheet, int row, int column, std::uint32_
                                            where(sheet, row, column) + ". " + workbookDetail());
     }
     return guarded<void>(sheet, "de kleur van cel " + CellName(row, column), [&]() -> Status {
-        const Reference<css::beans::XPropertySet> cell(
-            (*entry)->object->getCellByPosition(column - 1, row - 1), UNO_QUERY_THROW);
+        RowCache& cache = this->row(sheet, row, column);
+        Reference<css::beans::XPropertySet>& cell = cache.fills[column];
+        if (!cell.is()) {
+            cell.set(cache.range->getCellByPosition(column - 1, 0), UNO_QUERY_THROW);
+        }
+        OwnWrite own(*own_);
         cell->setPropertyValue("CellBackColor", Any(CalcColour(colour)));
         unsaved_ = true;
         return {};
@@ -589,7 +682,7 @@ Status CalcWorkbook::close() {
             return saved.error();
         }
     }
-    dropBlockCaches();
+    dropCaches();
     closed_ = true;
     sheets_.clear();
     sheetsByIndex_.clear();

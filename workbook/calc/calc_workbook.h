@@ -1,15 +1,19 @@
 #pragma once
 // Inside the Calc engine only: the Workbook of a document open in Calc (made by CalcApp).
 //
-// Every operation is one to three calls over the pipe: a cell or block object from the cached
-// sheet object, then the read or write. Cell and block objects are never kept: Calc moves them
-// along when rows or columns are inserted or cells are moved, and a kept one would then write
-// into another cell than asked. Sheet objects are kept: they follow their sheet, which is what
-// a SheetId promises.
+// Every call over the pipe costs a fraction of a millisecond, so the objects Calc hands out are
+// kept: the sheet objects (they follow their sheet, which is what a SheetId promises) and, per
+// row used, the block of that row and the cells written or coloured in it. Calc moves a kept
+// block or cell along when rows or columns are inserted or deleted or cells are moved, and a
+// moved one would then write into another cell than asked. So every kept row block carries a
+// listener in Calc: a change of its values, or a move, drops it and its cells, and the next
+// call asks Calc for new ones at the same address. Changes made by this workbook's own writes
+// are told apart: Calc reports them during the write, on the writing thread; they move
+// nothing and keep the objects.
 //
-// find() keeps the texts of the block it searched, with a listener on that block in Calc: a
-// change of its values, or a move of the block, marks them stale and the next find reads the
-// block again (from a new block object at the same address). Writes elsewhere cost nothing.
+// find() keeps the texts of the block it searched, with such a listener: any change of its
+// values, this workbook's own writes included, or a move marks them stale and the next find
+// reads the block again. Writes elsewhere cost nothing.
 //
 // UNO exceptions never leave: each operation turns them into an Error. When Calc went away
 // or the document was closed in Calc, the error is Errc::Closed, and so is every later call.
@@ -20,10 +24,14 @@
 #include <utility>
 #include <vector>
 
+#include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/container/XNameAccess.hpp>
+#include <com/sun/star/sheet/XCellRangeData.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
+#include <com/sun/star/table/XCellRange.hpp>
+#include <com/sun/star/text/XText.hpp>
 #include <com/sun/star/util/XModifyBroadcaster.hpp>
 #include <rtl/ref.hxx>
 
@@ -34,6 +42,7 @@
 namespace tivaro::workbook::calc {
 
 class BlockWatch;
+struct OwnWrites;
 
 class CalcWorkbook final : public Workbook {
 public:
@@ -73,6 +82,16 @@ private:
         int firstRow, firstColumn, lastRow, lastColumn;
         auto operator<=>(const BlockKey&) const = default;
     };
+    // The objects of one row, kept while Calc reports no change but this workbook's writes.
+    struct RowCache {
+        int lastColumn = 0;
+        css::uno::Reference<css::table::XCellRange> range;
+        css::uno::Reference<css::sheet::XCellRangeData> data;
+        css::uno::Reference<css::util::XModifyBroadcaster> broadcaster;
+        rtl::Reference<BlockWatch> watch;
+        std::map<int, css::uno::Reference<css::text::XText>> texts;
+        std::map<int, css::uno::Reference<css::beans::XPropertySet>> fills;
+    };
 
     CalcWorkbook(std::shared_ptr<OpenDocument> document, std::filesystem::path file);
     Status loadSheets();
@@ -92,9 +111,18 @@ private:
     Error failure(SheetId sheet, const std::string& what, const css::uno::Exception& exception,
                   bool runtime);
 
-    Result<std::vector<std::string>> readBlock(SheetId sheet, const CellBlock& block);
+    // A new block object at `block`, with a listener (null `own`: every change counts) that
+    // was in place before the object could have moved.
+    css::uno::Reference<css::table::XCellRange> watchedBlock(
+        SheetId sheet, const CellBlock& block, const std::shared_ptr<OwnWrites>& own,
+        css::uno::Reference<css::util::XModifyBroadcaster>& broadcaster,
+        rtl::Reference<BlockWatch>& watch);
+    std::vector<std::string> texts(const css::uno::Reference<css::table::XCellRange>& range,
+                                   const css::uno::Reference<css::sheet::XCellRangeData>& data,
+                                   int columns);
     Result<BlockCache*> searchedBlock(SheetId sheet, const CellBlock& block);
-    void dropBlockCaches();
+    RowCache& row(SheetId sheet, int row, int lastColumn);
+    void dropCaches();
 
     std::shared_ptr<OpenDocument> document_;
     std::filesystem::path path_;
@@ -103,6 +131,8 @@ private:
     css::uno::Reference<css::container::XNameAccess> sheetsByName_;
     std::vector<Sheet> sheets_;
     std::map<BlockKey, BlockCache> blockCaches_;
+    std::map<std::pair<int, int>, RowCache> rows_;  // by sheet and row
+    std::shared_ptr<OwnWrites> own_;
     int active_ = 0;
     bool unsaved_ = false;
     bool closed_ = false;  // closed by close()
