@@ -4,9 +4,12 @@
 // organisers, never in a crash or a hang (ctest's TIMEOUT guards the hang).
 
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 #include <gmock/gmock.h>
@@ -175,24 +178,81 @@ TEST_F(CalcFaults, LockFileOfAnotherHolderIsReportedWithItsHolder) {
 TEST_F(CalcFaults, AWorkbookOpenInCalcIsAttachedToNotLoadedAgain) {
     SpreadsheetApp* calc = SharedCalc();
     ASSERT_NE(calc, nullptr);
+    // The organisers opened the workbook in Calc themselves.
+    ASSERT_TRUE(OpenInCalc(*calc, file_));
     auto first = OpenOrFail(*calc, file_);
     ASSERT_NE(first, nullptr);
+    EXPECT_EQ(*DocumentsOpenInCalc(*calc, file_), 1);
     const SheetId loop = SheetNamed(*first, "Loop");
     ASSERT_TRUE(first->writeCell(loop, 5, 6, "9:00:00.00"));
 
-    // Started again (as the race does for every open), the engine joins the same Calc.
+    // Started again (as the race does for every open), the engine joins the same Calc and
+    // the same document.
     auto secondApp = StartCalc(SharedCalcOptions());
     ASSERT_TRUE(secondApp) << secondApp.error().message;
     auto second = OpenOrFail(**secondApp, file_);
     ASSERT_NE(second, nullptr);
+    EXPECT_EQ(*DocumentsOpenInCalc(*calc, file_), 1);
     auto seen = second->readCell(loop, 5, 6);
     ASSERT_TRUE(seen);
     EXPECT_EQ(*seen, "9:00:00.00");
 
-    // Letting go of the first leaves the document open for the second.
+    // Letting go of the workbooks leaves the organisers' document open in Calc.
     ASSERT_TRUE(first->close());
     first.reset();
     EXPECT_TRUE(second->writeCell(loop, 5, 7, "9:01:00.00"));
+    second.reset();
+    EXPECT_EQ(*DocumentsOpenInCalc(*calc, file_), 1);
+    ASSERT_TRUE(CloseInCalc(*calc, file_));
+}
+
+// A Calc that runs with the profile soffice is started with takes the pipe over: the engine
+// works in that Calc, and leaves it running when it is done.
+TEST_F(CalcFaults, TheCalcThatRunsWithTheProfileTakesThePipeOver) {
+    const std::filesystem::path profile = scratch_ / "profile";
+    const std::string program = "/usr/lib/libreoffice/program/soffice.bin";
+    const std::string installation = "-env:UserInstallation=file://" + profile.string();
+    ASSERT_EQ(std::system((program + " --headless --norestore --terminate_after_init " +
+                           installation + " >/dev/null 2>&1")
+                              .c_str()),
+              0);
+    // The organisers' Calc, which accepts a pipe of its own so that the test can reach it.
+    const std::string userPipe = PipeFor("user");
+    const pid_t user = fork();
+    ASSERT_GE(user, 0);
+    if (user == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        const std::string accept = "--accept=pipe,name=" + userPipe + ";urp;";
+        execl(program.c_str(), program.c_str(), "--headless", "--norestore", "--nologo",
+              "--nodefault", installation.c_str(), accept.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    const std::filesystem::path userSocket =
+        "/tmp/OSL_PIPE_" + std::to_string(getuid()) + "_" + userPipe;
+    for (int i = 0; i < 600 && !std::filesystem::exists(userSocket); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_TRUE(std::filesystem::exists(userSocket));
+
+    {
+        CalcOptions options = DisposableCalcOptions(PipeFor("handed-over"));
+        options.privateProfile = false;
+        options.profileDirectory = profile;
+        auto calc = StartCalc(options);
+        ASSERT_TRUE(calc) << calc.error().message;
+        EXPECT_FALSE(CalcProcessId(**calc));  // the soffice it started handed over and ended
+        auto book = OpenOrFail(**calc, file_);
+        ASSERT_NE(book, nullptr);
+        EXPECT_TRUE(book->writeCell(SheetNamed(*book, "Loop"), 3, 6, "10:00:00.00"));
+
+        CalcOptions reach = DisposableCalcOptions(userPipe);
+        auto organisers = StartCalc(reach);
+        ASSERT_TRUE(organisers) << organisers.error().message;
+        EXPECT_EQ(*DocumentsOpenInCalc(**organisers, file_), 1);
+    }
+    EXPECT_TRUE(Running(user));
+    kill(user, SIGKILL);
+    waitpid(user, nullptr, 0);
 }
 
 TEST_F(CalcFaults, NoSofficeOutlivesTheLastAppAndWorkbook) {

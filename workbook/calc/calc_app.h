@@ -34,8 +34,11 @@ struct CalcOptions {
     // The pipe soffice accepts this program on (one per user on the machine: the default
     // "tivaro-calc-UID"). Programs that must not share a Calc use names of their own.
     std::string pipeName;
-    // A LibreOffice profile of its own, made when soffice starts and removed when it quits,
-    // instead of the user's: a Calc the user runs is then never joined.
+    // The LibreOffice profile soffice starts with; empty: the user's own. A Calc that already
+    // runs with that profile takes the pipe over (soffice hands its arguments to it).
+    std::filesystem::path profileDirectory;
+    // Instead: a profile of its own, made when soffice starts and removed when it quits; a
+    // Calc the user runs is then never joined.
     bool privateProfile = false;
     // Workbook::save() stores the document through Calc, to its own path in its own format
     // (for replays compared with the embedded engine). Otherwise the organisers save in Calc

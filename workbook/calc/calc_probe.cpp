@@ -2,7 +2,11 @@
 
 #include <functional>
 
+#include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/container/XEnumeration.hpp>
+#include <com/sun/star/container/XEnumerationAccess.hpp>
 #include <com/sun/star/container/XNameAccess.hpp>
+#include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/sheet/XCellRangeAddressable.hpp>
 #include <com/sun/star/sheet/XCellRangeMovement.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
@@ -112,6 +116,58 @@ Status MoveCellsInCalc(const SpreadsheetApp& app, const std::filesystem::path& f
         Reference<css::sheet::XCellRangeMovement>(target, UNO_QUERY_THROW)
             ->moveRange(cell, AddressOf(target, block));
     });
+}
+
+}  // namespace tivaro::workbook
+
+namespace tivaro::workbook {
+
+Status OpenInCalc(const SpreadsheetApp& app, const std::filesystem::path& file) {
+    const auto* calcApp = dynamic_cast<const calc::CalcApp*>(&app);
+    if (calcApp == nullptr) {
+        return MakeError(Errc::Failed, "not a Calc app");
+    }
+    try {
+        css::uno::Sequence<css::beans::PropertyValue> properties(1);
+        properties.getArray()[0].Name = "Hidden";
+        properties.getArray()[0].Value <<= calcApp->session()->options().hidden;
+        const Reference<css::lang::XComponent> document =
+            calcApp->session()->desktop()->loadComponentFromURL(
+                calc::FromUtf8(calc::FileUrl(std::filesystem::absolute(file))), "_blank", 0,
+                properties);
+        if (!document.is()) {
+            return MakeError(Errc::Failed, "Calc did not open " + file.string());
+        }
+        return {};
+    } catch (const css::uno::Exception& e) {
+        return MakeError(Errc::Failed,
+                         "opening " + file.string() + " in Calc failed: " + calc::Detail(e));
+    }
+}
+
+Result<int> DocumentsOpenInCalc(const SpreadsheetApp& app, const std::filesystem::path& file) {
+    const auto* calcApp = dynamic_cast<const calc::CalcApp*>(&app);
+    if (calcApp == nullptr) {
+        return MakeError(Errc::Failed, "not a Calc app");
+    }
+    try {
+        int count = 0;
+        const Reference<css::container::XEnumeration> components =
+            calcApp->session()->desktop()->getComponents()->createEnumeration();
+        while (components->hasMoreElements()) {
+            const Reference<css::frame::XModel> model(components->nextElement(),
+                                                      css::uno::UNO_QUERY);
+            const auto path =
+                model.is() ? calc::PathOfFileUrl(calc::ToUtf8(model->getURL())) : std::nullopt;
+            std::error_code error;
+            if (path && std::filesystem::equivalent(*path, file, error)) {
+                ++count;
+            }
+        }
+        return count;
+    } catch (const css::uno::Exception& e) {
+        return MakeError(Errc::Failed, "listing the documents in Calc failed: " + calc::Detail(e));
+    }
 }
 
 }  // namespace tivaro::workbook

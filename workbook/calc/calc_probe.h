@@ -18,6 +18,13 @@ std::optional<int> CalcProcessId(const SpreadsheetApp& app);
 // Closes the document of `file` in the Calc of `app`, as a person closes its window.
 Status CloseInCalc(const SpreadsheetApp& app, const std::filesystem::path& file);
 
+// Opens the document of `file` in the Calc of `app` as a person does (hidden when the app
+// loads documents hidden), not through the engine.
+Status OpenInCalc(const SpreadsheetApp& app, const std::filesystem::path& file);
+
+// How many documents of `file` the Calc of `app` has open.
+Result<int> DocumentsOpenInCalc(const SpreadsheetApp& app, const std::filesystem::path& file);
+
 // Changes a sheet of the document of `file` as a person does in Calc: inserts `count` empty
 // rows before `row`, or empty columns before `column` (1 is A); moves the cells of `block`
 // ("F5:G5") so that its top left cell lands on `destination` ("F30").

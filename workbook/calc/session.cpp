@@ -278,7 +278,6 @@ bool Session::tryConnect() {
 }
 
 Status Session::prepareProfile() {
-    std::vector<std::string> args = {"--headless", "--norestore", "--terminate_after_init"};
     if (options_.privateProfile) {
         std::error_code error;
         const std::filesystem::path base = std::filesystem::temp_directory_path(error);
@@ -292,10 +291,19 @@ Status Session::prepareProfile() {
                              "in de tijdelijke map. Map: \"" +
                                  pattern + "\"");
         }
-        profileDirectory_ = pattern;
-        args.push_back("-env:UserInstallation=" + FileUrl(profileDirectory_));
-    } else if (DefaultProfileExists()) {
+        profile_ = pattern;
+        removeProfile_ = true;
+    } else {
+        profile_ = options_.profileDirectory;
+    }
+    std::error_code error;
+    if (profile_.empty() ? DefaultProfileExists()
+                         : std::filesystem::exists(profile_ / "user", error)) {
         return {};
+    }
+    std::vector<std::string> args = {"--headless", "--norestore", "--terminate_after_init"};
+    if (!profile_.empty()) {
+        args.push_back("-env:UserInstallation=" + FileUrl(profile_));
     }
     // A new profile is set up in a run of its own: soffice asks to be restarted after it made
     // one, which would drop a connection made meanwhile.
@@ -335,8 +343,8 @@ Status Session::startOffice() {
         args.push_back("--headless");
         args.push_back("--invisible");
     }
-    if (!profileDirectory_.empty()) {
-        args.push_back("-env:UserInstallation=" + FileUrl(profileDirectory_));
+    if (!profile_.empty()) {
+        args.push_back("-env:UserInstallation=" + FileUrl(profile_));
     }
     args.push_back("--accept=pipe,name=" + pipeName_ + ";urp;");
 
@@ -425,10 +433,10 @@ void Session::stopOffice() {
         }
         process_ = -1;
     }
-    if (!profileDirectory_.empty()) {
+    if (removeProfile_) {
         std::error_code ignored;
-        std::filesystem::remove_all(profileDirectory_, ignored);
-        profileDirectory_.clear();
+        std::filesystem::remove_all(profile_, ignored);
+        removeProfile_ = false;
     }
 }
 

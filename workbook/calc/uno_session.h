@@ -75,8 +75,9 @@ private:
 
     CalcOptions options_;
     std::string pipeName_;
-    std::filesystem::path profileDirectory_;  // private profile, removed when soffice quits
-    pid_t process_ = -1;                      // soffice started by this session
+    std::filesystem::path profile_;  // empty: the user's own
+    bool removeProfile_ = false;     // a private profile, removed when soffice quits
+    pid_t process_ = -1;             // soffice started by this session
     std::string lastConnectError_;
     css::uno::Reference<css::frame::XDesktop2> desktop_;
     std::atomic<bool> gone_{false};
