@@ -9,6 +9,9 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
+#include <set>
+#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -140,6 +143,34 @@ Result<pid_t> Spawn(const std::filesystem::path& program, const std::vector<std:
         _exit(127);
     }
     return pid;
+}
+
+// Whether process `pid` holds the listening socket of the pipe. The soffice started for a pipe
+// may instead have handed it to a Calc that already runs with the same profile, and be ending.
+bool ListensOnPipe(pid_t pid, const std::string& pipeName) {
+    const std::string socketName = "/OSL_PIPE_" + std::to_string(getuid()) + "_" + pipeName;
+    std::set<std::string> sockets;
+    std::ifstream table("/proc/net/unix");
+    std::string line;
+    std::getline(table, line);  // the heading
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string number, references, protocol, flags, type, state, inode, path;
+        if (fields >> number >> references >> protocol >> flags >> type >> state >> inode >> path &&
+            path.ends_with(socketName)) {
+            sockets.insert("socket:[" + inode + "]");
+        }
+    }
+    std::error_code error;
+    for (const auto& entry :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
+        std::error_code linkError;
+        const std::filesystem::path target = std::filesystem::read_symlink(entry.path(), linkError);
+        if (!linkError && sockets.contains(target.string())) {
+            return true;
+        }
+    }
+    return false;
 }
 
 std::string DefaultPipeName() {
@@ -357,6 +388,15 @@ Status Session::startOffice() {
     process_ = *spawned;
     while (Clock::now() < deadline) {
         if (tryConnect()) {
+            if (process_ > 0 && !ListensOnPipe(process_, pipeName_)) {
+                // A Calc that runs with the same profile took the pipe over; the soffice
+                // started here ends, and the Calc joined is not this session's to quit.
+                const auto handedOver = Clock::now() + kQuitGrace;
+                while (!ExitStatusIfEnded(process_) && Clock::now() < handedOver) {
+                    std::this_thread::sleep_for(kPollInterval);
+                }
+                process_ = -1;
+            }
             return {};
         }
         if (process_ > 0) {
