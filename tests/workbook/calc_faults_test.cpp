@@ -289,3 +289,54 @@ TEST_F(CalcFaults, CalcWithoutAWindowCountsAsMissing) {
 
 }  // namespace
 }  // namespace tivaro::workbook::test
+
+namespace tivaro::workbook::test {
+namespace {
+
+// Whether the file is in that format, by its first bytes: an OpenDocument package names its
+// type first, an .xls file is an OLE2 compound file.
+bool IsInFormat(const std::filesystem::path& file, const std::string& format) {
+    const std::string bytes = ReadFile(file);
+    if (format == "ods") {
+        return bytes.compare(30, 54, "mimetypeapplication/vnd.oasis.opendocument.spreadsheet") == 0;
+    }
+    return bytes.compare(0, 8, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1") == 0;
+}
+
+// Workbooks in LibreOffice's own format and in the older Excel format open in Calc, and Calc
+// stores them in the format they came in.
+TEST(CalcDocuments, OdsAndXlsWorkbooksKeepTheirFormat) {
+    ScratchDir scratch;
+    RunOpenpyxl({"contract", (scratch / "race.xlsx").string()});
+    for (const std::string format : {"ods", "xls"}) {
+        const std::string command =
+            "soffice -env:UserInstallation=file://" + (scratch / "convert-profile").string() +
+            " --headless --convert-to " + format + " --outdir " + scratch.path().string() + " " +
+            (scratch / "race.xlsx").string() + " >/dev/null 2>&1";
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    }
+    SpreadsheetApp* calc = SharedCalc();
+    ASSERT_NE(calc, nullptr);
+    for (const std::string format : {"ods", "xls"}) {
+        SCOPED_TRACE(format);
+        const std::filesystem::path file = scratch / ("race." + format);
+        ASSERT_TRUE(IsInFormat(file, format));
+        {
+            auto book = OpenOrFail(*calc, file);
+            ASSERT_NE(book, nullptr);
+            const SheetId loop = SheetNamed(*book, "Loop");
+            ASSERT_EQ(*book->find(loop, "B3:B12", "kx-05126"), 2);
+            ASSERT_TRUE(book->writeCell(loop, 4, 6, "10:00:01.00"));
+            ASSERT_TRUE(book->save());
+        }
+        EXPECT_TRUE(IsInFormat(file, format));
+        auto again = OpenOrFail(*calc, file);
+        ASSERT_NE(again, nullptr);
+        auto time = again->readCell(SheetNamed(*again, "Loop"), 4, 6);
+        ASSERT_TRUE(time);
+        EXPECT_EQ(*time, "10:00:01.00");
+    }
+}
+
+}  // namespace
+}  // namespace tivaro::workbook::test

@@ -203,7 +203,7 @@ Result<const CalcWorkbook::Sheet*> CalcWorkbook::usable(SheetId sheet) const {
         return lostError();
     }
     if (document_->session()->gone()) {
-        const_cast<CalcWorkbook*>(this)->lost_ = Lost::Calc;
+        lost_ = Lost::Calc;
         return lostError();
     }
     if (sheet.index < 0 || sheet.index >= static_cast<int>(sheets_.size())) {

@@ -136,7 +136,9 @@ private:
     int active_ = 0;
     bool unsaved_ = false;
     bool closed_ = false;  // closed by close()
-    enum class Lost { No, Document, Calc } lost_ = Lost::No;
+    // What went away under the workbook; found out by any call, also a const one.
+    enum class Lost { No, Document, Calc };
+    mutable Lost lost_ = Lost::No;
 };
 
 // The app of a session: "Open" attaches to the workbook when Calc has it open already (the

@@ -41,15 +41,17 @@ constexpr auto kQuitGrace = std::chrono::seconds(10);
 
 // The UNO runtime of this process. It is made once and never torn down: bridge threads may
 // still run while static objects are destroyed at exit.
-Result<Reference<css::uno::XComponentContext>> LocalContext() {
+Result<Reference<css::uno::XComponentContext>> LocalContext(
+    const std::filesystem::path& programDirectory) {
     static std::once_flag once;
     static Reference<css::uno::XComponentContext>* context = nullptr;
     static std::string failure;
-    std::call_once(once, [] {
+    std::call_once(once, [&] {
         // The UNO runtime finds its own files through this variable; without it the first
         // call crashes. A value set by the user wins.
-        setenv("URE_BOOTSTRAP", "vnd.sun.star.pathname:/usr/lib/libreoffice/program/fundamentalrc",
-               0);
+        const std::string bootstrap =
+            "vnd.sun.star.pathname:" + (programDirectory / "fundamentalrc").string();
+        setenv("URE_BOOTSTRAP", bootstrap.c_str(), 0);
         try {
             context = new Reference<css::uno::XComponentContext>(
                 cppu::defaultBootstrap_InitialComponentContext());
@@ -285,7 +287,7 @@ Result<std::shared_ptr<Session>> Session::Join(const CalcOptions& options) {
 }
 
 bool Session::tryConnect() {
-    auto local = LocalContext();
+    auto local = LocalContext(options_.programDirectory);
     if (!local) {
         lastConnectError_ = local.error().message;
         return false;
