@@ -207,12 +207,14 @@ TEST_F(CalcFaults, AWorkbookOpenInCalcIsAttachedToNotLoadedAgain) {
 }
 
 // A Calc that runs with the profile soffice is started with takes the pipe over: the engine
-// works in that Calc, and leaves it running when it is done.
+// works in that Calc and leaves it running; when the organisers quit it, the engine says so.
 TEST_F(CalcFaults, TheCalcThatRunsWithTheProfileTakesThePipeOver) {
     const std::filesystem::path profile = scratch_ / "profile";
     const std::string program = "/usr/lib/libreoffice/program/soffice.bin";
     const std::string installation = "-env:UserInstallation=file://" + profile.string();
-    ASSERT_EQ(std::system((program + " --headless --norestore --terminate_after_init " +
+    // soffice's temporary files go into the scratch folder, and go with it.
+    const std::string tmp = "TMPDIR=" + scratch_.path().string();
+    ASSERT_EQ(std::system((tmp + " " + program + " --headless --norestore --terminate_after_init " +
                            installation + " >/dev/null 2>&1")
                               .c_str()),
               0);
@@ -222,6 +224,7 @@ TEST_F(CalcFaults, TheCalcThatRunsWithTheProfileTakesThePipeOver) {
     ASSERT_GE(user, 0);
     if (user == 0) {
         prctl(PR_SET_PDEATHSIG, SIGKILL);
+        setenv("TMPDIR", scratch_.path().c_str(), 1);
         const std::string accept = "--accept=pipe,name=" + userPipe + ";urp;";
         execl(program.c_str(), program.c_str(), "--headless", "--norestore", "--nologo",
               "--nodefault", installation.c_str(), accept.c_str(), static_cast<char*>(nullptr));
@@ -234,6 +237,9 @@ TEST_F(CalcFaults, TheCalcThatRunsWithTheProfileTakesThePipeOver) {
     }
     ASSERT_TRUE(std::filesystem::exists(userSocket));
 
+    CalcOptions reach = DisposableCalcOptions(userPipe);
+    auto organisers = StartCalc(reach);
+    ASSERT_TRUE(organisers) << organisers.error().message;
     {
         CalcOptions options = DisposableCalcOptions(PipeFor("handed-over"));
         options.privateProfile = false;
@@ -244,15 +250,29 @@ TEST_F(CalcFaults, TheCalcThatRunsWithTheProfileTakesThePipeOver) {
         auto book = OpenOrFail(**calc, file_);
         ASSERT_NE(book, nullptr);
         EXPECT_TRUE(book->writeCell(SheetNamed(*book, "Loop"), 3, 6, "10:00:00.00"));
-
-        CalcOptions reach = DisposableCalcOptions(userPipe);
-        auto organisers = StartCalc(reach);
-        ASSERT_TRUE(organisers) << organisers.error().message;
         EXPECT_EQ(*DocumentsOpenInCalc(**organisers, file_), 1);
     }
+    // The engine left the organisers' Calc running.
     EXPECT_TRUE(Running(user));
-    kill(user, SIGKILL);
-    waitpid(user, nullptr, 0);
+
+    // The organisers quit their Calc in the middle of a race.
+    auto book = OpenOrFail(**organisers, file_);
+    ASSERT_NE(book, nullptr);
+    const SheetId loop = SheetNamed(*book, "Loop");
+    ASSERT_TRUE(book->writeCell(loop, 3, 7, "10:01:00.00"));
+    ASSERT_TRUE(QuitCalc(**organisers));
+    for (int i = 0; i < 200 && Running(user); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_FALSE(Running(user));
+    Status written = book->writeCell(loop, 3, 8, "10:02:00.00");
+    ASSERT_FALSE(written);
+    EXPECT_EQ(written.error().code, Errc::Closed);
+    EXPECT_THAT(written.error().message, HasSubstr("LibreOffice Calc is gestopt"));
+    if (Running(user)) {
+        kill(user, SIGKILL);
+        waitpid(user, nullptr, 0);
+    }
 }
 
 TEST_F(CalcFaults, NoSofficeOutlivesTheLastAppAndWorkbook) {
@@ -310,9 +330,10 @@ TEST(CalcDocuments, OdsAndXlsWorkbooksKeepTheirFormat) {
     RunOpenpyxl({"contract", (scratch / "race.xlsx").string()});
     for (const std::string format : {"ods", "xls"}) {
         const std::string command =
-            "soffice -env:UserInstallation=file://" + (scratch / "convert-profile").string() +
-            " --headless --convert-to " + format + " --outdir " + scratch.path().string() + " " +
-            (scratch / "race.xlsx").string() + " >/dev/null 2>&1";
+            "TMPDIR=" + scratch.path().string() + " soffice -env:UserInstallation=file://" +
+            (scratch / "convert-profile").string() + " --headless --convert-to " + format +
+            " --outdir " + scratch.path().string() + " " + (scratch / "race.xlsx").string() +
+            " >/dev/null 2>&1";
         ASSERT_EQ(std::system(command.c_str()), 0) << command;
     }
     SpreadsheetApp* calc = SharedCalc();

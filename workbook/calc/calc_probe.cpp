@@ -7,6 +7,7 @@
 #include <com/sun/star/container/XEnumerationAccess.hpp>
 #include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/frame/XModel.hpp>
+#include <com/sun/star/lang/DisposedException.hpp>
 #include <com/sun/star/sheet/XCellRangeAddressable.hpp>
 #include <com/sun/star/sheet/XCellRangeMovement.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
@@ -168,6 +169,27 @@ Result<int> DocumentsOpenInCalc(const SpreadsheetApp& app, const std::filesystem
     } catch (const css::uno::Exception& e) {
         return MakeError(Errc::Failed, "listing the documents in Calc failed: " + calc::Detail(e));
     }
+}
+
+}  // namespace tivaro::workbook
+
+namespace tivaro::workbook {
+
+Status QuitCalc(const SpreadsheetApp& app) {
+    const auto* calcApp = dynamic_cast<const calc::CalcApp*>(&app);
+    if (calcApp == nullptr) {
+        return MakeError(Errc::Failed, "not a Calc app");
+    }
+    try {
+        if (!calcApp->session()->desktop()->terminate()) {
+            return MakeError(Errc::Failed, "Calc refused to quit");
+        }
+    } catch (const css::lang::DisposedException&) {
+        // Calc went away while it answered: it quit.
+    } catch (const css::uno::Exception& e) {
+        return MakeError(Errc::Failed, "quitting Calc failed: " + calc::Detail(e));
+    }
+    return {};
 }
 
 }  // namespace tivaro::workbook

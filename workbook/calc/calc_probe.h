@@ -18,6 +18,9 @@ std::optional<int> CalcProcessId(const SpreadsheetApp& app);
 // Closes the document of `file` in the Calc of `app`, as a person closes its window.
 Status CloseInCalc(const SpreadsheetApp& app, const std::filesystem::path& file);
 
+// Quits the Calc of `app`, as a person quits it from its menu.
+Status QuitCalc(const SpreadsheetApp& app);
+
 // Opens the document of `file` in the Calc of `app` as a person does (hidden when the app
 // loads documents hidden), not through the engine.
 Status OpenInCalc(const SpreadsheetApp& app, const std::filesystem::path& file);

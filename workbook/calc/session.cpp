@@ -90,9 +90,10 @@ std::optional<int> ExitStatusIfEnded(pid_t pid) {
 // Starts `program` with `args`, its output to /dev/null and none of this process's files
 // open. `dieWithParent`: the kernel kills it when the thread that starts it ends, so a
 // crashed test or replay leaves no soffice behind. Otherwise it runs in a session of its own
-// and outlives this program (Calc stays open for the organisers).
+// and outlives this program (Calc stays open for the organisers). `tempDirectory`, when set,
+// takes soffice's temporary files.
 Result<pid_t> Spawn(const std::filesystem::path& program, const std::vector<std::string>& args,
-                    bool dieWithParent) {
+                    bool dieWithParent, const std::filesystem::path& tempDirectory = {}) {
     std::vector<std::string> argStrings;
     argStrings.push_back(program.string());
     argStrings.insert(argStrings.end(), args.begin(), args.end());
@@ -104,12 +105,17 @@ Result<pid_t> Spawn(const std::filesystem::path& program, const std::vector<std:
     // What LibreOffice's own start script sets: document locking on.
     std::vector<std::string> envStrings;
     for (char** entry = environ; *entry != nullptr; ++entry) {
-        if (std::string_view(*entry).starts_with("SAL_ENABLE_FILE_LOCKING=")) {
+        const std::string_view variable(*entry);
+        if (variable.starts_with("SAL_ENABLE_FILE_LOCKING=") ||
+            (!tempDirectory.empty() && variable.starts_with("TMPDIR="))) {
             continue;
         }
-        envStrings.emplace_back(*entry);
+        envStrings.emplace_back(variable);
     }
     envStrings.emplace_back("SAL_ENABLE_FILE_LOCKING=1");
+    if (!tempDirectory.empty()) {
+        envStrings.emplace_back("TMPDIR=" + tempDirectory.string());
+    }
     std::vector<char*> envp;
     for (std::string& entry : envStrings) {
         envp.push_back(entry.data());
@@ -310,6 +316,12 @@ bool Session::tryConnect() {
     return false;
 }
 
+std::filesystem::path Session::tempDirectory() const {
+    // soffice leaves a folder in the temporary folder behind; with a private profile it goes
+    // into the profile and so goes with it.
+    return removeProfile_ ? profile_ / "tmp" : std::filesystem::path();
+}
+
 Status Session::prepareProfile() {
     if (options_.privateProfile) {
         std::error_code error;
@@ -326,6 +338,7 @@ Status Session::prepareProfile() {
         }
         profile_ = pattern;
         removeProfile_ = true;
+        std::filesystem::create_directory(tempDirectory(), error);
     } else {
         profile_ = options_.profileDirectory;
     }
@@ -340,7 +353,7 @@ Status Session::prepareProfile() {
     }
     // A new profile is set up in a run of its own: soffice asks to be restarted after it made
     // one, which would drop a connection made meanwhile.
-    auto pid = Spawn(options_.programDirectory / "soffice.bin", args, true);
+    auto pid = Spawn(options_.programDirectory / "soffice.bin", args, true, tempDirectory());
     if (!pid) {
         return pid.error();
     }
@@ -383,7 +396,8 @@ Status Session::startOffice() {
 
     const auto deadline = Clock::now() + options_.startTimeout;
     int restarts = 0;
-    auto spawned = Spawn(options_.programDirectory / "soffice.bin", args, options_.quitWhenDone);
+    auto spawned = Spawn(options_.programDirectory / "soffice.bin", args, options_.quitWhenDone,
+                         tempDirectory());
     if (!spawned) {
         return spawned.error();
     }
@@ -407,7 +421,7 @@ Status Session::startOffice() {
                 if (*status == kRestartExitCode && restarts < kMaxRestarts) {
                     ++restarts;
                     spawned = Spawn(options_.programDirectory / "soffice.bin", args,
-                                    options_.quitWhenDone);
+                                    options_.quitWhenDone, tempDirectory());
                     if (!spawned) {
                         return spawned.error();
                     }

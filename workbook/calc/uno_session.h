@@ -71,6 +71,7 @@ private:
     bool tryConnect();
     Status startOffice();
     Status prepareProfile();
+    std::filesystem::path tempDirectory() const;
     void stopOffice();
 
     CalcOptions options_;
