@@ -188,11 +188,12 @@ Result<std::unique_ptr<Workbook>> CalcApp::open(const std::filesystem::path& fil
     } catch (const css::io::IOException& e) {
         return MakeError(Errc::Io,
                          "LibreOffice Calc kan het werkboek niet lezen. Kijk of het "
-                         "bestand leesbaar is. " +
-                             where + ". Detail: " + Detail(e));
+                         "bestand leesbaar is. Uitleg van LibreOffice: " +
+                             Detail(e) + ". " + where);
     } catch (const css::lang::IllegalArgumentException& e) {
-        return MakeError(Errc::BadFormat, "LibreOffice Calc kan dit bestand niet openen. " + where +
-                                              ". Detail: " + Detail(e));
+        return MakeError(Errc::BadFormat,
+                         "LibreOffice Calc kan dit bestand niet openen. Uitleg van LibreOffice: " +
+                             Detail(e) + ". " + where);
     } catch (const css::uno::RuntimeException& e) {
         try {
             session_->desktop()->getComponents();
@@ -204,16 +205,18 @@ Result<std::unique_ptr<Workbook>> CalcApp::open(const std::filesystem::path& fil
                              "opnieuw. " +
                                  where);
         }
-        return MakeError(Errc::Failed, "LibreOffice Calc kon het werkboek niet openen. " + where +
-                                           ". Detail: " + Detail(e));
+        return MakeError(Errc::Failed,
+                         "LibreOffice Calc kon het werkboek niet openen. Uitleg van LibreOffice: " +
+                             Detail(e) + ". " + where);
     } catch (const css::uno::Exception& e) {
-        return MakeError(Errc::Failed, "LibreOffice Calc kon het werkboek niet openen. " + where +
-                                           ". Detail: " + Detail(e));
+        return MakeError(Errc::Failed,
+                         "LibreOffice Calc kon het werkboek niet openen. Uitleg van LibreOffice: " +
+                             Detail(e) + ". " + where);
     } catch (const std::exception& e) {
         return MakeError(Errc::Failed,
                          "Het werkboek kon niet in LibreOffice Calc worden "
-                         "geopend. " +
-                             where + ". Detail: " + e.what());
+                         "geopend. Detail: " +
+                             std::string(e.what()) + ". " + where);
     }
 }
 

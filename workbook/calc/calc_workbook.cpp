@@ -142,6 +142,9 @@ std::string CalcWorkbook::where(SheetId sheet) const {
     if (sheet.index >= 0 && sheet.index < static_cast<int>(sheets_.size())) {
         return "blad " + Quoted(sheets_[sheet.index].name);
     }
+    if (sheet.index < 0) {
+        return "het werkboek";
+    }
     return "blad nummer " + std::to_string(sheet.index + 1);
 }
 
@@ -266,7 +269,9 @@ Error CalcWorkbook::failure(SheetId sheet, const std::string& what,
         }
     }
     return MakeError(Errc::Failed, "LibreOffice Calc weigerde " + what + " van " + where(sheet) +
-                                       ". " + workbookDetail() + ". Detail: " + Detail(exception));
+                                       ". Probeer het opnieuw; lukt het niet, open het werkboek "
+                                       "dan opnieuw. Uitleg van LibreOffice: " +
+                                       Detail(exception) + ". " + workbookDetail());
 }
 
 template <class T, class Body>
@@ -274,26 +279,32 @@ Result<T> CalcWorkbook::guarded(SheetId sheet, const std::string& what, Body&& b
     try {
         return body();
     } catch (const css::lang::IndexOutOfBoundsException& e) {
-        return MakeError(Errc::BadAddress, "LibreOffice Calc kent " + what + " van " +
-                                               where(sheet) + " niet: die ligt buiten het blad. " +
-                                               workbookDetail() + ". Detail: " + Detail(e));
+        return MakeError(Errc::BadAddress,
+                         "LibreOffice Calc kent " + what + " van " + where(sheet) +
+                             " niet: die ligt buiten het blad. Uitleg van LibreOffice: " +
+                             Detail(e) + ". " + workbookDetail());
     } catch (const css::lang::IllegalArgumentException& e) {
         return MakeError(Errc::BadAddress, "LibreOffice Calc kent " + what + " van " +
-                                               where(sheet) + " niet. " + workbookDetail() +
-                                               ". Detail: " + Detail(e));
+                                               where(sheet) + " niet. Uitleg van LibreOffice: " +
+                                               Detail(e) + ". " + workbookDetail());
     } catch (const css::uno::RuntimeException& e) {
         return failure(sheet, what, e, true);
     } catch (const css::uno::Exception& e) {
         return failure(sheet, what, e, false);
     } catch (const std::bad_alloc&) {
         return MakeError(Errc::Failed, "Er is te weinig geheugen voor " + what + " van " +
-                                           where(sheet) + ". " + workbookDetail());
+                                           where(sheet) +
+                                           ". Sluit andere programma's en probeer het opnieuw. " +
+                                           workbookDetail());
     } catch (const std::exception& e) {
-        return MakeError(Errc::Failed, "Het lukte niet met " + what + " van " + where(sheet) +
-                                           ". " + workbookDetail() + ". Detail: " + e.what());
+        return MakeError(Errc::Failed, "Tivaro kon " + what + " van " + where(sheet) +
+                                           " niet bijwerken. Probeer het opnieuw. Detail: " +
+                                           e.what() + ". " + workbookDetail());
     } catch (...) {
-        return MakeError(Errc::Failed, "Het lukte niet met " + what + " van " + where(sheet) +
-                                           " (onbekende fout). " + workbookDetail());
+        return MakeError(Errc::Failed, "Tivaro kon " + what + " van " + where(sheet) +
+                                           " niet bijwerken (onbekende fout). Probeer het "
+                                           "opnieuw. " +
+                                           workbookDetail());
     }
 }
 
@@ -663,10 +674,11 @@ Result<SaveReport> CalcWorkbook::save() {
             const Reference<css::frame::XStorable> storable(document_->model(), UNO_QUERY_THROW);
             storable->store();
         } catch (const css::io::IOException& e) {
-            return MakeError(Errc::Io,
-                             "LibreOffice Calc kon het werkboek niet opslaan. Kijk of "
-                             "de map beschreven kan worden en er ruimte is. " +
-                                 workbookDetail() + ". Detail: " + Detail(e));
+            return MakeError(
+                Errc::Io,
+                "LibreOffice Calc kon het werkboek niet opslaan. Kijk of "
+                "de map beschreven kan worden en er ruimte is. Uitleg van LibreOffice: " +
+                    Detail(e) + ". " + workbookDetail());
         }
         unsaved_ = false;
         return SaveReport{path_, ""};

@@ -443,11 +443,11 @@ Status Session::startOffice() {
     std::string message = "LibreOffice Calc start niet: binnen " +
                           std::to_string(options_.startTimeout.count() / 1000) +
                           " s kwam er geen verbinding. Probeer het opnieuw; helpt dat niet, sluit "
-                          "dan LibreOffice helemaal af en probeer het nog eens. Pijp: \"" +
-                          pipeName_ + "\"";
+                          "dan LibreOffice helemaal af en probeer het nog eens.";
     if (!lastConnectError_.empty()) {
-        message += ". Detail: " + lastConnectError_;
+        message += " Uitleg van LibreOffice: " + lastConnectError_ + ".";
     }
+    message += " Pijp: \"" + pipeName_ + "\"";
     return MakeError(Errc::Failed, message);
 }
 
