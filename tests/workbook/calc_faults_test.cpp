@@ -275,6 +275,32 @@ TEST_F(CalcFaults, TheCalcThatRunsWithTheProfileTakesThePipeOver) {
     }
 }
 
+// The window opens the workbook off its event thread and races on the event thread.
+TEST_F(CalcFaults, AWorkbookOpenedOnOneThreadIsUsedOnAnother) {
+    SpreadsheetApp* calc = SharedCalc();
+    ASSERT_NE(calc, nullptr);
+    std::unique_ptr<Workbook> book;
+    std::thread opener([&] {
+        auto app = StartCalc(SharedCalcOptions());
+        ASSERT_TRUE(app) << app.error().message;
+        auto opened = (*app)->open(file_);
+        ASSERT_TRUE(opened) << opened.error().message;
+        book = std::move(*opened);
+    });
+    opener.join();
+    ASSERT_NE(book, nullptr);
+    const SheetId loop = SheetNamed(*book, "Loop");
+    auto position = book->find(loop, "B3:B12", "KX-05126");
+    ASSERT_TRUE(position) << position.error().message;
+    EXPECT_EQ(*position, 2);
+    ASSERT_TRUE(book->writeCell(loop, 4, 6, "10:00:00.00"));
+    std::thread([&] { EXPECT_TRUE(book->writeCell(loop, 4, 7, "10:01:00.00")); }).join();
+    auto row = book->readRow(loop, 4, 20);
+    ASSERT_TRUE(row);
+    EXPECT_EQ((*row)[5], "10:00:00.00");
+    EXPECT_EQ((*row)[6], "10:01:00.00");
+}
+
 TEST_F(CalcFaults, NoSofficeOutlivesTheLastAppAndWorkbook) {
     std::optional<int> pid;
     {

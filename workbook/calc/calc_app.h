@@ -48,8 +48,9 @@ struct CalcOptions {
     // that this engine loaded closes or goes, the document is closed in Calc.
     bool closeDocuments = false;
     // soffice started by this engine quits when the last app and workbook of it are gone
-    // (and is killed if it does not); also when this process dies. Otherwise it keeps running
-    // for the organisers.
+    // (and is killed if it does not). The kernel also kills it when the thread that started it
+    // ends, so that a crashed test or replay leaves none behind: start it from a thread that
+    // lives as long as it is used. Otherwise soffice keeps running for the organisers.
     bool quitWhenDone = false;
     // How long soffice may take to start and accept the pipe.
     std::chrono::milliseconds startTimeout{60'000};
