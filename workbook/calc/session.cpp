@@ -497,7 +497,8 @@ void Session::stopOffice() {
 }
 
 Session::~Session() {
-    if (options_.quitWhenDone) {
+    if (options_.quitWhenDone || processId() == std::nullopt) {
+        // Quits the soffice started here, or only removes a private profile nobody uses.
         stopOffice();
     }
     desktop_.clear();
