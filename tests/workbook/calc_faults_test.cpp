@@ -1,7 +1,8 @@
-// What happens to the Calc engine when Calc is changed behind the program's back: the document
-// closed in Calc, soffice killed in the middle of a race, a lock file left beside the workbook,
-// the same workbook opened twice. Every case ends in an error value with a message for the
-// organisers, never in a crash or a hang (ctest's TIMEOUT guards the hang).
+// The Calc engine against what happens to Calc behind the program's back: the workbook closed
+// in Calc, soffice killed or quit in the middle of a race, lock files, cells moved in Calc, a
+// Calc that already runs with the profile or already has the workbook open. Every failure ends
+// in an error value with a message for the organisers, never in a crash or a hang (ctest's
+// TIMEOUT guards the hang). Also the threads the window uses and the formats Calc keeps.
 
 #include <signal.h>
 #include <sys/prctl.h>
