@@ -2,13 +2,15 @@
 # Installs every Debian package the project needs that is not installed yet.
 set -euo pipefail
 
+# libreoffice-calc, not libreoffice-calc-nogui (the two conflict): the Calc engine drives Calc
+# with its window as well as headless. libreoffice-dev holds the UNO SDK it is built with.
 packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-serialport-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     libzip-dev libpugixml-dev libcli11-dev
     clang libclang-rt-14-dev
-    python3-openpyxl libreoffice-calc-nogui
+    python3-openpyxl libreoffice-calc libreoffice-dev
     xvfb xauth
 )
 

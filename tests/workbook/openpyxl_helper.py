@@ -2,6 +2,11 @@
 
 Run with /usr/bin/python3 (Debian's python3-openpyxl):
   openpyxl_helper.py fixture OUT.xlsx    writes the race fixture workbook
+  openpyxl_helper.py contract OUT.xlsx   writes the workbook every engine is tested on
+  openpyxl_helper.py cells IN.xlsx SHEET!CELL...
+                                         prints per cell "SHEET!CELL TYPE FILL VALUE": the
+                                         openpyxl data type, the solid fill as R + 256*G +
+                                         65536*B or "none", the value
   openpyxl_helper.py snapshot IN.xlsx    prints every sheet, cell, style, merge, width,
                                          defined name and comment as JSON
   openpyxl_helper.py compare A.xlsx B.xlsx
@@ -84,6 +89,41 @@ def fixture(path):
     wb.active = wb.sheetnames.index("loop")
     wb.save(path)
     _add_stale_cached_values(path)
+
+
+def contract(path):
+    """Cells that tell engines apart when one of them reads, finds or writes differently:
+    numbers, number-like texts, texts with "?" and "*", letters of either case, duplicates."""
+    wb = openpyxl.Workbook()
+    wb.active.title = "Info"
+    wb["Info"]["A1"] = "Contract"
+    race = wb.create_sheet("Loop")
+    race["A2"], race["B2"], race["T2"] = "Rugnr.", "Transponder", "Ronde"
+    column_b = [7405583, "KX-05126", "A?C", "A*", "\u00c4rger", 7405583, "7405590", 12.5,
+                0.1 + 0.2, "kx-05126"]
+    for i, value in enumerate(column_b):
+        race.cell(row=3 + i, column=1, value=201 + i)
+        race.cell(row=3 + i, column=2, value=value)
+    race["C3"], race["D3"], race["E3"] = 1, "Naam 201", 1e20
+    race["F3"], race["T3"], race["T4"] = "10:00:00.00", "2", 3
+    race["H3"] = -0.25
+    wb.create_sheet("fiets")["A1"] = "Fietsen"
+    wb.active = wb.sheetnames.index("Loop")
+    wb.save(path)
+
+
+def cells(path, wanted):
+    wb = openpyxl.load_workbook(path)
+    for where in wanted:
+        sheet, _, address = where.partition("!")
+        cell = wb[sheet][address]
+        fill = "none"
+        if cell.fill is not None and cell.fill.fill_type == "solid":
+            argb = str(cell.fill.fgColor.rgb)
+            red, green, blue = (int(argb[i:i + 2], 16) for i in (2, 4, 6))
+            fill = str(red + 256 * green + 65536 * blue)
+        value = "" if cell.value is None else str(cell.value)
+        print("%s %s %s %s" % (where, cell.data_type, fill, value))
 
 
 def _add_stale_cached_values(path):
@@ -213,6 +253,10 @@ if __name__ == "__main__":
     command = sys.argv[1]
     if command == "fixture":
         fixture(sys.argv[2])
+    elif command == "contract":
+        contract(sys.argv[2])
+    elif command == "cells":
+        cells(sys.argv[2], sys.argv[3:])
     elif command == "snapshot":
         snapshot(sys.argv[2])
     elif command == "compare":

@@ -14,6 +14,11 @@
 #include "tools/tivaro-replay/replay.h"
 #include "tools/tivaro-replay/scenario.h"
 #include "workbook/xlsx_app.h"
+#ifdef TIVARO_WITH_CALC
+#include <unistd.h>
+
+#include "workbook/calc/calc_app.h"
+#endif
 
 namespace {
 
@@ -25,16 +30,20 @@ constexpr int kExitMalformed = 2;  // bad arguments or a malformed scenario: not
 int main(int argc, char** argv) {
     std::string dataDirectory = tivaro::DataDirectory().string();
     std::string scenarioPath;
+    std::string engine = "embedded";
 
     CLI::App app{
         "Plays the race in SCENARIO (one action per line) and prints every coupling-log "
         "line. The logs go into the data directory, the workbook backups into its folder "
-        "backup; the workbook is saved at the end. Exit status: 0 done, 1 something failed "
-        "on the way (reported on standard error), 2 bad arguments or a malformed scenario "
-        "(nothing ran).",
+        "backup; the workbook is saved at the end (in Calc mode through a LibreOffice Calc of "
+        "its own, to the workbook's path in its own format). Exit status: 0 done, 1 something "
+        "failed on the way (reported on standard error), 2 bad arguments or a malformed "
+        "scenario (nothing ran).",
         "tivaro-replay"};
     app.add_option("--data-dir", dataDirectory, "where the logs and backups go")
         ->option_text("DIR");
+    app.add_option("--engine", engine, "the spreadsheet engine: embedded (the default) or calc")
+        ->check(CLI::IsMember({"embedded", "calc"}));
     app.add_option("scenario", scenarioPath, "the scenario to play")->required();
     try {
         app.parse(argc, argv);
@@ -63,7 +72,18 @@ int main(int argc, char** argv) {
     options.scenarioFolder = std::filesystem::path(scenarioPath).parent_path();
     options.scenarioName = std::filesystem::path(scenarioPath).filename().string();
     options.startApp =
-        [dataDir]() -> tivaro::Result<std::unique_ptr<tivaro::workbook::SpreadsheetApp>> {
+        [dataDir, engine]() -> tivaro::Result<std::unique_ptr<tivaro::workbook::SpreadsheetApp>> {
+        if (engine == "calc") {
+#ifdef TIVARO_WITH_CALC
+            tivaro::workbook::CalcOptions calc = tivaro::workbook::DisposableCalcOptions(
+                "tivaro-replay-" + std::to_string(getpid()));
+            calc.saveThroughCalc = true;
+            return tivaro::workbook::StartCalc(calc);
+#else
+            return tivaro::MakeError(tivaro::Errc::Failed,
+                                     "Deze tivaro-replay is gebouwd zonder LibreOffice Calc.");
+#endif
+        }
         return std::unique_ptr<tivaro::workbook::SpreadsheetApp>(
             std::make_unique<tivaro::workbook::XlsxApp>(dataDir / "backup"));
     };
