@@ -109,6 +109,17 @@ TEST_P(EngineContract, ReadsCellsAsASpreadsheetShowsThemInGeneralFormat) {
     for (int column = 1; column <= 20; ++column) {
         EXPECT_EQ((*row)[column - 1], Read(3, column)) << "column " << column;
     }
+    // And a block of rows the same, row by row.
+    auto block = book_->readBlock(loop_, 3, 11, 20);
+    ASSERT_TRUE(block) << block.error().message;
+    ASSERT_EQ(block->size(), 9u);
+    for (int r = 3; r <= 11; ++r) {
+        ASSERT_EQ((*block)[r - 3].size(), 20u);
+        for (int column = 1; column <= 20; ++column) {
+            EXPECT_EQ((*block)[r - 3][column - 1], Read(r, column))
+                << "row " << r << ", column " << column;
+        }
+    }
 }
 
 TEST_P(EngineContract, WritesTextsAsTextsAndBlocksWhole) {

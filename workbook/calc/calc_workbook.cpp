@@ -486,6 +486,40 @@ Result<std::vector<std::string>> CalcWorkbook::readRow(SheetId sheet, int row, i
     });
 }
 
+Result<std::vector<std::vector<std::string>>> CalcWorkbook::readBlock(SheetId sheet, int firstRow,
+                                                                      int lastRow, int lastColumn) {
+    auto entry = usable(sheet);
+    if (!entry) {
+        return entry.error();
+    }
+    if (lastRow < firstRow) {
+        return std::vector<std::vector<std::string>>{};
+    }
+    if (Status valid = checkCell(sheet, firstRow, 1); !valid) {
+        return valid.error();
+    }
+    if (Status valid = checkCell(sheet, lastRow, lastColumn); !valid) {
+        return valid.error();
+    }
+    return guarded<std::vector<std::vector<std::string>>>(
+        sheet, "rijen " + std::to_string(firstRow) + " tot " + std::to_string(lastRow), [&]() {
+            // One getDataArray for the whole block.
+            const Reference<css::table::XCellRange> range =
+                sheets_[sheet.index].object->getCellRangeByPosition(0, firstRow - 1, lastColumn - 1,
+                                                                    lastRow - 1);
+            const Reference<css::sheet::XCellRangeData> data(range, UNO_QUERY_THROW);
+            const std::vector<std::string> flat = texts(range, data, lastColumn);
+            std::vector<std::vector<std::string>> rows;
+            rows.reserve(static_cast<std::size_t>(lastRow - firstRow + 1));
+            for (std::size_t at = 0; at < flat.size(); at += static_cast<std::size_t>(lastColumn)) {
+                rows.emplace_back(flat.begin() + static_cast<std::ptrdiff_t>(at),
+                                  flat.begin() + static_cast<std::ptrdiff_t>(
+                                                     std::min(flat.size(), at + lastColumn)));
+            }
+            return rows;
+        });
+}
+
 void CalcWorkbook::dropCaches() {
     const auto unwatch = [](const Reference<css::util::XModifyBroadcaster>& broadcaster,
                             const rtl::Reference<BlockWatch>& watch) {
