@@ -21,6 +21,7 @@
 #include <QSlider>
 #include <QStatusBar>
 #include <QTableView>
+#include <QThread>
 #include <QVBoxLayout>
 #include <cstdlib>
 
@@ -33,6 +34,8 @@
 #include "app/status_line.h"
 #include "app/workbook_saver.h"
 #include "common/data_dir.h"
+#include "common/system_error.h"
+#include "workbook/backup.h"
 #include "workbook/xlsx_app.h"
 
 namespace tivaro::app {
@@ -49,7 +52,8 @@ QString PathText(const std::filesystem::path& path) {
 
 std::optional<std::filesystem::path> AskForWorkbook(QWidget* parent, const QString& filter,
                                                     const QString& folder) {
-    QString selected = WorkbookFormatsFilter();
+    // The dialog starts with the formats the engine reads, the second entry.
+    QString selected = filter.section(QStringLiteral(";;"), 1, 1);
     const QString file = QFileDialog::getOpenFileName(
         parent, MainWindow::tr("Wedstrijdwerkboek openen"), folder, filter, &selected);
     if (file.isEmpty()) {
@@ -71,14 +75,6 @@ std::optional<std::filesystem::path> AskWhereToSave(QWidget* parent, const QStri
 // Where the program keeps the user's choices between runs.
 QSettings Settings() {
     return QSettings(QStringLiteral("Tivaro"), QStringLiteral("Tivaro"));
-}
-
-// The embedded .xlsx engine, keeping the backups of the workbooks it saves in `backups`.
-timing::Race::AppStarter EmbeddedEngine(std::filesystem::path backups) {
-    return [backups = std::move(backups)]() -> Result<std::unique_ptr<workbook::SpreadsheetApp>> {
-        return std::unique_ptr<workbook::SpreadsheetApp>(
-            std::make_unique<workbook::XlsxApp>(backups));
-    };
 }
 
 // Shows the busy cursor while a workbook opens.
@@ -114,13 +110,9 @@ void SyncPrompt(QPlainTextEdit* box, const timing::TextBoxState& state) {
 
 }  // namespace
 
-QString WorkbookFileFilter() {
-    return QStringLiteral("Dovo Worksheets (dovo*.xls);;") + WorkbookFormatsFilter() +
+QString WorkbookFileFilter(EngineKind kind) {
+    return QStringLiteral("Dovo Worksheets (dovo*.xls);;") + FormatsFilterFor(kind) +
            QStringLiteral(";;All files (*)");
-}
-
-QString WorkbookFormatsFilter() {
-    return MainWindow::tr("Excel-werkmappen (*.xlsx *.xlsm)");
 }
 
 std::filesystem::path ResolveDataDirectory(const std::filesystem::path& given) {
@@ -156,9 +148,6 @@ MainWindow::MainWindow(WindowOptions options, QWidget* parent)
       options_(std::move(options)),
       dataDirectory_(ResolveDataDirectory(options_.dataDirectory)) {
     setObjectName("Form1");
-    if (options_.engineName.isEmpty() && !options_.startSpreadsheet) {
-        options_.engineName = tr("ingebouwde rekenmodule");
-    }
     auto* client = new QWidget(this);
     client->setObjectName("Form1Client");
     setCentralWidget(client);
@@ -184,8 +173,7 @@ MainWindow::MainWindow(WindowOptions options, QWidget* parent)
                                      ui_.unescapedDumpBox, ui_.serialLineBox);
 
     timing::ControllerOptions core;
-    core.startApp = options_.startSpreadsheet ? options_.startSpreadsheet
-                                              : EmbeddedEngine(dataDirectory_ / "backup");
+    core.startApp = options_.startSpreadsheet;
     core.couplingLog = dataDirectory_ / kCouplingLogName;
     core.rawLog = dataDirectory_ / kRawLogName;
     core.debug = debugBoxes_.get();
@@ -212,6 +200,15 @@ MainWindow::MainWindow(WindowOptions options, QWidget* parent)
             showMessage(tr("Een log kan niet worden geschreven; passeringen staan alleen nog in "
                            "het werkboek en het venster. Kijk de map %1 na.")
                             .arg(PathText(dataDirectory_)));
+        }
+    };
+    events.workbookGone = [this](const Error& error) {
+        const QString text =
+            tr("Let op: het wedstrijdwerkboek is gesloten of het rekenblad is gestopt. "
+               "Passeringen worden getoond en gelogd, maar niet in het werkboek gezet. Open het "
+               "werkboek opnieuw; Tivaro biedt dan aan de passeringen alsnog in te vullen.");
+        if (messages_->raise(MessageArea::Alert::WorkbookClosed, text)) {
+            showMessage(text + QStringLiteral("\n\n") + FromUtf8(error.message));
         }
     };
     controller_ = std::make_unique<timing::RaceController>(std::move(core), std::move(events));
@@ -261,9 +258,35 @@ void MainWindow::buildMenu() {
     showDebug_->setCheckable(true);
     ui_.debugPanel->hide();
     connect(showDebug_, &QAction::toggled, ui_.debugPanel, &QWidget::setVisible);
+
+    QMenu* settings = menuBar()->addMenu(tr("&Instellingen"));
+    useEmbedded_ =
+        settings->addAction(tr("&Ingebouwde rekenmodule gebruiken (zonder LibreOffice)"));
+    useEmbedded_->setObjectName(QStringLiteral("UseEmbeddedEngine"));
+    useEmbedded_->setCheckable(true);
+    useEmbedded_->setChecked(preferEmbedded());
+    connect(useEmbedded_, &QAction::toggled, this, [this](bool on) {
+        Settings().setValue(QStringLiteral("useEmbeddedEngine"), on);
+        report(on ? tr("Het volgende werkboek wordt geopend met de ingebouwde rekenmodule.")
+                  : tr("Het volgende werkboek wordt geopend in LibreOffice Calc, als dat er is."));
+    });
+}
+
+bool MainWindow::preferEmbedded() const {
+    if (options_.preferEmbedded) {
+        return *options_.preferEmbedded;
+    }
+    if (useEmbedded_ != nullptr) {
+        return useEmbedded_->isChecked();
+    }
+    return Settings().value(QStringLiteral("useEmbeddedEngine"), false).toBool();
 }
 
 MainWindow::~MainWindow() {
+    // A workbook still being opened is waited for: its thread must not outlive the window.
+    if (openingThread_ != nullptr) {
+        openingThread_->wait();
+    }
     // The widgets and links outlive the members below; what they still signal while they go
     // (a focus change, a closing socket) must not reach a handler any more.
     for (QObject* child : findChildren<QObject*>()) {
@@ -366,10 +389,17 @@ void MainWindow::startUp() {
 }
 
 void MainWindow::openWorkbook() {
+    if (opening_) {
+        return;  // one workbook at a time
+    }
+    EngineChoice engine = options_.startSpreadsheet
+                              ? EngineChoice{EngineKind::Embedded, options_.engineName, {}}
+                              : ChooseEngine(preferEmbedded());
     const QString folder = Settings().value(QStringLiteral("lastFolder")).toString();
+    const QString filter = WorkbookFileFilter(engine.kind);
     const std::optional<std::filesystem::path> file =
-        options_.chooseWorkbook ? options_.chooseWorkbook(this, WorkbookFileFilter(), folder)
-                                : AskForWorkbook(this, WorkbookFileFilter(), folder);
+        options_.chooseWorkbook ? options_.chooseWorkbook(this, filter, folder)
+                                : AskForWorkbook(this, filter, folder);
     if (!file) {
         return;
     }
@@ -380,22 +410,107 @@ void MainWindow::openWorkbook() {
                         .arg(PathText(*file)));
         return;
     }
-    Status opened;
-    {
+    if (options_.startSpreadsheet) {
         const BusyCursor busy;
-        opened = controller_->setup().openWorkbook(*file);
+        takeWorkbook(timing::Race::OpenWorkbook(options_.startSpreadsheet, *file), *file, engine);
+        return;
     }
+    const CalcStart calc = options_.calcStart.value_or(CalcStart{});
+    const std::filesystem::path backups = dataDirectory_ / "backup";
+    if (engine.kind == EngineKind::Embedded || !options_.openInBackground) {
+        const BusyCursor busy;
+        Result<timing::OpenedWorkbook> opened = OpenWithEngine(engine, *file, backups, calc);
+        takeWorkbook(std::move(opened), *file, engine);
+        return;
+    }
+    // Calc takes a second or two to start and load: the window goes on meanwhile.
+    opening_ = true;
+    ui_.openButton->setEnabled(false);
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    report(tr("LibreOffice Calc wordt gestart en het werkboek geopend..."));
+    auto result = std::make_shared<std::optional<Result<timing::OpenedWorkbook>>>();
+    auto chosen = std::make_shared<EngineChoice>(engine);
+    openingThread_ = QThread::create([result, chosen, file = *file, backups, calc] {
+        result->emplace(OpenWithEngine(*chosen, file, backups, calc));
+    });
+    connect(openingThread_, &QThread::finished, this, [this, result, chosen, file = *file] {
+        openingThread_->deleteLater();
+        openingThread_ = nullptr;
+        opening_ = false;
+        QApplication::restoreOverrideCursor();
+        ui_.openButton->setEnabled(controller_->setup().controls().openButtonEnabled);
+        takeWorkbook(std::move(**result), file, *chosen);
+    });
+    openingThread_->start();
+}
+
+void MainWindow::takeWorkbook(Result<timing::OpenedWorkbook> opened,
+                              const std::filesystem::path& file, const EngineChoice& engine) {
     if (!opened) {
         const QString message = FromUtf8(opened.error().message);
         report(message);
         showMessage(message);
         return;
     }
+    if (engine.kind == EngineKind::Calc) {
+        keepCopyAsOpened(file);
+    }
+    controller_->takeWorkbook(std::move(*opened));
+    engineInForce_ = engine.name;
     saver_->forget();
     messages_->resolve(MessageArea::Alert::WorkbookNotSaved);
+    messages_->resolve(MessageArea::Alert::WorkbookClosed);
     updateTitle();
     reloadRaceView();
-    report(tr("Wedstrijdwerkboek %1 geopend.").arg(PathText(*file)));
+    report(tr("Wedstrijdwerkboek %1 geopend in de %2.").arg(PathText(file), engine.name));
+    if (!engine.reason.isEmpty()) {
+        report(tr("De ingebouwde rekenmodule is gebruikt: %1").arg(engine.reason));
+    }
+    if (controller_->passingsToReapply() > 0) {
+        offerReapply();
+    }
+}
+
+void MainWindow::offerReapply() {
+    const QString question =
+        tr("%n passering(en) sinds het openen van dit werkboek staan er niet in (het werkboek "
+           "was gesloten of het rekenblad gestopt). Wilt u ze alsnog invullen?",
+           nullptr, static_cast<int>(controller_->passingsToReapply()));
+    auto answer = [this](bool yes) {
+        if (!yes) {
+            report(tr("De ontbrekende passeringen zijn niet ingevuld; ze staan in het koppellog."));
+            return;
+        }
+        const std::size_t count = controller_->passingsToReapply();
+        controller_->reapply();
+        reloadRaceView();
+        report(tr("%n passering(en) alsnog in het werkboek ingevuld.", nullptr,
+                  static_cast<int>(count)));
+    };
+    if (options_.askToReapply) {
+        options_.askToReapply(question, answer);
+        return;
+    }
+    auto* box = new QMessageBox(QMessageBox::Question, QString::fromLatin1(kWindowTitle), question,
+                                QMessageBox::Yes | QMessageBox::No, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    connect(box, &QMessageBox::finished, this,
+            [answer](int button) { answer(button == QMessageBox::Yes); });
+    box->open();
+}
+
+void MainWindow::keepCopyAsOpened(const std::filesystem::path& file) {
+    // Calc keeps no copy of its own: the workbook as it was opened goes beside the logs, so a
+    // race can be played again on it from its journal.
+    std::error_code error;
+    const std::filesystem::path folder = dataDirectory_ / "backup";
+    std::filesystem::create_directories(folder, error);
+    const std::filesystem::path copy =
+        workbook::BackupPathFor(folder, file, std::chrono::system_clock::now());
+    if (!std::filesystem::copy_file(file, copy, error)) {
+        report(tr("Er kon geen kopie van het werkboek zoals het geopend werd worden gemaakt (%1).")
+                   .arg(QString::fromStdString(SystemErrorText(error))));
+    }
 }
 
 void MainWindow::saveWorkbookAs() {
@@ -442,8 +557,8 @@ void MainWindow::updateTitle() {
     QString title = QString::fromLatin1(kWindowTitle);
     if (const workbook::Workbook* book = controller_->race().workbook()) {
         title += QStringLiteral(" \u2014 ") + PathText(book->path().filename());
-        if (!options_.engineName.isEmpty()) {
-            title += QStringLiteral(" (%1)").arg(options_.engineName);
+        if (!engineInForce_.isEmpty()) {
+            title += QStringLiteral(" (%1)").arg(engineInForce_);
         }
     }
     setWindowTitle(title);

@@ -21,6 +21,7 @@
 #include <optional>
 #include <vector>
 
+#include "app/engine_choice.h"
 #include "app/serial_link.h"
 #include "app/tcp_link.h"
 #include "app/window_layout.h"
@@ -28,6 +29,7 @@
 #include "timing/race_controller.h"
 
 class QAction;
+class QThread;
 
 namespace tivaro::app {
 
@@ -55,9 +57,20 @@ struct WindowOptions {
     // Empty: a message box that does not block the window.
     std::function<void(const QString& text)> showMessage;
     // Starts a spreadsheet application for each workbook opened, and how the title names it.
-    // Empty: the embedded engine, with its backups in the data directory.
+    // Empty: LibreOffice Calc when it is installed and not declined in the settings, else the
+    // embedded engine with its backups in the data directory.
     timing::Race::AppStarter startSpreadsheet;
     QString engineName;
+    // How Calc is started. Empty: visible, with the user's own profile.
+    std::optional<CalcStart> calcStart;
+    // Whether the embedded engine is preferred. Empty: the remembered setting.
+    std::optional<bool> preferEmbedded;
+    // Calc starts and loads on another thread, while the window goes on; off: in the open
+    // button's handler (for a Calc that must live on the window's thread).
+    bool openInBackground = true;
+    // Asks whether the passings a reopened workbook lacks are to be put back, and gives the
+    // answer to `answer`, without blocking the window. Empty: a message box.
+    std::function<void(const QString& question, std::function<void(bool)> answer)> askToReapply;
     // The serial ports offered in the port list. Empty: the ports present on this machine.
     std::function<std::vector<SerialPortEntry>()> serialPorts;
     quint16 decoderPort = kDecoderPort;
@@ -69,10 +82,8 @@ struct WindowOptions {
 };
 
 // The open dialog's file filter, in the dialog's syntax: the race workbooks by name, the
-// workbook formats the engine reads, and all files.
-QString WorkbookFileFilter();
-// The entry of WorkbookFileFilter() the dialog starts with.
-QString WorkbookFormatsFilter();
+// workbook formats the engine `kind` reads, and all files.
+QString WorkbookFileFilter(EngineKind kind);
 
 // `given` when not empty, else $TIVARO_DATA_DIR when set, else the user's data directory.
 std::filesystem::path ResolveDataDirectory(const std::filesystem::path& given);
@@ -114,6 +125,12 @@ private:
     void chooseBinaryDecoder();
     void chooseOlderDecoder();
     void saveWorkbookAs();
+    // A workbook was opened (on this thread or another) with `engine`: the race takes it.
+    void takeWorkbook(Result<timing::OpenedWorkbook> opened, const std::filesystem::path& file,
+                      const EngineChoice& engine);
+    void offerReapply();
+    void keepCopyAsOpened(const std::filesystem::path& file);
+    bool preferEmbedded() const;
 
     // Decoder links (decoder_links.cpp).
     void chooseSerialLink();
@@ -163,6 +180,10 @@ private:
     QTimer serialRetry_;
     QTimer linkAway_;  // a lost link stands out once it stays away this long
     bool everConnected_ = false;
+    QString engineInForce_;  // how the title names the engine of the workbook in force
+    bool opening_ = false;   // a workbook is being opened on another thread
+    QThread* openingThread_ = nullptr;
+    QAction* useEmbedded_ = nullptr;
 
     int handlerDepth_ = 0;
     std::vector<Handler> heldBack_;

@@ -28,8 +28,16 @@ struct SheetWrite {
     bool operator==(const SheetWrite&) const = default;
 };
 
+// Where a passing came from.
+enum class PassingSource {
+    Decoder,    // the decoder's link
+    Hand,       // typed in by the timer
+    Reapplied,  // handled again after the workbook came back
+};
+
 struct PassingResult {
     link::Passing passing;
+    PassingSource source = PassingSource::Decoder;
     bool found = false;  // the transponder is in the race sheet
     int row = 0;         // the competitor's row, when found
     std::string bib;     // the competitor's bib number (column A); empty when not found

@@ -21,13 +21,14 @@ std::string CellOrEmpty(const std::vector<std::string>& cells, int column) {
 
 Race::Race(AppStarter startApp) : startApp_(std::move(startApp)) {}
 
-Status Race::openWorkbook(const std::filesystem::path& file) {
+Result<OpenedWorkbook> Race::OpenWorkbook(const AppStarter& startApp,
+                                          const std::filesystem::path& file) {
     const std::string what = "Het wedstrijdwerkboek is niet geopend: ";
-    if (!startApp_) {
+    if (!startApp) {
         return MakeError(Errc::Failed,
                          what + "er is geen rekenblad beschikbaar. (" + file.string() + ")");
     }
-    Result<std::unique_ptr<workbook::SpreadsheetApp>> app = startApp_();
+    Result<std::unique_ptr<workbook::SpreadsheetApp>> app = startApp();
     if (!app) {
         return Prefixed(what, app.error());
     }
@@ -42,10 +43,23 @@ Status Race::openWorkbook(const std::filesystem::path& file) {
     if (!active) {
         return Prefixed(what, active.error());
     }
-    app_ = std::move(*app);
-    workbook_ = std::move(*opened);
-    sheet_ = *active;
+    return OpenedWorkbook{std::move(*app), std::move(*opened), *active};
+}
+
+Status Race::openWorkbook(const std::filesystem::path& file) {
+    Result<OpenedWorkbook> opened = OpenWorkbook(startApp_, file);
+    if (!opened) {
+        return opened.error();
+    }
+    takeWorkbook(std::move(*opened));
     return {};
+}
+
+void Race::takeWorkbook(OpenedWorkbook opened) {
+    // The earlier application and workbook are let go of, not closed.
+    app_ = std::move(opened.app);
+    workbook_ = std::move(opened.workbook);
+    sheet_ = opened.sheet;
 }
 
 Status Race::chooseSport(Sport sport) {
@@ -95,17 +109,22 @@ void Race::choosePhase(Phase phase) {
 }
 
 PassingResult Race::judge(const link::Passing& passing) {
+    return judge(passing, setup_, sheet_);
+}
+
+PassingResult Race::judge(const link::Passing& passing, const RaceSetup& setup,
+                          std::optional<workbook::SheetId> sheet) const {
     PassingResult result;
     result.passing = passing;
     result.name = "Onbekend";
     result.colour = kWhite;
-    if (!workbook_ || !sheet_) {
+    if (!workbook_ || !sheet) {
         return result;
     }
 
     // The topmost row of the transponder block that holds the code.
     Result<int> position =
-        workbook_->find(*sheet_,
+        workbook_->find(*sheet,
                         workbook::CellName(kFirstCompetitorRow, kTransponderColumn) + ":" +
                             workbook::CellName(kLastCompetitorRow, kTransponderColumn),
                         passing.transponder);
@@ -119,7 +138,7 @@ PassingResult Race::judge(const link::Passing& passing) {
         return result;
     }
     const int row = *position + kFirstCompetitorRow - 1;
-    Result<std::vector<std::string>> cells = workbook_->readRow(*sheet_, row, kCounterColumn);
+    Result<std::vector<std::string>> cells = workbook_->readRow(*sheet, row, kCounterColumn);
     if (!cells) {
         result.problem = cells.error();
         return result;
@@ -132,12 +151,11 @@ PassingResult Race::judge(const link::Passing& passing) {
 
     // Every sport other than the three, and every phase without a rule of its own, leaves the
     // passing a warm-up that writes nothing.
-    switch (setup_.sport) {
+    switch (setup.sport) {
         case Sport::Skating:
             // Only the chosen heat is timed, and only while recording; everyone else warms up.
-            if (setup_.phase == Phase::Recording &&
-                CellOrEmpty(*cells, kHeatColumn) == setup_.heat) {
-                lapStep(kSkating, *cells, result);
+            if (setup.phase == Phase::Recording && CellOrEmpty(*cells, kHeatColumn) == setup.heat) {
+                lapStep(kSkating, setup, *cells, result);
             } else if (CellOrEmpty(*cells, kCounterColumn) == kFinishedMark) {
                 result.name = kSkating.coolDownName;
                 result.colour = kLightYellow;
@@ -146,15 +164,15 @@ PassingResult Race::judge(const link::Passing& passing) {
             }
             break;
         case Sport::Running:
-            if (setup_.phase == Phase::StartPulse) {
-                startPulse(result);
-            } else if (setup_.phase == Phase::Recording) {
-                lapStep(kRunning, *cells, result);
+            if (setup.phase == Phase::StartPulse) {
+                startPulse(setup, result);
+            } else if (setup.phase == Phase::Recording) {
+                lapStep(kRunning, setup, *cells, result);
             }
             break;
         case Sport::Cycling:
-            if (setup_.phase == Phase::Recording) {
-                lapStep(kCycling, *cells, result);
+            if (setup.phase == Phase::Recording) {
+                lapStep(kCycling, setup, *cells, result);
             }
             break;
         case Sport::None:
@@ -163,10 +181,10 @@ PassingResult Race::judge(const link::Passing& passing) {
     return result;
 }
 
-void Race::lapStep(const SportRules& rules, const std::vector<std::string>& cells,
-                   PassingResult& result) const {
+void Race::lapStep(const SportRules& rules, const RaceSetup& setup,
+                   const std::vector<std::string>& cells, PassingResult& result) const {
     result.counterBefore = CellOrEmpty(cells, kCounterColumn);
-    const LapStep step = DecideLapStep(rules, result.counterBefore, setup_.lapCount);
+    const LapStep step = DecideLapStep(rules, result.counterBefore, setup.lapCount);
     if (step.timeColumn > 0) {
         // The time first, then the counter: a counter never runs ahead of its time.
         result.writes.push_back(
@@ -179,10 +197,10 @@ void Race::lapStep(const SportRules& rules, const std::vector<std::string>& cell
     result.colourBibCell = step.colourCell;
 }
 
-void Race::startPulse(PassingResult& result) const {
+void Race::startPulse(const RaceSetup& setup, PassingResult& result) const {
     result.colour = kGreen;
     result.colourBibCell = true;
-    if (!setup_.startPulseArmed) {
+    if (!setup.startPulseArmed) {
         result.name = "Na Start puls";
         return;
     }
@@ -192,7 +210,7 @@ void Race::startPulse(PassingResult& result) const {
     result.writes.push_back({kFirstCompetitorRow, kLastCompetitorRow, kStartColumn,
                              result.passing.time, "de gezamenlijke starttijd"});
     result.writes.push_back({kFirstCompetitorRow, kLastCompetitorRow, kCounterColumn,
-                             StartPulseCounter(kRunning, setup_.lapCount), "de rondetellers"});
+                             StartPulseCounter(kRunning, setup.lapCount), "de rondetellers"});
 }
 
 void Race::settle(const PassingResult& result, bool written) {

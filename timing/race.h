@@ -27,14 +27,28 @@ struct RaceSetup {
     bool startPulseArmed = true;  // the next passing in the start-pulse phase is the start
 };
 
+// A workbook opened and ready to race on: its application, the workbook and its active sheet.
+struct OpenedWorkbook {
+    std::shared_ptr<workbook::SpreadsheetApp> app;
+    std::shared_ptr<workbook::Workbook> workbook;
+    workbook::SheetId sheet;
+};
+
 class Race {
 public:
     // Starts a new spreadsheet application; called once for every workbook opened.
     using AppStarter = std::function<Result<std::unique_ptr<workbook::SpreadsheetApp>>()>;
 
+    // Starts an application with `startApp`, shows it, opens `file` and takes its active
+    // sheet. Touches no race, so it may run on another thread while the race goes on (an
+    // office suite takes a second or two to start).
+    static Result<OpenedWorkbook> OpenWorkbook(const AppStarter& startApp,
+                                               const std::filesystem::path& file);
+
     explicit Race(AppStarter startApp);
 
     const RaceSetup& setup() const { return setup_; }
+    const AppStarter& appStarter() const { return startApp_; }
     workbook::Workbook* workbook() const { return workbook_.get(); }
     std::optional<workbook::SheetId> raceSheet() const { return sheet_; }
 
@@ -42,6 +56,8 @@ public:
     // sheet. On failure nothing changes: the earlier workbook and sheet stay in force. The
     // earlier application and workbook are let go of, not closed.
     Status openWorkbook(const std::filesystem::path& file);
+    // Races on `opened` from now on, as openWorkbook does once it has opened the file.
+    void takeWorkbook(OpenedWorkbook opened);
     // Makes the sport's sheet the race sheet. Sport::None keeps the race sheet. A sport whose
     // sheet cannot be taken (missing, damaged, no workbook) is refused with a message naming
     // the sheet, and nothing changes.
@@ -55,14 +71,17 @@ public:
     // row read, and the sport's rules applied by phase, heat and lap counter. Reads the
     // workbook; writes nothing.
     PassingResult judge(const link::Passing& passing);
+    // The same as it was judged with `setup` on `sheet` (for a passing handled again).
+    PassingResult judge(const link::Passing& passing, const RaceSetup& setup,
+                        std::optional<workbook::SheetId> sheet) const;
     // The result's writes were made (`written`) or not: the start pulse is used only once its
     // writes are in the sheet, so a refused pulse stays armed for the next passing.
     void settle(const PassingResult& result, bool written);
 
 private:
-    void lapStep(const SportRules& rules, const std::vector<std::string>& cells,
-                 PassingResult& result) const;
-    void startPulse(PassingResult& result) const;
+    void lapStep(const SportRules& rules, const RaceSetup& setup,
+                 const std::vector<std::string>& cells, PassingResult& result) const;
+    void startPulse(const RaceSetup& setup, PassingResult& result) const;
 
     AppStarter startApp_;
     std::shared_ptr<workbook::SpreadsheetApp> app_;

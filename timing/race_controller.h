@@ -18,6 +18,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "common/result.h"
 #include "link/passing.h"
@@ -52,11 +53,27 @@ struct ControllerEvents {
     // A log (the coupling log or the raw log) could not be written: `error`; or one is written
     // again after such a failure: null. Comes besides `problem`.
     std::function<void(const Error* error)> logTrouble;
+    // The workbook went away under the race (closed in the spreadsheet, the spreadsheet
+    // stopped): passings are still shown and logged, but no longer written. Comes once until
+    // a workbook is opened again, besides `problem`.
+    std::function<void(const Error& error)> workbookGone;
 };
 
 class RaceController final : private link::ReceiveListener {
 public:
     RaceController(ControllerOptions options, ControllerEvents events);
+
+    // Opens the race workbook, as the set-up's open button does.
+    Status openWorkbook(const std::filesystem::path& file);
+    // The same once the file was opened elsewhere (Race::OpenWorkbook on another thread).
+    void takeWorkbook(OpenedWorkbook opened);
+    // After a workbook was opened again: the passings handled since it was first opened that
+    // it does not hold (it was closed or its application stopped before they were saved, or
+    // they came while it was gone).
+    std::size_t passingsToReapply() const { return missing_.size(); }
+    // Puts those passings into the workbook: what was written before is written again, what
+    // could not be written is handled again (and shown and logged as such).
+    void reapply();
 
     Race& race() { return race_; }
     const Race& race() const { return race_; }
@@ -77,7 +94,7 @@ public:
     const link::ReceivePath& receivePath(link::LinkKind link) const { return *paths_[Index(link)]; }
 
     // Handles one passing to its end: judged, written, listed, logged.
-    void handlePassing(const link::Passing& passing);
+    void handlePassing(const link::Passing& passing, PassingSource source = PassingSource::Decoder);
 
 private:
     static std::size_t Index(link::LinkKind link) { return link == link::LinkKind::Serial ? 0 : 1; }
@@ -95,8 +112,32 @@ private:
     std::array<std::unique_ptr<link::ReceivePath>, 2> paths_;
     void report(const Error& error);
     void logFailed(const Error& error);
+    void noteWorkbookError(const Error& error);
+    // A passing handled since the workbook was opened: whether its writes landed, and the
+    // sheet and set-up it was judged by.
+    struct Handled {
+        PassingResult result;
+        bool written = false;
+        std::string sheet;
+        RaceSetup setup;
+    };
+
+    // Writes, lists and logs a judged passing; `settle` uses up the start pulse it gave.
+    void finish(PassingResult result, PassingSource source, std::optional<workbook::SheetId> sheet,
+                const RaceSetup& setup, bool settle);
+    // Which passings of the journal the workbook opened now lacks.
+    void findMissing();
+    bool holds(const Handled& entry);
+    std::optional<workbook::SheetId> sheetNamed(const std::string& name) const;
     bool toldNoWorkbook_ = false;  // passings before any workbook are reported once
     bool logFailing_ = false;      // the last write of a log failed
+    bool workbookGone_ = false;    // told that the workbook went away
+    // The passings handled since the workbook of this path was opened, in order; kept when
+    // the same workbook is opened again.
+    std::filesystem::path journalPath_;
+    std::vector<Handled> journal_;
+    std::vector<std::size_t> missing_;  // indexes into journal_
+    std::string sheetName_;             // the race sheet's name, as last known
 };
 
 }  // namespace tivaro::timing

@@ -17,12 +17,21 @@ Status SetupPanel::openWorkbook(const std::filesystem::path& file) {
     if (Status opened = race_.openWorkbook(file); !opened) {
         return opened;
     }
+    offerSport();
+    return {};
+}
+
+void SetupPanel::takeWorkbook(OpenedWorkbook opened) {
+    race_.takeWorkbook(std::move(opened));
+    offerSport();
+}
+
+void SetupPanel::offerSport() {
     controls_.sportBox.enabled = true;
     controls_.sportBox.visible = true;
     controls_.sportPrompt.visible = true;
     controls_.heatBox.enabled = true;
     changed();
-    return {};
 }
 
 Status SetupPanel::chooseSport(const std::string& boxText) {

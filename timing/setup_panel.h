@@ -28,6 +28,8 @@ public:
     // The open button, once the user has chosen `file`: on success the sport box is offered.
     // On failure nothing changes.
     Status openWorkbook(const std::filesystem::path& file);
+    // The same once the file was opened elsewhere (Race::OpenWorkbook on another thread).
+    void takeWorkbook(OpenedWorkbook opened);
 
     // An entry of the sport box was selected ("Schaatsen", "Lopen", "Fietsen", or the empty
     // text for none): prepares heat box, lap prompt, slider and phase options for the sport
@@ -49,6 +51,7 @@ public:
 
 private:
     void changed();
+    void offerSport();  // a workbook is open: the sport box is offered
 
     Race& race_;
     RaceControls controls_;

@@ -152,7 +152,7 @@ int main(int argc, char** argv) {
     events.notice = [&](const std::string& text) { notices.push_back(text); };
     timing::RaceController controller(std::move(options), std::move(events));
     timing::SetupPanel& setup = controller.setup();
-    if (Status opened = setup.openWorkbook(race); !opened) {
+    if (Status opened = controller.openWorkbook(race); !opened) {
         return Fail(opened.error().message);
     }
     if (Status chosen = setup.chooseSport("Fietsen"); !chosen) {

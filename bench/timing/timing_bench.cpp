@@ -67,7 +67,7 @@ public:
         events.workbookChanged = [this] { policy_.markChanged(Clock::now()); };
         controller = std::make_unique<tivaro::timing::RaceController>(std::move(options), events);
         tivaro::timing::SetupPanel& setup = controller->setup();
-        if (!setup.openWorkbook(dir_ / "race.xlsx") || !setup.chooseSport("Lopen")) {
+        if (!controller->openWorkbook(dir_ / "race.xlsx") || !setup.chooseSport("Lopen")) {
             throw std::runtime_error("cannot open the demo workbook");
         }
         setup.moveLapSlider(5);

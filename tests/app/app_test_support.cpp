@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
+#include <QStandardPaths>
 #include <algorithm>
 
 #include "decoder/record_writer.h"
@@ -58,6 +59,9 @@ WindowHarness::WindowHarness() {
     };
     options.showMessage = [this](const QString& text) { messages << text; };
     options.serialPorts = [] { return std::vector<SerialPortEntry>{}; };
+    // The embedded engine unless a test asks for Calc; the user's own settings stay untouched.
+    options.preferEmbedded = true;
+    QStandardPaths::setTestModeEnabled(true);
     options.reconnectInterval = std::chrono::milliseconds(200);
 }
 

@@ -39,7 +39,7 @@ public:
             return made;
         });
         controller_ = std::make_unique<timing::RaceController>(std::move(options), events);
-        if (!controller_->setup().openWorkbook("race.xlsx").ok()) {
+        if (!controller_->openWorkbook("race.xlsx").ok()) {
             qFatal("the fake race workbook does not open");
         }
     }

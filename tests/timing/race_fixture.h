@@ -37,7 +37,7 @@ protected:
         };
         events.workbookChanged = [this] { ++changes; };
         controller = std::make_unique<timing::RaceController>(std::move(options), events);
-        EXPECT_TRUE(Panel().openWorkbook("race.xlsx"));
+        EXPECT_TRUE(controller->openWorkbook("race.xlsx"));
     }
 
     timing::SetupPanel& Panel() { return controller->setup(); }

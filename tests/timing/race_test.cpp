@@ -219,6 +219,32 @@ TEST_F(Failures, ClosedWorkbookMidRaceKeepsPassingsComing) {
     EXPECT_EQ(problems.size(), 1u) << "the closed workbook is said";
 }
 
+TEST_F(Failures, AWorkbookThatWentAwayGetsItsPassingsBackWhenOpenedAgain) {
+    Race("Lopen", Phase::Recording, 3);
+    Pass(Runner(0), "10:0:0.00");
+    Pass(Runner(0), "10:1:0.00");
+    ASSERT_TRUE(book->close());
+    EXPECT_EQ(Pass(Runner(1), "10:0:5.00"), "Onbekend");
+    EXPECT_EQ(Pass(Runner(1), "10:1:5.00"), "Onbekend");
+
+    // The same workbook again, as it was before any passing: all four are missing.
+    ASSERT_TRUE(controller->openWorkbook("race.xlsx"));
+    ASSERT_EQ(controller->passingsToReapply(), 4u);
+    controller->reapply();
+    EXPECT_EQ(controller->passingsToReapply(), 0u);
+    // Written into the running sheet although the race sheet is now the active one.
+    EXPECT_EQ(Cell("loop", 3, 6), "10:0:0.00");
+    EXPECT_EQ(Cell("loop", 3, 7), "10:1:0.00");
+    EXPECT_EQ(Cell("loop", 4, 6), "10:0:5.00");
+    EXPECT_EQ(Cell("loop", 4, 7), "10:1:5.00");
+    EXPECT_EQ(Cell("loop", 4, 20), "2");
+    EXPECT_EQ(Cell("schaats", 3, 6), "");
+    EXPECT_EQ(results.back().name, "Doork 1 (opnieuw)");
+    // Opened once more, nothing is missing any more.
+    ASSERT_TRUE(controller->openWorkbook("race.xlsx"));
+    EXPECT_EQ(controller->passingsToReapply(), 4u) << "a fresh copy again lacks all four";
+}
+
 TEST_F(Failures, UnwritableLogStillHandlesShowsAndRecords) {
     std::filesystem::remove_all(dir.path());
     std::filesystem::create_directories(dir.path() / "dovokop.log");  // a folder in its way

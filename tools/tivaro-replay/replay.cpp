@@ -31,7 +31,7 @@ public:
         switch (action.kind) {
             case ActionKind::Open:
                 SaveWorkbook();
-                Check(setup.openWorkbook(options_.scenarioFolder / action.text));
+                Check(controller_.openWorkbook(options_.scenarioFolder / action.text));
                 break;
             case ActionKind::Sport:
                 Check(setup.chooseSport(action.text));

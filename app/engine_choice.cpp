@@ -1,0 +1,100 @@
+#include "app/engine_choice.h"
+
+#include <QObject>
+#include <algorithm>
+#include <cctype>
+
+#include "workbook/xlsx_app.h"
+#ifdef TIVARO_WITH_CALC
+#include "workbook/calc/calc_app.h"
+#endif
+
+namespace tivaro::app {
+
+namespace {
+
+bool EmbeddedReads(const std::filesystem::path& file) {
+    std::string extension = file.extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension == ".xlsx" || extension == ".xlsm";
+}
+
+QString EmbeddedName() {
+    return QObject::tr("ingebouwde rekenmodule");
+}
+
+timing::Race::AppStarter EmbeddedStarter(std::filesystem::path backups) {
+    return [backups = std::move(backups)]() -> Result<std::unique_ptr<workbook::SpreadsheetApp>> {
+        return std::unique_ptr<workbook::SpreadsheetApp>(
+            std::make_unique<workbook::XlsxApp>(backups));
+    };
+}
+
+}  // namespace
+
+QString CalcUnavailableReason() {
+#ifdef TIVARO_WITH_CALC
+    if (Status available = workbook::CalcAvailable(); !available) {
+        return QString::fromStdString(available.error().message);
+    }
+    return {};
+#else
+    return QObject::tr("Deze Tivaro is gebouwd zonder LibreOffice Calc.");
+#endif
+}
+
+EngineChoice ChooseEngine(bool preferEmbedded) {
+    if (preferEmbedded) {
+        return {EngineKind::Embedded, EmbeddedName(), {}};
+    }
+    if (const QString why = CalcUnavailableReason(); !why.isEmpty()) {
+        return {EngineKind::Embedded, EmbeddedName(), why};
+    }
+    return {EngineKind::Calc, QStringLiteral("LibreOffice Calc"), {}};
+}
+
+Result<timing::OpenedWorkbook> OpenWithEngine(EngineChoice& choice,
+                                              const std::filesystem::path& file,
+                                              const std::filesystem::path& backups,
+                                              const CalcStart& calc) {
+#ifdef TIVARO_WITH_CALC
+    if (choice.kind == EngineKind::Calc) {
+        workbook::CalcOptions options;
+        options.headless = calc.headless;
+        options.hidden = calc.hidden;
+        options.pipeName = calc.pipeName.toStdString();
+        options.profileDirectory = calc.profileDirectory;
+        options.privateProfile = calc.privateProfile;
+        options.quitWhenDone = calc.quitWhenDone;
+        std::optional<Error> notStarted;
+        Result<timing::OpenedWorkbook> opened = timing::Race::OpenWorkbook(
+            [&]() -> Result<std::unique_ptr<workbook::SpreadsheetApp>> {
+                Result<std::unique_ptr<workbook::SpreadsheetApp>> app =
+                    workbook::StartCalc(options);
+                if (!app) {
+                    notStarted = app.error();
+                }
+                return app;
+            },
+            file);
+        if (opened || !notStarted || !EmbeddedReads(file)) {
+            return opened;
+        }
+        // Calc did not start: the embedded engine opens an .xlsx workbook itself.
+        choice = {EngineKind::Embedded, EmbeddedName(),
+                  QObject::tr("LibreOffice Calc startte niet: %1")
+                      .arg(QString::fromStdString(notStarted->message))};
+    }
+#else
+    (void)calc;
+#endif
+    return timing::Race::OpenWorkbook(EmbeddedStarter(backups), file);
+}
+
+QString FormatsFilterFor(EngineKind kind) {
+    return kind == EngineKind::Calc ? QObject::tr("Werkmappen (*.xlsx *.xlsm *.xls *.ods)")
+                                    : QObject::tr("Excel-werkmappen (*.xlsx *.xlsm)");
+}
+
+}  // namespace tivaro::app
