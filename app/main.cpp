@@ -4,10 +4,12 @@
 #include <QCommandLineParser>
 
 #include "app/main_window.h"
+#include "app/translations.h"
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tivaro"));
+    tivaro::app::InstallDutchTranslations(application);
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QObject::tr("Tijdwaarneming voor trainings- en testwedstrijden."));

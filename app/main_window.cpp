@@ -462,7 +462,7 @@ void MainWindow::takeWorkbook(Result<timing::OpenedWorkbook> opened,
     messages_->resolve(MessageArea::Alert::WorkbookClosed);
     updateTitle();
     reloadRaceView();
-    report(tr("Wedstrijdwerkboek %1 geopend in de %2.").arg(PathText(file), engine.name));
+    report(tr("Wedstrijdwerkboek %1 geopend; rekenblad: %2.").arg(PathText(file), engine.name));
     if (!engine.reason.isEmpty()) {
         report(tr("De ingebouwde rekenmodule is gebruikt: %1").arg(engine.reason));
     }

@@ -77,18 +77,18 @@ QString DescribeOpenFailure(const QString& device, QSerialPort::SerialPortError 
             "(sudo adduser $USER dialout) en meld opnieuw aan.");
     } else if (error == QSerialPort::PermissionError || error == QSerialPort::OpenError) {
         why =
-            QObject::tr("een ander programma gebruikt hem. Sluit dat programma (%1).").arg(detail);
+            QObject::tr("een ander programma gebruikt hem. Sluit dat programma.");
     }
 #else
     if (error == QSerialPort::DeviceNotFoundError) {
         why = QObject::tr("het apparaat is er niet. Is de adapter aangesloten?");
     } else if (error == QSerialPort::PermissionError || error == QSerialPort::OpenError) {
         why =
-            QObject::tr("een ander programma gebruikt hem. Sluit dat programma (%1).").arg(detail);
+            QObject::tr("een ander programma gebruikt hem. Sluit dat programma.");
     }
 #endif
     if (why.isEmpty()) {
-        why = detail;
+        why = QObject::tr("het besturingssysteem weigert hem (%1).").arg(detail);
     }
     return QObject::tr("De seriële poort %1 is niet geopend: %2").arg(device, why);
 }
@@ -159,11 +159,12 @@ void SerialLink::OnError(QSerialPort::SerialPortError error) {
         !port_.isOpen() || closing_) {
         return;
     }
-    lostReason_ =
-        error == QSerialPort::ResourceError
-            ? QObject::tr("De seriële poort %1 is weg (%2).").arg(device_, port_.errorString())
-            : QObject::tr("De seriële poort %1 kan niet meer worden gelezen (%2).")
-                  .arg(device_, port_.errorString());
+    lostReason_ = error == QSerialPort::ResourceError
+                      ? QObject::tr("De seriële poort %1 is weg: de adapter is losgekoppeld.")
+                            .arg(device_)
+                      : QObject::tr("De seriële poort %1 kan niet meer worden gelezen: de "
+                                    "verbinding is verbroken.")
+                            .arg(device_);
     // The port is still reporting from inside its own read: it is closed once that is over.
     closing_ = true;
     QMetaObject::invokeMethod(

@@ -18,7 +18,7 @@ fi
 
 # The demo: a copy of the demo workbook to time into, and a decoder that starts a running
 # race (three laps of about 12 s) as soon as the window connects.
-demo_dir="${HOME}/zomradata/demo"
+demo_dir="${TIVARO_DATA_DIR:-${HOME}/zomradata}/demo"
 mkdir -p "$demo_dir"
 cp examples/demo-race.xlsx "$demo_dir/dovo-demo.xlsx"
 echo "Demo workbook: $demo_dir/dovo-demo.xlsx"

@@ -6,7 +6,7 @@ set -euo pipefail
 # with its window as well as headless. libreoffice-dev holds the UNO SDK it is built with.
 packages=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev qt6-serialport-dev
+    qt6-base-dev qt6-serialport-dev qt6-translations-l10n
     libgtest-dev libgmock-dev libbenchmark-dev
     libzip-dev libpugixml-dev libcli11-dev
     clang libclang-rt-14-dev

@@ -10,6 +10,7 @@
 #include <QStandardPaths>
 #include <algorithm>
 
+#include "app/translations.h"
 #include "decoder/record_writer.h"
 #include "workbook/xlsx_app.h"
 
@@ -62,6 +63,12 @@ WindowHarness::WindowHarness() {
     // The embedded engine unless a test asks for Calc; the user's own settings stay untouched.
     options.preferEmbedded = true;
     QStandardPaths::setTestModeEnabled(true);
+    // Qt's own texts in Dutch, as the program installs them.
+    static const bool dutch = [] {
+        InstallDutchTranslations(*QCoreApplication::instance());
+        return true;
+    }();
+    (void)dutch;
     options.reconnectInterval = std::chrono::milliseconds(200);
 }
 

@@ -56,6 +56,7 @@ public:
 
     MainWindow& create();
     MainWindow& window() { return *window_; }
+    bool hasWindow() const { return window_ != nullptr; }
     // Shows the window and waits until it is on screen.
     void show();
 

@@ -36,6 +36,8 @@ DemoRun::DemoRun(std::filesystem::path workbook, QString picture, WindowOptions&
     options.chooseWorkbook = [file = workbook_](QWidget*, const QString&, const QString&) {
         return std::optional<std::filesystem::path>(file);
     };
+    // The embedded engine, so that every picture shows the same race.
+    options.preferEmbedded = true;
     options.showMessage = [](const QString& text) {
         std::fprintf(stderr, "%s\n", qPrintable(text));
     };

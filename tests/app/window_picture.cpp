@@ -7,10 +7,12 @@
 #include <cstdio>
 
 #include "app/main_window.h"
+#include "app/translations.h"
 #include "tests/app/demo_run.h"
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
+    tivaro::app::InstallDutchTranslations(application);
     if (argc != 3) {
         std::fprintf(stderr, "usage: tivaro_window_picture WORKBOOK PICTURE.png\n");
         return 2;

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
@@ -206,6 +207,30 @@ private slots:
         QCOMPARE(ReadBytes(harness_->dataDir() / "tivaro.log"), line + "\r\n");
         QCOMPARE(ReadLines(harness_->dataDir() / "dovokop.log"),
                  QStringList({"7404583\t \t19:5:0.00\tOnbekend"}));
+    }
+
+    void theGridKeepsTheRowsInViewWhenScrolledBack() {
+        DecoderServer decoder;
+        harness_->options.decoderPort = decoder.port();
+        harness_->create();
+        harness_->show();
+        ConnectTo(decoder);
+        QByteArray many;
+        for (int n = 0; n < 80; ++n) {
+            many += WirePassing(5000 + n, Micros(9, 0, n));
+        }
+        decoder.send(many);
+        QTRY_COMPARE(Grid()->model()->rowCount(), 80);
+        // At the top the newest passing comes into view...
+        decoder.send(WirePassing(6000, Micros(9, 2, 0)));
+        QTRY_COMPARE(Grid()->model()->rowCount(), 81);
+        QCOMPARE(Grid()->indexAt(QPoint(4, 4)).data().toString(), QStringLiteral("6000"));
+        // ...scrolled back, the rows in view stay where they are.
+        Grid()->verticalScrollBar()->setValue(30);
+        const QString shown = Grid()->indexAt(QPoint(4, 4)).data().toString();
+        decoder.send(WirePassing(6001, Micros(9, 2, 1)) + WirePassing(6002, Micros(9, 2, 2)));
+        QTRY_COMPARE(Grid()->model()->rowCount(), 83);
+        QCOMPARE(Grid()->indexAt(QPoint(4, 4)).data().toString(), shown);
     }
 
     void debugBoxesShowTheRecordsWhenTicked() {

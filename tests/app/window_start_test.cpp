@@ -12,6 +12,7 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QScrollArea>
 #include <QSet>
 #include <QSlider>
 #include <QTableView>
@@ -95,6 +96,33 @@ private slots:
             widths += grid->columnWidth(column);
         }
         QVERIFY(widths <= grid->viewport()->width());
+    }
+
+    void theWindowFitsALaptopScreenAndItsRoomGoesToTheGrid() {
+        MainWindow& w = harness_->window();
+        // A 1366 x 768 screen leaves about 700 px under a title bar and a desktop panel.
+        QVERIFY2(w.frameGeometry().height() <= 700 && w.frameGeometry().width() <= 1366,
+                 qPrintable(QStringLiteral("%1 x %2").arg(w.width()).arg(w.height())));
+        auto* grid = Control<QTableView>(w, "MSFlexGrid1");
+        auto* view = Control<QWidget>(w, "RaceViewFrame");
+        auto* messages = Control<QWidget>(w, "MessageArea");
+        QVERIFY(messages->isVisible() && !messages->visibleRegion().isEmpty());
+        const QSize gridBefore = grid->size();
+        const QSize viewBefore = view->size();
+        const QSize leftBefore = Control<QWidget>(w, "LeftColumn")->size();
+        w.resize(w.width() + 300, w.height() + 200);
+        QTRY_VERIFY(grid->height() > gridBefore.height());
+        QVERIFY(grid->width() + view->width() > gridBefore.width() + viewBefore.width());
+        QCOMPARE(Control<QWidget>(w, "LeftColumn")->width(), leftBefore.width());
+
+        // Made small, nothing is cut off: the left column scrolls to the phase options.
+        w.resize(640, 420);
+        QTRY_VERIFY(w.height() < 500);
+        auto* column = qobject_cast<QScrollArea*>(Control<QWidget>(w, "LeftColumn"));
+        auto* record = Control<QRadioButton>(w, "fase_opnemen");
+        column->ensureWidgetVisible(record);
+        QVERIFY(!record->visibleRegion().isEmpty());
+        QVERIFY(!Control<QWidget>(w, "MessageArea")->visibleRegion().isEmpty());
     }
 
     void dataDirectoryIsCreatedAndTheStatusLineSaysWhereLogsGo() {
