@@ -6,7 +6,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-serialport-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    libzip-dev libpugixml-dev libcli11-dev
+    libzip-dev libpugixml-dev libcli11-dev libexpat1-dev
     clang libclang-rt-14-dev
     python3-openpyxl libreoffice-calc-nogui
     xvfb xauth
