@@ -1,5 +1,7 @@
 #include "decoder/record_writer.h"
 
+#include <string_view>
+
 #include "decoder/checksum.h"
 #include "decoder/record_layout.h"
 
@@ -8,6 +10,7 @@ namespace tivaro::decoder {
 namespace {
 
 constexpr std::uint8_t kVersion = 0x02;
+constexpr std::size_t kMaxFieldBytes = 255;
 
 class RecordBuilder {
 public:
@@ -22,7 +25,10 @@ public:
         Put(value, size);
     }
 
-    void TextField(std::uint8_t type, const std::string& text) {
+    void TextField(std::uint8_t type, std::string_view text) {
+        // The length byte cannot state more: a longer text is cut here, not left to run into
+        // the fields after it.
+        text = text.substr(0, kMaxFieldBytes);
         bytes_.push_back(type);
         bytes_.push_back(static_cast<std::uint8_t>(text.size()));
         bytes_.insert(bytes_.end(), text.begin(), text.end());

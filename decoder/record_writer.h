@@ -16,7 +16,7 @@ namespace tivaro::decoder {
 
 struct PassingRecordFields {
     std::uint32_t passingNumber = 0;
-    std::string transponderText;          // sent as field 0x0A when not empty...
+    std::string transponderText;          // sent as field 0x0A (up to 255 bytes) when not empty...
     std::uint32_t transponderNumber = 0;  // ...else as the four-byte field 0x03
     std::uint64_t timeMicros = 0;
     std::uint16_t strength = 0;

@@ -1,6 +1,7 @@
 // Binary framing, escape removal, record checks and decoding. The input is a byte stream after
 // a header that says where to cut it into arrivals. Properties: the serial and the TCP link
-// give the same passings for the same bytes, however they are cut; memory stays bounded.
+// give the same passings, and set aside the same records, for the same bytes, however they are
+// cut; memory stays bounded.
 
 #include "fuzz/fuzz_harness.h"
 
@@ -17,6 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::span<const std::uint8_t> stream(data + 1 + cutCount, size - 1 - cutCount);
 
     std::vector<link::Passing> reference;
+    std::uint64_t setAside = 0;
+    bool checked = false;
     for (const link::LinkKind kind : {link::LinkKind::Serial, link::LinkKind::Tcp}) {
         for (const bool cut : {false, true}) {
             fuzz::CheckingListener listener(true);
@@ -24,9 +27,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             link::ReceivePath path(kind, listener, &view);
             fuzz::FeedInPieces(stream, cut ? cuts : std::span<const std::uint8_t>(),
                                [&](std::span<const std::uint8_t> piece) { path.receive(piece); });
+            if (listener.problems != 0) {
+                std::abort();  // binary records write no log that could fail
+            }
             if (kind == link::LinkKind::Serial && !cut) {
                 reference = listener.passings;
-            } else if (listener.passings != reference) {
+                setAside = path.recordsSetAside();
+                checked = path.recordsChecked();
+            } else if (listener.passings != reference || path.recordsSetAside() != setAside ||
+                       path.recordsChecked() != checked) {
                 std::abort();  // the links or the cuts disagree
             }
         }

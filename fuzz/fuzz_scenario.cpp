@@ -1,26 +1,152 @@
-// The replay tool's scenario reader on any text.
+// The replay tool on any scenario text: what parses is played through the race core the
+// window uses, on a fresh copy of the demo workbook. Every `open` is pointed at that copy, so
+// fuzzed text never names another file; the logs and backups go into a scratch folder.
+// Properties:
+// - a scenario that does not parse is refused with the line that is wrong; the actions keep
+//   the order of their lines;
+// - a replay never crashes;
+// - every coupling-log line has four TAB-separated fields (transponder, bib and a space, time,
+//   name), and the coupling log holds the lines the replay printed, each with CR LF;
+// - the workbook the replay saved opens again, and its race sheets can be read.
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <sstream>
+#include <string>
 #include <string_view>
 
+#include "common/data_dir.h"
+#include "demo_workbook.h"
+#include "tools/tivaro-replay/replay.h"
 #include "tools/tivaro-replay/scenario.h"
+#include "workbook/atomic_file.h"
+#include "workbook/xlsx_app.h"
+
+namespace {
+
+using namespace tivaro;
+
+// Longer scenarios say nothing new and slow the fuzzer down.
+constexpr std::size_t kMaxActions = 300;
+constexpr int kMaxOpens = 6;
+
+void Check(bool holds) {
+    if (!holds) {
+        std::abort();
+    }
+}
+
+// The scratch folder of this process, removed when it ends, and the demo workbook's bytes.
+struct Scratch {
+    std::filesystem::path folder;
+    std::string demo;
+    Scratch() {
+        const std::filesystem::path base = std::filesystem::exists("/dev/shm")
+                                               ? std::filesystem::path("/dev/shm")
+                                               : std::filesystem::temp_directory_path();
+        folder = base / ("tivaro-fuzz-scenario-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(folder);
+        auto bytes = demo::DemoWorkbookBytes();
+        Check(bytes.ok());
+        demo = std::move(*bytes);
+    }
+    ~Scratch() {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+    }
+};
+
+Scratch& TheScratch() {
+    static Scratch scratch;
+    return scratch;
+}
+
+// Checks the scenario reader's answer; false when nothing is to be played.
+bool Parsed(const Result<std::vector<replay::Action>>& actions) {
+    if (!actions) {
+        Check(actions.error().message.starts_with("line "));  // every refusal names its line
+        return false;
+    }
+    int previous = 0;
+    int opens = 0;
+    for (const replay::Action& action : *actions) {
+        Check(action.line > previous);  // actions keep the order of their lines
+        previous = action.line;
+        opens += action.kind == replay::ActionKind::Open ? 1 : 0;
+    }
+    return actions->size() <= kMaxActions && opens <= kMaxOpens;
+}
+
+std::vector<std::string_view> Split(std::string_view text, std::string_view end) {
+    std::vector<std::string_view> lines;
+    while (!text.empty()) {
+        const std::size_t at = text.find(end);
+        Check(at != std::string_view::npos);  // every line is ended
+        lines.push_back(text.substr(0, at));
+        text.remove_prefix(at + end.size());
+    }
+    return lines;
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    const auto actions = tivaro::replay::ParseScenario(text);
-    if (!actions) {
-        if (actions.error().message.rfind("line ", 0) != 0) {
-            std::abort();  // every refusal names its line
-        }
+    auto actions = replay::ParseScenario(text);
+    if (!Parsed(actions)) {
         return 0;
     }
-    int previous = 0;
-    for (const auto& action : *actions) {
-        if (action.line <= previous) {
-            std::abort();  // actions keep the order of their lines
+    bool opens = false;
+    for (replay::Action& action : *actions) {
+        if (action.kind == replay::ActionKind::Open) {
+            action.text = "race.xlsx";
+            opens = true;
         }
-        previous = action.line;
+    }
+
+    const Scratch& scratch = TheScratch();
+    const std::filesystem::path dataDirectory = scratch.folder / "data";
+    const std::filesystem::path workbook = scratch.folder / "race.xlsx";
+    std::error_code ignored;
+    std::filesystem::remove_all(dataDirectory, ignored);
+    Check(workbook::ReplaceFileAtomically(workbook, scratch.demo).ok());
+
+    replay::ReplayOptions options;
+    options.dataDirectory = dataDirectory;
+    options.scenarioFolder = scratch.folder;
+    options.scenarioName = "fuzz.scenario";
+    options.startApp = [&]() -> Result<std::unique_ptr<workbook::SpreadsheetApp>> {
+        return std::unique_ptr<workbook::SpreadsheetApp>(
+            std::make_unique<workbook::XlsxApp>(dataDirectory / "backup"));
+    };
+    std::ostringstream out;
+    std::ostringstream err;
+    (void)replay::RunScenario(*actions, options, out, err);
+
+    const std::string lines = out.str();
+    const std::vector<std::string_view> printed = Split(lines, "\n");
+    for (const std::string_view line : printed) {
+        Check(std::count(line.begin(), line.end(), '\t') == 3);
+    }
+    const std::filesystem::path couplingLog = dataDirectory / kCouplingLogName;
+    if (!printed.empty()) {
+        auto log = workbook::ReadWholeFile(couplingLog);
+        Check(log.ok() && Split(*log, "\r\n") == printed);
+    }
+
+    if (opens) {
+        workbook::XlsxApp app(dataDirectory / "backup");
+        auto reopened = app.open(workbook);
+        Check(reopened.ok());  // the replay leaves a workbook that opens
+        for (const char* sheet : {"schaats", "loop", "fiets"}) {
+            Check((*reopened)->activate(sheet).ok());
+            Check((*reopened)->readRow(*(*reopened)->activeSheet(), 3, 20).ok());
+        }
     }
     return 0;
 }

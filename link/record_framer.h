@@ -125,6 +125,11 @@ void RecordFramer::feed(std::span<const std::uint8_t> bytes, OnRecord&& onRecord
         }
         at = frame + 1;
     }
+    if (begun != npos) {
+        // The arrival ended with the start byte: its record goes on in a later arrival, and
+        // nothing collected before it may stay in front of it.
+        raw_.assign(base + begun, base + size);
+    }
 }
 
 }  // namespace tivaro::link

@@ -8,7 +8,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-serialport-dev qt6-translations-l10n
     libgtest-dev libgmock-dev libbenchmark-dev
-    libzip-dev libpugixml-dev libcli11-dev
+    libzip-dev libpugixml-dev libcli11-dev libexpat1-dev
     clang libclang-rt-14-dev
     python3-openpyxl libreoffice-calc libreoffice-dev
     xvfb xauth

@@ -12,17 +12,20 @@ jobs=$(nproc)
 CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTIVARO_FUZZ=ON \
     -DTIVARO_WITH_QT=OFF -DTIVARO_BENCH=OFF -DTIVARO_TESTS=OFF >/dev/null
 cmake --build build-fuzz --parallel "$jobs" --target fuzz_binary_records fuzz_older_lines \
-    fuzz_workbook_open fuzz_scenario
+    fuzz_record_roundtrip fuzz_workbook_open fuzz_scenario
 
 echo "== fuzz (short run of each target) =="
 for target in build-fuzz/fuzz/fuzz_*; do
-    [ -x "$target" ] || continue
-    corpus="build-fuzz/corpus/$(basename "$target")"
+    [ -f "$target" ] && [ -x "$target" ] || continue
+    name=$(basename "$target")
+    corpus="build-fuzz/corpus/$name"
     mkdir -p "$corpus"
-    seeds="fuzz/seeds/$(basename "$target")"
+    seeds="fuzz/seeds/$name"
     [ -d "$seeds" ] || seeds=""
-    "$target" -max_total_time="${FUZZ_SECONDS:-20}" -print_final_stats=0 "$corpus" $seeds \
-        2>&1 | tail -n 2
+    dict="fuzz/$name.dict"
+    [ -f "$dict" ] && dict="-dict=$dict" || dict=""
+    "$target" -max_total_time="${FUZZ_SECONDS:-20}" -rss_limit_mb=2048 -print_final_stats=0 \
+        $dict "$corpus" $seeds 2>&1 | tail -n 2
 done
 
 echo "== core tests under ASan + UBSan =="

@@ -2,7 +2,9 @@
 // The coupling log: one line per handled passing, in the order of handling, appended to a
 // plain text file (opened, written and closed for every line). The line is the passing's row
 // of the grid: transponder TAB bib SPACE TAB time TAB name
-// ("1234567\t12 \t10:15:30.25\tFinish"; an unknown transponder has the single space).
+// ("1234567\t12 \t10:15:30.25\tFinish"; an unknown transponder has the single space). A TAB,
+// CR or LF inside a field is written as \t, \r or \n and a backslash as \\, so that every
+// line keeps its four fields.
 
 #include <filesystem>
 #include <string>

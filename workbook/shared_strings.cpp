@@ -56,7 +56,8 @@ std::string EncodeEscapedText(std::string_view text) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     for (std::size_t pos = 0; pos < text.size(); ++pos) {
         const auto byte = static_cast<unsigned char>(text[pos]);
-        if (byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r') {
+        // A CR is escaped too: a reader turns a CR in XML text into a line feed.
+        if (byte < 0x20 && byte != '\t' && byte != '\n') {
             stored += "_x00";
             stored += kHex[byte >> 4];
             stored += kHex[byte & 0xF];

@@ -126,6 +126,19 @@ Result<std::unique_ptr<WorkbookPart>> WorkbookPart::Load(const Package& package,
     if (part->sheets_.empty()) {
         return NotAWorkbook(fileName, "hij heeft geen werkbladen");
     }
+    // Two worksheets on one part: what is written to the one would be lost to the other's
+    // version when the part is written back.
+    std::map<std::string, const std::string*> sheetOfPart;
+    for (const SheetEntry& entry : part->sheets_) {
+        if (!entry.worksheet || entry.part.empty()) {
+            continue;
+        }
+        const auto [other, added] = sheetOfPart.try_emplace(entry.part, &entry.name);
+        if (!added) {
+            return Damaged(fileName, "de werkbladen \"" + *other->second + "\" en \"" + entry.name +
+                                         "\" gebruiken hetzelfde onderdeel " + entry.part);
+        }
+    }
     const pugi::xml_node view = Child(Child(root, "bookViews"), "workbookView");
     const int tab = view.attribute("activeTab").as_int(0);
     part->activeTab_ = (tab >= 0 && tab < static_cast<int>(part->sheets_.size())) ? tab : 0;

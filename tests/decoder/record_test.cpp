@@ -135,6 +135,15 @@ TEST(DecodeRecord, ReadsWhatTheRecordWriterWrites) {
     DecodeRecord(record, out);
     EXPECT_EQ(out.transponder, "KX-04126");
 
+    // A field holds 255 bytes: a longer text is cut there, and the fields after it stay.
+    fields.transponderText = std::string(255, 'A') + "BCD";
+    record = BuildPassingRecord(fields);
+    record[0] = 0;
+    DecodeRecord(record, out);
+    EXPECT_EQ(out.status, RecordStatus::Passing);
+    EXPECT_EQ(out.transponder, std::string(255, 'A'));
+    EXPECT_EQ(out.passingTimeMicros, 45'296'123'456u);
+
     record = BuildStatusRecord({});
     record[0] = 0;
     DecodeRecord(record, out);

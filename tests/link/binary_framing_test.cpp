@@ -34,6 +34,24 @@ TEST(RecordFramer, StartByteDropsWhatCameBeforeAndEndByteCompletes) {
     EXPECT_EQ(framer.pending().size(), 2u) << "the start byte and 07";
 }
 
+TEST(RecordFramer, StartByteThatEndsAnArrivalDropsWhatCameBefore) {
+    // Stray bytes, or half a record whose end byte was lost, then a start byte as the last
+    // byte of an arrival (alone or after them): the next record is framed on its own.
+    for (const Bytes& before : {Bytes{0x05, 0x06}, Bytes{0x8E, 0x01, 0x02}}) {
+        for (const bool startAlone : {false, true}) {
+            RecordFramer framer;
+            Bytes first = before;
+            if (startAlone) {
+                EXPECT_EQ(Frame(framer, first), std::vector<Bytes>{});
+                first.clear();
+            }
+            first.push_back(0x8E);
+            EXPECT_EQ(Frame(framer, first), std::vector<Bytes>{});
+            EXPECT_EQ(Frame(framer, Bytes{0x07, 0x8F}), (std::vector<Bytes>{{0x8E, 7, 0x8F}}));
+        }
+    }
+}
+
 TEST(RecordFramer, LongestRecordIsKeptOneByteMoreIsDropped) {
     for (const bool byteByByte : {false, true}) {
         RecordFramer framer;

@@ -280,5 +280,12 @@ TEST_F(Display, NewestFirstInTheListOldestFirstInTheLog) {
     EXPECT_EQ(logged.back(), r + "\t201 \t1:2:5.10\tFinish");
 }
 
+TEST_F(Display, ALogLineKeepsItsFourFieldsWhateverTheCode) {
+    // A decoder's text code may hold any character; the log line must stay one line of four.
+    Race("Lopen", Phase::Recording, 1);
+    Pass("A\tB\r\nC\\D", "1:2:3.05");
+    EXPECT_EQ(Log(), "A\\tB\\r\\nC\\\\D\t \t1:2:3.05\tOnbekend\r\n");
+}
+
 }  // namespace
 }  // namespace tivaro::testing

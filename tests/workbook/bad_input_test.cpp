@@ -95,6 +95,21 @@ TEST_F(BadInputTest, PackagesWithoutTheWorkbookOrASheet) {
     expectRefused(dir_ / "broken.xlsx", Errc::BadFormat, "geen geldige XML");
 }
 
+TEST_F(BadInputTest, TwoSheetsOnOnePartAreRefused) {
+    // Writes to one of them would be lost when the other's version of the part is saved.
+    auto package = Package::FromBytes(goodPackage(), "x");
+    ASSERT_TRUE(package.ok());
+    auto book = package->read("xl/workbook.xml");
+    ASSERT_TRUE(book.ok());
+    book->replace(book->find("</sheets>"), 0,
+                  "<sheet name=\"loop\" sheetId=\"9\" r:id=\"rIdSheet1\"/>");
+    auto rebuilt = package->rebuild({{"xl/workbook.xml", *book}}, {});
+    ASSERT_TRUE(rebuilt.ok());
+    WriteFile(dir_ / "shared.xlsx", *rebuilt);
+    expectRefused(dir_ / "shared.xlsx", Errc::BadFormat,
+                  "de werkbladen \"schaats\" en \"loop\" gebruiken hetzelfde onderdeel");
+}
+
 TEST_F(BadInputTest, ADamagedSheetIsRefusedWhenItIsActivated) {
     HandMadeWorkbook book;
     book.sheets = {{"schaats", SheetXml("<row r=\"3\"><c r=\"B3\"><v>7404583</v></c></row>")},

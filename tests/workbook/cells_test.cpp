@@ -202,8 +202,8 @@ TEST_F(CellsTest, FindFollowsWrites) {
 
 TEST_F(CellsTest, WrittenTextsReadBackAsTheSameTextsAfterSaveAndReopen) {
     const SheetId race{0};
-    const std::vector<std::string> texts = {"1",        "10",       "x",       "0:10:01.25",
-                                            " leading", "ctrl\x01", "_x0041_", "<&>\""};
+    const std::vector<std::string> texts = {
+        "1", "10", "x", "0:10:01.25", " leading", "ctrl\x01", "_x0041_", "<&>\"", "a\rb\r\nc"};
     for (std::size_t i = 0; i < texts.size(); ++i) {
         ASSERT_TRUE(workbook_->writeCell(race, 3 + static_cast<int>(i), 20, texts[i]).ok());
     }

@@ -109,6 +109,7 @@ TEST(EscapedText, ControlCharactersAndLiteralEscapes) {
     EXPECT_EQ(DecodeEscapedText("a_x000D_b_x005F_x0041_"), "a\rb_x0041_");
     EXPECT_EQ(DecodeEscapedText("_x00e9_"), "é");
     EXPECT_EQ(EncodeEscapedText("a\x01\tb"), "a_x0001_\tb");
+    EXPECT_EQ(EncodeEscapedText("a\r\nb"), "a_x000D_\nb");
     for (const std::string text : {"_x0041_", "x\x1F_y", "plain", "_x12"}) {
         EXPECT_EQ(DecodeEscapedText(EncodeEscapedText(text)), text) << text;
     }
