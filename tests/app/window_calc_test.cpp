@@ -52,7 +52,11 @@ private slots:
         const std::filesystem::path file = harness.copyDemoWorkbook("dovo-race.xlsx");
         harness.nextWorkbook = file;
         harness.options.preferEmbedded = false;
-        harness.options.calcStart = CalcStart{true, true, QString::fromStdString(pipe_)};
+        CalcStart calc;
+        calc.headless = true;
+        calc.hidden = true;
+        calc.pipeName = QString::fromStdString(pipe_);
+        harness.options.calcStart = calc;
         QStringList questions;
         harness.options.askToReapply = [&](const QString& question,
                                            std::function<void(bool)> answer) {
