@@ -26,4 +26,14 @@ void PassingList::add(PassingRow row) {
     }
 }
 
+void PassingList::markTakenBack(std::size_t arrival) {
+    if (arrival >= rows_.size() || rows_[arrival].takenBack) {
+        return;
+    }
+    rows_[arrival].takenBack = true;
+    if (changed_) {
+        changed_(indexOf(arrival));
+    }
+}
+
 }  // namespace tivaro::timing

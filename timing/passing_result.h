@@ -4,6 +4,7 @@
 // are applied to the workbook apart from the decision (sheet_writes.h), so that the decision
 // can be looked at, logged, journaled and taken back.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -49,6 +50,16 @@ struct PassingResult {
     bool startPulse = false;         // gives the common start: uses the pulse once written
     // The workbook could not be read for this passing (not: the transponder is unknown).
     std::optional<Error> problem;
+    // Set when this result takes back an earlier passing: that passing's place in the passing
+    // list (in order of arrival). Its writes clear the time and put the counter back.
+    std::optional<std::size_t> takesBack;
 };
+
+// A lap step that moved the competitor on: a time and the new counter in the competitor's own
+// row (not the common start, which writes every row).
+inline bool IsLapStep(const PassingResult& result) {
+    return !result.startPulse && !result.takesBack && result.writes.size() == 2 &&
+           result.writes[0].firstRow == result.writes[0].lastRow;
+}
 
 }  // namespace tivaro::timing

@@ -103,6 +103,10 @@ void Race::setLapCount(int laps) {
     setup_.lapCount = laps;
 }
 
+void Race::setMinimumLap(Hundredths minimumLap) {
+    setup_.minimumLap = std::max<Hundredths>(minimumLap, 0);
+}
+
 void Race::choosePhase(Phase phase) {
     setup_.phase = phase;
     setup_.startPulseArmed = phase == Phase::StartPulse;
@@ -137,8 +141,59 @@ PassingResult Race::judge(const link::Passing& passing, const RaceSetup& setup,
     if (*position < 1 || *position > kLastCompetitorRow - kFirstCompetitorRow + 1) {
         return result;
     }
+    return judgeAt(passing, setup, *sheet, *position + kFirstCompetitorRow - 1, std::move(result));
+}
+
+PassingResult Race::judgeRow(const link::Passing& passing, int row) {
+    PassingResult result;
+    result.passing = passing;
+    result.name = "Onbekend";
+    result.colour = kWhite;
+    if (!workbook_ || !sheet_ || row < kFirstCompetitorRow || row > kLastCompetitorRow) {
+        return result;
+    }
+    return judgeAt(passing, setup_, *sheet_, row, std::move(result));
+}
+
+Result<Race::Competitor> Race::competitorWithBib(std::string_view bib) const {
+    if (!workbook_ || !sheet_) {
+        return MakeError(Errc::Closed, "er is geen wedstrijdwerkboek open");
+    }
+    Result<int> position =
+        workbook_->find(*sheet_,
+                        workbook::CellName(kFirstCompetitorRow, kBibColumn) + ":" +
+                            workbook::CellName(kLastCompetitorRow, kBibColumn),
+                        bib);
+    if (!position) {
+        return position.error();
+    }
     const int row = *position + kFirstCompetitorRow - 1;
-    Result<std::vector<std::string>> cells = workbook_->readRow(*sheet, row, kCounterColumn);
+    Result<std::string> transponder = workbook_->readCell(*sheet_, row, kTransponderColumn);
+    if (!transponder) {
+        return transponder.error();
+    }
+    return Competitor{row, std::move(*transponder)};
+}
+
+namespace {
+
+// The time of day of the competitor's last recorded passing: the rightmost time in the sport's
+// passing columns (start to finish), as those are filled from left to right.
+std::optional<Hundredths> LastRecordedTime(const SportRules& rules,
+                                           const std::vector<std::string>& cells) {
+    for (int column = rules.finishColumn(); column >= kStartColumn; --column) {
+        if (std::optional<Hundredths> time = ParseTimeOfDay(CellOrEmpty(cells, column))) {
+            return time;
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+PassingResult Race::judgeAt(const link::Passing& passing, const RaceSetup& setup,
+                            workbook::SheetId sheet, int row, PassingResult result) const {
+    Result<std::vector<std::string>> cells = workbook_->readRow(sheet, row, kCounterColumn);
     if (!cells) {
         result.problem = cells.error();
         return result;
@@ -148,6 +203,17 @@ PassingResult Race::judge(const link::Passing& passing, const RaceSetup& setup,
     result.bib = CellOrEmpty(*cells, kBibColumn);
     result.name = "Opwarmen";
     result.colour = kLightCyan;
+
+    // A second read of one crossing: the loop saw the competitor again within the minimum lap.
+    if (const SportRules* rules = RulesOf(setup.sport); rules && setup.minimumLap > 0) {
+        const std::optional<Hundredths> last = LastRecordedTime(*rules, *cells);
+        const std::optional<Hundredths> now = ParseTimeOfDay(passing.time);
+        if (last && now && Elapsed(*last, *now) < setup.minimumLap) {
+            result.name = "Dubbel";
+            result.colour = kGrey;
+            return result;
+        }
+    }
 
     // Every sport other than the three, and every phase without a rule of its own, leaves the
     // passing a warm-up that writes nothing.

@@ -15,6 +15,7 @@
 #include "link/passing.h"
 #include "timing/passing_result.h"
 #include "timing/sports.h"
+#include "timing/time_of_day.h"
 #include "workbook/workbook.h"
 
 namespace tivaro::timing {
@@ -25,6 +26,9 @@ struct RaceSetup {
     std::string heat;             // "1".."5"; empty until a heat is chosen
     int lapCount = 1;             // running and cycling
     bool startPulseArmed = true;  // the next passing in the start-pulse phase is the start
+    // A competitor's passing sooner than this after the competitor's last recorded time is a
+    // double read of the loop: shown as "Dubbel", nothing written. 0: every passing counts.
+    Hundredths minimumLap = 0;
 };
 
 // A workbook opened and ready to race on: its application, the workbook and its active sheet.
@@ -64,6 +68,7 @@ public:
     Status chooseSport(Sport sport);
     void chooseHeat(std::string heatNumber);
     void setLapCount(int laps);
+    void setMinimumLap(Hundredths minimumLap);
     // Warm-up and recording disarm the start pulse; every choice of the start pulse arms it.
     void choosePhase(Phase phase);
 
@@ -74,11 +79,25 @@ public:
     // The same as it was judged with `setup` on `sheet` (for a passing handled again).
     PassingResult judge(const link::Passing& passing, const RaceSetup& setup,
                         std::optional<workbook::SheetId> sheet) const;
+    // What `passing` means for the competitor of race-sheet row `row`, whatever its
+    // transponder cell holds (a passing entered by hand for a competitor whose transponder
+    // failed or was never given out).
+    PassingResult judgeRow(const link::Passing& passing, int row);
+
+    // The race-sheet row of the competitor with bib `bib` (column A, compared as the sheet
+    // reads it), and the transponder code in that row. NotFound when no row holds the bib.
+    struct Competitor {
+        int row = 0;
+        std::string transponder;
+    };
+    Result<Competitor> competitorWithBib(std::string_view bib) const;
     // The result's writes were made (`written`) or not: the start pulse is used only once its
     // writes are in the sheet, so a refused pulse stays armed for the next passing.
     void settle(const PassingResult& result, bool written);
 
 private:
+    PassingResult judgeAt(const link::Passing& passing, const RaceSetup& setup,
+                          workbook::SheetId sheet, int row, PassingResult result) const;
     void lapStep(const SportRules& rules, const RaceSetup& setup,
                  const std::vector<std::string>& cells, PassingResult& result) const;
     void startPulse(const RaceSetup& setup, PassingResult& result) const;

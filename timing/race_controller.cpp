@@ -3,9 +3,42 @@
 #include <algorithm>
 #include <utility>
 
+#include "timing/journal_lines.h"
 #include "timing/sheet_writes.h"
+#include "timing/time_of_day.h"
 
 namespace tivaro::timing {
+
+namespace {
+
+std::string_view Trim(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+// What taking back the lap step `result` writes: its time cleared, the counter as it was.
+PassingResult TakeBackOf(const PassingResult& result, std::size_t arrival) {
+    PassingResult undo = result;
+    undo.name = "Teruggenomen: " + result.name;
+    undo.colour = kGrey;
+    undo.colourBibCell = false;
+    undo.startPulse = false;
+    undo.takesBack = arrival;
+    // The counter first: once it is back, the next passing writes the time column again, so a
+    // time left behind by a failed second write cannot count.
+    const SheetWrite& time = result.writes[0];
+    undo.writes = {
+        {time.firstRow, time.lastRow, kCounterColumn, result.counterBefore, "de rondeteller"},
+        {time.firstRow, time.lastRow, time.column, "", "de passeertijd"}};
+    return undo;
+}
+
+}  // namespace
 
 RaceController::RaceController(ControllerOptions options, ControllerEvents events)
     : events_(std::move(events)),
@@ -16,6 +49,13 @@ RaceController::RaceController(ControllerOptions options, ControllerEvents event
     for (const link::LinkKind link : {link::LinkKind::Serial, link::LinkKind::Tcp}) {
         paths_[Index(link)] =
             std::make_unique<link::ReceivePath>(link, listener, options.debug, options.rawLog);
+    }
+    setup_.setJournalListener([this](const std::string& line) { record(line); });
+}
+
+void RaceController::record(const std::string& line) {
+    if (events_.journal) {
+        events_.journal(line);
     }
 }
 
@@ -45,8 +85,10 @@ void RaceController::findMissing() {
     missing_.clear();
     for (std::size_t k = 0; k < journal_.size(); ++k) {
         const Handled& entry = journal_[k];
-        const bool wanted = entry.written ? !entry.result.writes.empty() && !holds(entry)
-                                          : !entry.result.writes.empty() || entry.result.problem;
+        // A passing taken back is missing while the workbook still holds its time.
+        const bool wanted = entry.takenBack ? holds(entry)
+                            : entry.written ? !entry.result.writes.empty() && !holds(entry)
+                                            : !entry.result.writes.empty() || entry.result.problem;
         if (wanted) {
             missing_.push_back(k);
         }
@@ -91,7 +133,9 @@ void RaceController::reapply() {
         // Written before into its own sheet, which need not be the race sheet now.
         const std::optional<workbook::SheetId> sheet = sheetNamed(entry.sheet);
         if (workbook::Workbook* book = race_.workbook(); book && sheet) {
-            WriteOutcome outcome = WriteToSheet(entry.result, *book, *sheet);
+            WriteOutcome outcome = WriteToSheet(
+                entry.takenBack ? TakeBackOf(entry.result, entry.arrival) : entry.result, *book,
+                *sheet);
             for (const Error& error : outcome.problems) {
                 report(error);
             }
@@ -129,16 +173,21 @@ void RaceController::noteWorkbookError(const Error& error) {
 
 void RaceController::chooseDecoderGeneration(link::DecoderGeneration generation) {
     generation_ = generation;
+    record(generation == link::DecoderGeneration::Binary ? "decoder binary" : "decoder older");
     for (auto& path : paths_) {
         path->setGeneration(generation);
     }
 }
 
 void RaceController::onDecoderBytes(link::LinkKind link, std::span<const std::uint8_t> bytes) {
+    if (events_.journal && !bytes.empty()) {
+        record(JournalBytesLine(link, generation_, bytes));
+    }
     paths_[Index(link)]->receive(bytes);
 }
 
 void RaceController::connectionStarted(link::LinkKind link) {
+    record(std::string("reconnect ") + JournalLinkName(link));
     paths_[Index(link)]->connectionStarted();
 }
 
@@ -177,6 +226,8 @@ void RaceController::finish(PassingResult result, PassingSource source,
     result.source = source;
     if (source == PassingSource::Reapplied) {
         result.name += " (opnieuw)";
+    } else if (source == PassingSource::Hand) {
+        result.name += " (handmatig)";
     }
     if (result.problem) {
         noteWorkbookError(*result.problem);
@@ -220,7 +271,8 @@ void RaceController::finish(PassingResult result, PassingSource source,
                 sheetName_ = std::move(*name);
             }
         }
-        journal_.push_back(Handled{result, written && !result.writes.empty(), sheetName_, setup});
+        journal_.push_back(Handled{result, written && !result.writes.empty(), sheetName_, setup,
+                                   passings_.size()});
     }
 
     passings_.add(PassingRow{result.passing.transponder, result.bib + " ", result.passing.time,
@@ -242,6 +294,175 @@ void RaceController::finish(PassingResult result, PassingSource source,
     if (changed && events_.workbookChanged) {
         events_.workbookChanged();
     }
+}
+
+Status RaceController::handPassing(std::string_view bib, std::string_view time) {
+    const std::string what = "De handmatige passering is niet verwerkt: ";
+    bib = Trim(bib);
+    time = Trim(time);
+    if (bib.empty()) {
+        return MakeError(Errc::BadFormat,
+                         what + "er is geen rugnummer getypt. Typ het rugnummer van de deelnemer.");
+    }
+    if (bib.find_first_of(" \t") != std::string_view::npos) {
+        return MakeError(Errc::BadFormat, what + "\"" + std::string(bib) +
+                                              "\" is geen rugnummer. Typ alleen het rugnummer.");
+    }
+    // Only a clock time: a bare number could be a bib typed in the wrong field.
+    const std::optional<Hundredths> at =
+        time.find(':') != std::string_view::npos ? ParseTimeOfDay(time) : std::nullopt;
+    if (!at) {
+        return MakeError(Errc::BadFormat, what + "\"" + std::string(time) +
+                                              "\" is geen tijd van de dag. Typ de tijd als "
+                                              "uu:mm:ss of uu:mm:ss.hh.");
+    }
+    Result<Race::Competitor> competitor = race_.competitorWithBib(bib);
+    if (!competitor) {
+        switch (competitor.error().code) {
+            case Errc::NotFound:
+                return MakeError(Errc::NotFound, what + "rugnummer " + std::string(bib) +
+                                                     " staat niet in het wedstrijdblad. Kijk "
+                                                     "het rugnummer na.");
+            case Errc::Closed:
+                return MakeError(Errc::Closed,
+                                 what +
+                                     "er is geen wedstrijdwerkboek open. Open eerst het "
+                                     "werkboek en kies de sport.");
+            default:
+                return MakeError(competitor.error().code,
+                                 what + "het wedstrijdblad kon niet worden gelezen. " +
+                                     competitor.error().message);
+        }
+    }
+    const std::string text = PassingTimeText(*at);
+    record("manual " + std::string(bib) + " " + text);
+    finish(race_.judgeRow(link::Passing{competitor->transponder, text}, competitor->row),
+           PassingSource::Hand, race_.raceSheet(), race_.setup(), true);
+    return {};
+}
+
+std::optional<std::size_t> RaceController::latestLapStep(int row, const std::string& sheet) const {
+    for (std::size_t k = journal_.size(); k-- > 0;) {
+        const Handled& entry = journal_[k];
+        if (entry.written && !entry.takenBack && entry.sheet == sheet && entry.result.row == row &&
+            IsLapStep(entry.result)) {
+            return k;
+        }
+    }
+    return std::nullopt;
+}
+
+Status RaceController::takeBack(std::string_view bib) {
+    const std::string what = "Er is niets teruggenomen: ";
+    bib = Trim(bib);
+    Result<Race::Competitor> competitor = race_.competitorWithBib(bib);
+    if (!competitor) {
+        if (competitor.error().code == Errc::NotFound) {
+            return MakeError(Errc::NotFound, what + "rugnummer " + std::string(bib) +
+                                                 " staat niet in het wedstrijdblad.");
+        }
+        return MakeError(competitor.error().code, what + competitor.error().message);
+    }
+    const std::optional<std::size_t> k = latestLapStep(competitor->row, sheetName_);
+    if (!k) {
+        return MakeError(Errc::NotFound, what + "rugnummer " + std::string(bib) +
+                                             " heeft geen vastgelegde passering die kan worden "
+                                             "teruggenomen.");
+    }
+    return takeBackEntry(*k);
+}
+
+bool RaceController::canTakeBack(std::size_t arrival) const {
+    for (std::size_t k = journal_.size(); k-- > 0;) {
+        const Handled& entry = journal_[k];
+        if (entry.arrival == arrival) {
+            return race_.workbook() != nullptr && entry.sheet == sheetName_ &&
+                   latestLapStep(entry.result.row, entry.sheet) == k &&
+                   !Trim(entry.result.bib).empty();
+        }
+    }
+    return false;
+}
+
+Status RaceController::takeBackPassing(std::size_t arrival) {
+    if (!canTakeBack(arrival)) {
+        return MakeError(Errc::Failed,
+                         "Deze passering kan niet worden teruggenomen: alleen de laatste "
+                         "vastgelegde start, doorkomst of finish van een deelnemer kan dat, op "
+                         "het blad van de sport die nu gekozen is.");
+    }
+    for (std::size_t k = journal_.size(); k-- > 0;) {
+        if (journal_[k].arrival == arrival) {
+            return takeBackEntry(k);
+        }
+    }
+    return {};
+}
+
+Status RaceController::takeBackEntry(std::size_t k) {
+    const Handled& entry = journal_[k];
+    const PassingResult& taken = entry.result;
+    const std::string what = "De " + taken.name + " van rugnummer " + taken.bib + " om " +
+                             taken.passing.time + " is niet teruggenomen: ";
+    workbook::Workbook* book = race_.workbook();
+    const std::optional<workbook::SheetId> sheet = sheetNamed(entry.sheet);
+    if (book == nullptr || !sheet) {
+        return MakeError(Errc::Closed, what + "het blad \"" + entry.sheet + "\" is niet open.");
+    }
+    const std::string bib(Trim(taken.bib));
+    if (bib.empty()) {
+        return MakeError(Errc::Failed, what + "de deelnemer heeft geen rugnummer.");
+    }
+    // Only what this passing wrote is undone: an edit of the sheet since then is left alone.
+    const SheetWrite& time = taken.writes[0];
+    const SheetWrite& counter = taken.writes[1];
+    Result<std::string> timeNow = book->readCell(*sheet, time.firstRow, time.column);
+    Result<std::string> counterNow = book->readCell(*sheet, counter.firstRow, counter.column);
+    if (!timeNow || !counterNow) {
+        return MakeError(Errc::Failed,
+                         what + "het blad kon niet worden gelezen. " +
+                             (timeNow ? counterNow.error() : timeNow.error()).message);
+    }
+    // A counter already back (an earlier take-back whose clearing of the time failed) is
+    // taken back again.
+    if (*timeNow != time.text ||
+        (*counterNow != counter.text && *counterNow != taken.counterBefore)) {
+        return MakeError(Errc::Failed, what +
+                                           "het blad is sindsdien veranderd (de rondeteller is "
+                                           "\"" +
+                                           *counterNow + "\", de tijd \"" + *timeNow +
+                                           "\"). Pas het blad zelf aan.");
+    }
+
+    const PassingResult undo = TakeBackOf(taken, entry.arrival);
+    WriteOutcome outcome = WriteToSheet(undo, *book, *sheet);
+    for (const Error& error : outcome.problems) {
+        noteWorkbookError(error);
+    }
+    if (!outcome.written) {
+        if (outcome.changed && events_.workbookChanged) {
+            events_.workbookChanged();
+        }
+        return MakeError(Errc::Failed, what + (outcome.problems.empty()
+                                                   ? std::string("het blad nam het niet aan.")
+                                                   : outcome.problems.front().message));
+    }
+    record("undo " + bib);
+    journal_[k].takenBack = true;
+    passings_.markTakenBack(undo.takesBack.value_or(0));
+    const std::string line = CouplingLogLine(undo);
+    if (Status appended = couplingLog_.append(line); !appended) {
+        logFailed(MakeError(appended.error().code,
+                            "Het terugnemen van de " + DescribePassing(taken) +
+                                " staat niet in het koppellog: " + appended.error().message));
+    }
+    if (events_.passingHandled) {
+        events_.passingHandled(undo, line);
+    }
+    if (events_.workbookChanged) {
+        events_.workbookChanged();
+    }
+    return {};
 }
 
 }  // namespace tivaro::timing

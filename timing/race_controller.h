@@ -18,6 +18,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/result.h"
@@ -57,6 +58,10 @@ struct ControllerEvents {
     // stopped): passings are still shown and logged, but no longer written. Comes once until
     // a workbook is opened again, besides `problem`.
     std::function<void(const Error& error)> workbookGone;
+    // Every action that fed or changed the race (a set-up choice, decoder bytes, a reconnect, a
+    // passing entered by hand, a passing taken back), as the line of a replay scenario that
+    // does it again; for the race journal.
+    std::function<void(const std::string& line)> journal;
 };
 
 class RaceController final : private link::ReceiveListener {
@@ -96,12 +101,29 @@ public:
     // Handles one passing to its end: judged, written, listed, logged.
     void handlePassing(const link::Passing& passing, PassingSource source = PassingSource::Decoder);
 
+    // A passing entered by hand for the competitor with bib `bib` (column A of the race sheet)
+    // at `time`, a time of day ("14:05:30.25", "14:05:30"). Handled as a passing of that
+    // competitor's transponder, and marked " (handmatig)". Refused with a message, and nothing
+    // handled, when the bib is not in the race sheet or the time is no time of day.
+    Status handPassing(std::string_view bib, std::string_view time);
+
+    // Takes back the latest recorded lap step (start, intermediate or finish) of the competitor
+    // with bib `bib`: its time is cleared and the lap counter set back to what it was before,
+    // the passing is marked in the list and the coupling log says so. Refused with a message
+    // when there is none, or when the sheet no longer holds what that passing wrote.
+    Status takeBack(std::string_view bib);
+    // The same for the passing that arrived `arrival`-th in the passing list, which must be its
+    // competitor's latest recorded lap step.
+    Status takeBackPassing(std::size_t arrival);
+    bool canTakeBack(std::size_t arrival) const;
+
 private:
     static std::size_t Index(link::LinkKind link) { return link == link::LinkKind::Serial ? 0 : 1; }
 
     void onPassing(const link::Passing& passing) override { handlePassing(passing); }
     void onProblem(const Error& error) override;
     void onNotice(const std::string& text) override;
+    void record(const std::string& line);
 
     ControllerEvents events_;
     Race race_;
@@ -120,6 +142,8 @@ private:
         bool written = false;
         std::string sheet;
         RaceSetup setup;
+        std::size_t arrival = 0;  // its place in the passing list
+        bool takenBack = false;
     };
 
     // Writes, lists and logs a judged passing; `settle` uses up the start pulse it gave.
@@ -128,6 +152,9 @@ private:
     // Which passings of the journal the workbook opened now lacks.
     void findMissing();
     bool holds(const Handled& entry);
+    // The journal entry of the competitor's latest recorded lap step on `sheet`, if any.
+    std::optional<std::size_t> latestLapStep(int row, const std::string& sheet) const;
+    Status takeBackEntry(std::size_t k);
     std::optional<workbook::SheetId> sheetNamed(const std::string& name) const;
     bool toldNoWorkbook_ = false;  // passings before any workbook are reported once
     bool logFailing_ = false;      // the last write of a log failed

@@ -5,6 +5,7 @@
 //
 // Default values are the state after start-up: only the open button is in view and usable.
 
+#include <cstdint>
 #include <string>
 
 #include "timing/sports.h"
@@ -56,6 +57,9 @@ struct RaceControls {
     OptionState startPulseOption{"1 Startpuls voor iedereen"};  // fase_startschot
     OptionState recordOption{"Tijd Opnemen (evt Start)"};       // fase_opnemen
     Phase selectedPhase = Phase::None;
+    // The shortest lap in hundredths of a second: a competitor's passing sooner than this after
+    // the last one recorded is a double read. 0: off.
+    std::int64_t minimumLap = 0;
 
     bool operator==(const RaceControls&) const = default;
 };

@@ -27,25 +27,13 @@
 #include "timing/passing_result.h"
 #include "timing/race.h"
 #include "timing/sports.h"
+#include "timing/time_of_day.h"
 #include "workbook/workbook.h"
 
 namespace tivaro::timing {
 
-// A time of day or a duration in hundredths of a second.
-using Hundredths = std::int64_t;
-inline constexpr Hundredths kDayHundredths = 24LL * 60 * 60 * 100;
-
-// The time of day of a passing-time text: "h:m:s.hh" as the program writes it, with or
-// without leading zeros, with a decimal point or comma, with fewer or more decimals (rounded
-// to the hundredth) or none; or a number in [0, 1), a spreadsheet's time cell read as a
-// fraction of a day. Nothing for any other text.
-std::optional<Hundredths> ParseTimeOfDay(std::string_view text);
-
 // A duration as "m:ss.hh", or "h:mm:ss.hh" from an hour on ("1:02.50", "1:00:07.25").
 std::string FormatDuration(Hundredths duration);
-
-// The time from `from` to `to`, both times of day; past midnight when `to` is earlier.
-Hundredths Elapsed(Hundredths from, Hundredths to);
 
 struct Standing {
     int row = 0;  // the row of the race sheet

@@ -5,11 +5,29 @@
 
 namespace tivaro::timing {
 
+std::string SecondsText(std::int64_t hundredths) {
+    std::string text = std::to_string(hundredths / 100);
+    if (const std::int64_t part = hundredths % 100; part != 0) {
+        text += '.';
+        text += static_cast<char>('0' + part / 10);
+        if (part % 10 != 0) {
+            text += static_cast<char>('0' + part % 10);
+        }
+    }
+    return text;
+}
+
 SetupPanel::SetupPanel(Race& race) : race_(race) {}
 
 void SetupPanel::changed() {
     if (changed_) {
         changed_();
+    }
+}
+
+void SetupPanel::record(const std::string& line) {
+    if (journal_) {
+        journal_(line);
     }
 }
 
@@ -79,6 +97,7 @@ Status SetupPanel::chooseSport(const std::string& boxText) {
     }
     controls_ = std::move(next);
     race_.setLapCount(controls_.lapSlider.value);
+    record("sport " + boxText);
     changed();
     return {};
 }
@@ -89,6 +108,7 @@ void SetupPanel::chooseHeat(const std::string& boxText) {
         if (boxText == heat) {
             controls_.heatBox.text = boxText;
             race_.chooseHeat(std::string(heat.substr(heat.size() - 1)));
+            record("heat " + boxText);
             changed();
             return;
         }
@@ -101,6 +121,7 @@ void SetupPanel::moveLapSlider(int value) {
     slider.value = std::clamp(value, slider.minimum, slider.maximum);
     race_.setLapCount(slider.value);
     controls_.lapPrompt.text = "Aantal rondes " + std::to_string(slider.value);
+    record("laps " + std::to_string(slider.value));
     changed();
 }
 
@@ -110,6 +131,27 @@ void SetupPanel::choosePhase(Phase phase) {
     if (phase == Phase::Recording) {
         controls_.startPulseOption.enabled = false;
     }
+    switch (phase) {
+        case Phase::Warmup:
+            record("phase warmup");
+            break;
+        case Phase::StartPulse:
+            record("phase pulse");
+            break;
+        case Phase::Recording:
+            record("phase record");
+            break;
+        case Phase::None:
+            break;
+    }
+    changed();
+}
+
+void SetupPanel::setMinimumLap(std::int64_t hundredths) {
+    hundredths = std::max<std::int64_t>(hundredths, 0);
+    race_.setMinimumLap(hundredths);
+    controls_.minimumLap = hundredths;
+    record("min-lap " + SecondsText(hundredths));
     changed();
 }
 

@@ -5,8 +5,11 @@
 // model in line, so the window only has to show it. The replay drives the same panel, so a
 // replayed race is set up exactly as the window sets it up.
 //
-// After any change of the controls the change listener runs.
+// After any change of the controls the change listener runs. Every choice that took effect is
+// also told to the journal listener as the line of a replay scenario that makes it again
+// ("sport Lopen", "laps 3", "phase record", "min-lap 2.5").
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -17,6 +20,9 @@
 
 namespace tivaro::timing {
 
+// Hundredths of a second as seconds with no more decimals than needed ("2", "2.5", "0.05").
+std::string SecondsText(std::int64_t hundredths);
+
 class SetupPanel {
 public:
     // `race` must outlive the panel.
@@ -24,6 +30,9 @@ public:
 
     const RaceControls& controls() const { return controls_; }
     void setChangeListener(std::function<void()> listener) { changed_ = std::move(listener); }
+    void setJournalListener(std::function<void(const std::string& line)> listener) {
+        journal_ = std::move(listener);
+    }
 
     // The open button, once the user has chosen `file`: on success the sport box is offered.
     // On failure nothing changes.
@@ -49,13 +58,18 @@ public:
     // A phase option was chosen (also the one already chosen: the start pulse is armed again).
     void choosePhase(Phase phase);
 
+    // The minimum lap time was set to `hundredths` (0: off; below 0 counts as 0).
+    void setMinimumLap(std::int64_t hundredths);
+
 private:
     void changed();
+    void record(const std::string& line);
     void offerSport();  // a workbook is open: the sport box is offered
 
     Race& race_;
     RaceControls controls_;
     std::function<void()> changed_;
+    std::function<void(const std::string&)> journal_;
 };
 
 }  // namespace tivaro::timing

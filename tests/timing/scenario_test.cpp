@@ -62,6 +62,28 @@ TEST(Scenario, ReadsEveryActionWithItsLineNumber) {
     EXPECT_EQ(Parse("sport Lopen \n")[0].text, "Lopen ");  // the box shows it as it is
 }
 
+TEST(Scenario, ReadsTheCorrections) {
+    const std::vector<Action> actions = Parse(
+        "manual 12 10:05:00\n"
+        "undo 12\n"
+        "min-lap 2.5\n"
+        "min-lap 0.05\n"
+        "min-lap 3600\n"
+        "reconnect tcp\n"
+        "reconnect\n");
+    ASSERT_EQ(actions.size(), 7u);
+    EXPECT_EQ(actions[0].kind, ActionKind::Manual);
+    EXPECT_EQ(actions[0].text, "12");
+    EXPECT_EQ(actions[0].time, "10:05:00");
+    EXPECT_EQ(actions[1].kind, ActionKind::Undo);
+    EXPECT_EQ(actions[1].text, "12");
+    EXPECT_EQ(actions[2].number, 250);
+    EXPECT_EQ(actions[3].number, 5);
+    EXPECT_EQ(actions[4].number, 360000);
+    EXPECT_EQ(actions[5].link, link::LinkKind::Tcp);
+    EXPECT_FALSE(actions[6].link);
+}
+
 TEST(Scenario, MalformedLinesNameTheirLineAndReason) {
     const struct {
         const char* text;
@@ -85,6 +107,16 @@ TEST(Scenario, MalformedLinesNameTheirLineAndReason) {
         {"passing 123", "line 1: passing needs a transponder code and a time, found 1 words"},
         {"passing 1 2 3", "found 3 words"},
         {"open   ", "line 1: open needs the path"},
+        {"manual 201", "line 1: manual needs a bib and a time, found 1 words"},
+        {"undo", "line 1: undo needs one bib, found 0 words"},
+        {"undo 1 2", "found 2 words"},
+        {"min-lap", "line 1: min-lap needs seconds"},
+        {"min-lap 2.", "not '2.'"},
+        {"min-lap .5", "not '.5'"},
+        {"min-lap 2.345", "not '2.345'"},
+        {"min-lap -1", "not '-1'"},
+        {"min-lap 3600.01", "from 0 to 3600"},
+        {"reconnect both", "line 1: reconnect takes serial, tcp or nothing, not 'both'"},
         {"\n\n# fine\nOpen x.xlsx", "line 4: unknown action 'Open'"},
     };
     for (const auto& c : cases) {

@@ -31,6 +31,7 @@ int main(int argc, char** argv) {
     std::string dataDirectory = tivaro::DataDirectory().string();
     std::string scenarioPath;
     std::string engine = "embedded";
+    std::string copyFolder;
 
     CLI::App app{
         "Plays the race in SCENARIO (one action per line) and prints every coupling-log "
@@ -44,6 +45,10 @@ int main(int argc, char** argv) {
         ->option_text("DIR");
     app.add_option("--engine", engine, "the spreadsheet engine: embedded (the default) or calc")
         ->check(CLI::IsMember({"embedded", "calc"}));
+    app.add_option("--copy-to", copyFolder,
+                   "play each workbook the scenario opens as a fresh copy in DIR, leaving the "
+                   "original untouched (to rescore a race from its journal again and again)")
+        ->option_text("DIR");
     app.add_option("scenario", scenarioPath, "the scenario to play")->required();
     try {
         app.parse(argc, argv);
@@ -70,6 +75,7 @@ int main(int argc, char** argv) {
     tivaro::replay::ReplayOptions options;
     options.dataDirectory = dataDir;
     options.scenarioFolder = std::filesystem::path(scenarioPath).parent_path();
+    options.copyFolder = copyFolder;
     options.scenarioName = std::filesystem::path(scenarioPath).filename().string();
     options.startApp =
         [dataDir, engine]() -> tivaro::Result<std::unique_ptr<tivaro::workbook::SpreadsheetApp>> {

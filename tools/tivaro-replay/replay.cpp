@@ -4,6 +4,7 @@
 #include <string>
 
 #include "common/data_dir.h"
+#include "common/system_error.h"
 #include "timing/race_controller.h"
 
 namespace tivaro::replay {
@@ -31,7 +32,9 @@ public:
         switch (action.kind) {
             case ActionKind::Open:
                 SaveWorkbook();
-                Check(controller_.openWorkbook(options_.scenarioFolder / action.text));
+                if (std::optional<std::filesystem::path> file = WorkbookToOpen(action.text)) {
+                    Check(controller_.openWorkbook(*file));
+                }
                 break;
             case ActionKind::Sport:
                 Check(setup.chooseSport(action.text));
@@ -55,14 +58,45 @@ public:
                 controller_.onDecoderBytes(*linkInForce_, action.bytes);
                 break;
             case ActionKind::Reconnect:
-                if (linkInForce_) {
+                if (action.link) {
+                    controller_.connectionStarted(*action.link);
+                } else if (linkInForce_) {
                     controller_.connectionStarted(*linkInForce_);
                 }
                 break;
             case ActionKind::Passing:
                 controller_.handlePassing(link::Passing{action.text, action.time});
                 break;
+            case ActionKind::Manual:
+                Check(controller_.handPassing(action.text, action.time));
+                break;
+            case ActionKind::Undo:
+                Check(controller_.takeBack(action.text));
+                break;
+            case ActionKind::MinimumLap:
+                setup.setMinimumLap(action.number);
+                break;
         }
+    }
+
+    // The workbook an open action names, or a fresh copy of it in the copy folder, so that the
+    // race can be played again from the same workbook.
+    std::optional<std::filesystem::path> WorkbookToOpen(const std::string& named) {
+        const std::filesystem::path file = options_.scenarioFolder / named;
+        if (options_.copyFolder.empty()) {
+            return file;
+        }
+        std::error_code error;
+        std::filesystem::create_directories(options_.copyFolder, error);
+        const std::filesystem::path copy = options_.copyFolder / file.filename();
+        if (error || !std::filesystem::copy_file(
+                         file, copy, std::filesystem::copy_options::overwrite_existing, error)) {
+            Fail(MakeError(Errc::Failed, "Het werkboek " + file.string() +
+                                             " kon niet worden gekopieerd naar " + copy.string() +
+                                             ": " + SystemErrorText(error)));
+            return std::nullopt;
+        }
+        return copy;
     }
 
     // Puts the open workbook's changes on disk, as the window does shortly after a passing.

@@ -14,8 +14,11 @@
 namespace tivaro::replay {
 
 struct ReplayOptions {
-    std::filesystem::path dataDirectory;    // where the coupling and raw logs go
-    std::filesystem::path scenarioFolder;   // `open` paths are relative to it
+    std::filesystem::path dataDirectory;   // where the coupling and raw logs go
+    std::filesystem::path scenarioFolder;  // `open` paths are relative to it
+    // When set, each `open` plays on a fresh copy of the workbook in this folder (the
+    // original stays as it is, so a journal can be played again and again).
+    std::filesystem::path copyFolder;
     std::string scenarioName = "scenario";  // names the scenario in messages
     timing::Race::AppStarter startApp;      // starts the spreadsheet application
 };

@@ -8,6 +8,7 @@ namespace tivaro::replay {
 namespace {
 
 constexpr int kMaxLaps = 1000;
+constexpr int kMaxMinimumLapSeconds = 3600;
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
@@ -101,6 +102,30 @@ std::optional<std::string> ParseEscaped(std::string_view text, std::vector<std::
     return std::nullopt;
 }
 
+// Seconds with up to two decimals ("3", "2.5", "0.25"), as hundredths.
+std::optional<int> ParseSeconds(std::string_view text) {
+    const std::size_t point = text.find('.');
+    const std::string_view whole = text.substr(0, point);
+    const std::string_view part =
+        point == std::string_view::npos ? std::string_view() : text.substr(point + 1);
+    const auto digits = [](std::string_view s) {
+        return s.find_first_not_of("0123456789") == std::string_view::npos;
+    };
+    if (whole.empty() || whole.size() > 4 || !digits(whole) || part.size() > 2 || !digits(part) ||
+        (point != std::string_view::npos && part.empty())) {
+        return std::nullopt;
+    }
+    const int seconds = std::stoi(std::string(whole));
+    int hundredths = 0;
+    for (std::size_t i = 0; i < 2; ++i) {
+        hundredths = hundredths * 10 + (i < part.size() ? part[i] - '0' : 0);
+    }
+    if (seconds > kMaxMinimumLapSeconds || (seconds == kMaxMinimumLapSeconds && hundredths > 0)) {
+        return std::nullopt;
+    }
+    return seconds * 100 + hundredths;
+}
+
 std::vector<std::string_view> Words(std::string_view text) {
     std::vector<std::string_view> words;
     text = TrimLeft(text);
@@ -175,11 +200,37 @@ std::optional<std::string> ParseArguments(std::string_view name, std::string_vie
         action.kind = ActionKind::Passing;
         action.text = words[0];
         action.time = words[1];
-    } else if (name == "reconnect") {
-        if (!words.empty()) {
-            return std::string("reconnect takes no arguments");
+    } else if (name == "manual") {
+        if (words.size() != 2) {
+            return "manual needs a bib and a time, found " + std::to_string(words.size()) +
+                   " words";
         }
+        action.kind = ActionKind::Manual;
+        action.text = words[0];
+        action.time = words[1];
+    } else if (name == "undo") {
+        if (words.size() != 1) {
+            return "undo needs one bib, found " + std::to_string(words.size()) + " words";
+        }
+        action.kind = ActionKind::Undo;
+        action.text = words[0];
+    } else if (name == "min-lap") {
+        const std::optional<int> hundredths =
+            words.size() == 1 ? ParseSeconds(words[0]) : std::nullopt;
+        if (!hundredths) {
+            return "min-lap needs seconds from 0 to " + std::to_string(kMaxMinimumLapSeconds) +
+                   " with at most two decimals, not '" + std::string(TrimRight(rest)) + "'";
+        }
+        action.kind = ActionKind::MinimumLap;
+        action.number = *hundredths;
+    } else if (name == "reconnect") {
         action.kind = ActionKind::Reconnect;
+        if (words.size() == 1 && (words[0] == "serial" || words[0] == "tcp")) {
+            action.link = words[0] == "serial" ? link::LinkKind::Serial : link::LinkKind::Tcp;
+        } else if (!words.empty()) {
+            return "reconnect takes serial, tcp or nothing, not '" + std::string(TrimRight(rest)) +
+                   "'";
+        }
     } else {
         return "unknown action '" + std::string(name) + "'";
     }

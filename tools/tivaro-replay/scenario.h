@@ -11,14 +11,18 @@
 //   serial HEX... / tcp HEX...   bytes arriving in one receive event on that link
 //   serial-text TEXT / tcp-text TEXT   characters arriving; \r \n \t \\ are escapes
 //   passing CODE TIME         a passing handed straight to the passing handler
-//   reconnect                 the link in force (the one of the last serial or tcp action)
-//                             drops and is made again
+//   manual BIB TIME           a passing entered by hand for the competitor with that bib
+//   undo BIB                  that competitor's latest recorded lap step is taken back
+//   min-lap SECONDS           the minimum lap time (0: off), e.g. 2.5
+//   reconnect [serial|tcp]    that link (without one: the link of the last serial or tcp
+//                             action) drops and is made again
 //
 // A line whose first non-blank character is '#' is a comment; blank lines are skipped. TEXT
 // is everything after the single space that follows the action's name, taken as it is. A line
 // may end in CR LF.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,15 +43,19 @@ enum class ActionKind {
     Serial,
     Tcp,
     Passing,
+    Manual,
+    Undo,
+    MinimumLap,
     Reconnect,
 };
 
 struct Action {
     ActionKind kind = ActionKind::Open;
-    int line = 0;                                 // 1-based line of the scenario
-    std::string text;                             // open: path; sport, heat: text; passing: code
-    std::string time;                             // passing: time text
-    int number = 0;                               // laps
+    int line = 0;      // 1-based line of the scenario
+    std::string text;  // open: path; sport, heat: text; passing: code; manual, undo: bib
+    std::string time;  // passing, manual: time text
+    int number = 0;    // laps; min-lap: hundredths of a second
+    std::optional<link::LinkKind> link;           // reconnect: the link named
     timing::Phase phase = timing::Phase::Warmup;  // phase
     link::DecoderGeneration generation = link::DecoderGeneration::Binary;  // decoder
     std::vector<std::uint8_t> bytes;  // serial, tcp (also the -text forms)
