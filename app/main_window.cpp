@@ -4,9 +4,11 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -181,10 +183,14 @@ MainWindow::MainWindow(WindowOptions options, QWidget* parent)
     events.problem = [this](const Error& error) { report(FromUtf8(error.message)); };
     events.notice = [this](const std::string& text) { report(FromUtf8(text)); };
     events.passingHandled = [this](const timing::PassingResult& result, const std::string&) {
+        followDecoderClock(result);
         if (Status shown = raceView_->passingHandled(controller_->race(), result); !shown) {
             report(FromUtf8(shown.error().message));
         }
+        // A newer passing of the competitor chosen makes the one chosen no longer its latest.
+        updateTakeBackButton();
     };
+    events.journal = [this](const std::string& line) { recordInJournal(line); };
     events.workbookChanged = [this] {
         // New changes since a refused close deserve a new warning.
         closeRefused_ = false;
@@ -355,6 +361,38 @@ void MainWindow::connectSignals() {
     connect(ui_.lapSlider, &QSlider::valueChanged, this,
             [this] { dispatch(&MainWindow::moveLapSlider); });
 
+    onClick(ui_.handPassingButton, &MainWindow::enterHandPassing);
+    onClick(ui_.takeBackButton, &MainWindow::takeBackChosen);
+    for (QLineEdit* box : {ui_.handBibBox, ui_.handTimeBox}) {
+        connect(box, &QLineEdit::returnPressed, this,
+                [this] { dispatch(&MainWindow::enterHandPassing); });
+    }
+    // Taken when typing is done (Enter, leaving the box) or an arrow is used, not per key.
+    ui_.minimumLapBox->setKeyboardTracking(false);
+    connect(ui_.minimumLapBox, &QDoubleSpinBox::valueChanged, this,
+            [this] { dispatch(&MainWindow::chooseMinimumLap); });
+    // The passing to take back is chosen in the grid or, as a competitor, in the race view;
+    // choosing in one clears the other.
+    connect(ui_.passingGrid->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] {
+                if (ui_.passingGrid->selectionModel()->hasSelection()) {
+                    chosenInGrid_ = true;
+                    raceView_->clearSelection();
+                }
+                updateTakeBackButton();
+            });
+    connect(raceView_, &RaceView::competitorSelected, this, [this](const QString& bib) {
+        if (!bib.isEmpty()) {
+            chosenInGrid_ = false;
+            ui_.passingGrid->clearSelection();
+        }
+        updateTakeBackButton();
+    });
+    connect(raceView_, &RaceView::competitorPicked, this, [this](const QString& bib) {
+        pickedBib_ = bib;
+        dispatch(&MainWindow::pickCompetitor);
+    });
+
     controller_->setup().setChangeListener([this] { applyRaceControls(); });
     connect(saver_, &WorkbookSaver::due, this, [this] { dispatch(&MainWindow::saveCheck); });
     connect(saver_, &WorkbookSaver::failingChanged, this, &MainWindow::onSaverFailing);
@@ -386,6 +424,7 @@ void MainWindow::startUp() {
         ui_.binaryDecoderOption->setChecked(true);
     }
     chooseBinaryDecoder();
+    updateTakeBackButton();
 }
 
 void MainWindow::openWorkbook() {
@@ -455,6 +494,8 @@ void MainWindow::takeWorkbook(Result<timing::OpenedWorkbook> opened,
     if (engine.kind == EngineKind::Calc) {
         keepCopyAsOpened(file);
     }
+    // The journal starts from the workbook as it is before the race touches it.
+    startJournal(file);
     controller_->takeWorkbook(std::move(*opened));
     engineInForce_ = engine.name;
     saver_->forget();
@@ -633,6 +674,10 @@ void MainWindow::applyRaceControls() {
     syncOption(ui_.warmupOption, c.warmupOption, timing::Phase::Warmup);
     syncOption(ui_.startPulseOption, c.startPulseOption, timing::Phase::StartPulse);
     syncOption(ui_.recordOption, c.recordOption, timing::Phase::Recording);
+    {
+        const QSignalBlocker blocker(ui_.minimumLapBox);
+        ui_.minimumLapBox->setValue(static_cast<double>(c.minimumLap) / 100);
+    }
 }
 
 void MainWindow::setOptionChecked(QRadioButton* option, bool checked) {

@@ -27,6 +27,8 @@
 #include "app/window_layout.h"
 #include "common/result.h"
 #include "timing/race_controller.h"
+#include "timing/race_journal.h"
+#include "timing/time_of_day.h"
 
 class QAction;
 class QThread;
@@ -151,6 +153,19 @@ private:
     void readDecoderBytes(DecoderLink& link);
     void startConnection(DecoderLink& link);
 
+    // Corrections and the race journal (corrections.cpp).
+    void enterHandPassing();
+    void pickCompetitor();
+    void takeBackChosen();
+    void chooseMinimumLap();
+    void updateTakeBackButton();
+    // The time of day for a passing entered now: the decoder's clock as the latest decoder
+    // passing showed it, else this computer's.
+    std::string handTimeNow() const;
+    void followDecoderClock(const timing::PassingResult& result);
+    void startJournal(const std::filesystem::path& file);
+    void recordInJournal(const std::string& line);
+
     void saveCheck();
     void onSaverFailing(bool failing, const QString& message);
 
@@ -184,6 +199,13 @@ private:
     bool opening_ = false;   // a workbook is being opened on another thread
     QThread* openingThread_ = nullptr;
     QAction* useEmbedded_ = nullptr;
+
+    std::optional<timing::RaceJournal> journal_;
+    bool journalFailing_ = false;
+    // The decoder's clock minus this computer's, as the latest decoder passing showed it.
+    std::optional<timing::Hundredths> decoderClockOffset_;
+    QString pickedBib_;          // the competitor double-clicked in the race view
+    bool chosenInGrid_ = false;  // the passing to take back was chosen in the grid
 
     int handlerDepth_ = 0;
     std::vector<Handler> heldBack_;

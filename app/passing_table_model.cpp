@@ -1,6 +1,7 @@
 #include "app/passing_table_model.h"
 
 #include <QBrush>
+#include <QFont>
 
 namespace tivaro::app {
 
@@ -18,10 +19,15 @@ QColor ColourFromNumber(std::uint32_t colour) {
 PassingTableModel::PassingTableModel(timing::PassingList& list, QObject* parent)
     : QAbstractTableModel(parent), list_(list) {
     list_.setListeners([this] { beginInsertRows({}, 0, 0); }, [this] { endInsertRows(); });
+    list_.setChangeListener([this](std::size_t row) {
+        const int shown = static_cast<int>(row);
+        emit dataChanged(index(shown, 0), index(shown, kPassingColumns - 1));
+    });
 }
 
 PassingTableModel::~PassingTableModel() {
     list_.setListeners({}, {});
+    list_.setChangeListener({});
 }
 
 int PassingTableModel::rowCount(const QModelIndex& parent) const {
@@ -47,13 +53,22 @@ QVariant PassingTableModel::data(const QModelIndex& index, int role) const {
                 case kTimeColumn:
                     return QString::fromStdString(row.time);
                 default:
-                    return QString::fromStdString(row.type);
+                    return row.takenBack
+                               ? tr("%1 \u2014 teruggenomen").arg(QString::fromStdString(row.type))
+                               : QString::fromStdString(row.type);
             }
         case Qt::BackgroundRole:
             return QBrush(ColourFromNumber(row.colour));
         case Qt::ForegroundRole:
             // The passing colours are all light: dark text stays readable on each of them.
-            return QBrush(Qt::black);
+            return QBrush(row.takenBack ? Qt::darkGray : Qt::black);
+        case Qt::FontRole:
+            if (row.takenBack) {
+                QFont font;
+                font.setStrikeOut(true);
+                return font;
+            }
+            return {};
         case Qt::TextAlignmentRole:
             if (index.column() == kTimeColumn) {
                 return QVariant::fromValue(Qt::Alignment(Qt::AlignCenter));

@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -46,6 +47,26 @@ RaceView::RaceView(QWidget* parent)
     });
     connect(model_, &RaceViewModel::rowChanged, table_,
             [this](const QModelIndex& index) { table_->scrollTo(index); });
+    connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { emit competitorSelected(selectedBib()); });
+    connect(table_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (const timing::Standing* standing = model_->standingAt(index.row())) {
+            emit competitorPicked(QString::fromStdString(standing->bib).trimmed());
+        }
+    });
+}
+
+QString RaceView::selectedBib() const {
+    const QModelIndexList rows = table_->selectionModel()->selectedRows();
+    if (rows.isEmpty()) {
+        return {};
+    }
+    const timing::Standing* standing = model_->standingAt(rows.front().row());
+    return standing ? QString::fromStdString(standing->bib).trimmed() : QString();
+}
+
+void RaceView::clearSelection() {
+    table_->clearSelection();
 }
 
 Status RaceView::reload(const timing::Race& race) {

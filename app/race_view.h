@@ -29,6 +29,16 @@ public:
     // The controller handled `result` on `race`.
     Status passingHandled(const timing::Race& race, const timing::PassingResult& result);
 
+    // The bib of the competitor selected; empty when none is.
+    QString selectedBib() const;
+    void clearSelection();
+
+signals:
+    // A competitor was selected (empty: the selection was cleared).
+    void competitorSelected(const QString& bib);
+    // A competitor was double-clicked: a passing of that competitor is entered by hand.
+    void competitorPicked(const QString& bib);
+
 private:
     RaceViewModel* model_;
     QComboBox* order_;

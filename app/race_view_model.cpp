@@ -193,7 +193,7 @@ void RaceViewModel::Reorder(std::vector<int> rows) {
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
-const Standing* RaceViewModel::StandingAt(int modelRow) const {
+const Standing* RaceViewModel::standingAt(int modelRow) const {
     if (modelRow < 0 || modelRow >= static_cast<int>(rows_.size())) {
         return nullptr;
     }
@@ -209,7 +209,7 @@ int RaceViewModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant RaceViewModel::data(const QModelIndex& index, int role) const {
-    const Standing* standing = StandingAt(index.row());
+    const Standing* standing = standingAt(index.row());
     if (!index.isValid() || standing == nullptr || index.column() >= columnCount()) {
         return {};
     }

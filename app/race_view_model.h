@@ -40,6 +40,8 @@ public:
     const timing::RaceStandings& standings() const { return standings_; }
     // The model row of the competitor in sheet row `sheetRow`; -1 when there is none.
     int rowOfSheetRow(int sheetRow) const;
+    // The competitor shown in model row `modelRow`; null when there is none.
+    const timing::Standing* standingAt(int modelRow) const;
     // The competitor that changed last, at its current place; invalid when none.
     QModelIndex lastChanged() const;
 
@@ -65,7 +67,6 @@ private:
     void ShowAll();
     void ShowRow(int sheetRow);
     void Reorder(std::vector<int> rows);
-    const timing::Standing* StandingAt(int modelRow) const;
 
     timing::RaceStandings standings_;
     Order order_ = Order::ByBib;

@@ -76,15 +76,13 @@ QString DescribeOpenFailure(const QString& device, QSerialPort::SerialPortError 
             "deze gebruiker mag het niet gebruiken. Zet de gebruiker in de groep dialout "
             "(sudo adduser $USER dialout) en meld opnieuw aan.");
     } else if (error == QSerialPort::PermissionError || error == QSerialPort::OpenError) {
-        why =
-            QObject::tr("een ander programma gebruikt hem. Sluit dat programma.");
+        why = QObject::tr("een ander programma gebruikt hem. Sluit dat programma.");
     }
 #else
     if (error == QSerialPort::DeviceNotFoundError) {
         why = QObject::tr("het apparaat is er niet. Is de adapter aangesloten?");
     } else if (error == QSerialPort::PermissionError || error == QSerialPort::OpenError) {
-        why =
-            QObject::tr("een ander programma gebruikt hem. Sluit dat programma.");
+        why = QObject::tr("een ander programma gebruikt hem. Sluit dat programma.");
     }
 #endif
     if (why.isEmpty()) {
@@ -159,12 +157,13 @@ void SerialLink::OnError(QSerialPort::SerialPortError error) {
         !port_.isOpen() || closing_) {
         return;
     }
-    lostReason_ = error == QSerialPort::ResourceError
-                      ? QObject::tr("De seriële poort %1 is weg: de adapter is losgekoppeld.")
-                            .arg(device_)
-                      : QObject::tr("De seriële poort %1 kan niet meer worden gelezen: de "
-                                    "verbinding is verbroken.")
-                            .arg(device_);
+    lostReason_ =
+        error == QSerialPort::ResourceError
+            ? QObject::tr("De seriële poort %1 is weg: de adapter is losgekoppeld.").arg(device_)
+            : QObject::tr(
+                  "De seriële poort %1 kan niet meer worden gelezen: de "
+                  "verbinding is verbroken.")
+                  .arg(device_);
     // The port is still reporting from inside its own read: it is closed once that is over.
     closing_ = true;
     QMetaObject::invokeMethod(

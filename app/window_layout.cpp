@@ -4,7 +4,9 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QFontMetrics>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -166,7 +168,57 @@ QGroupBox* BuildRaceFrame(QWidget* column, WindowControls& c) {
     for (QWidget* widget : {c.warmupOption, c.startPulseOption, c.recordOption}) {
         rows->addWidget(widget);
     }
+    // Next to the lap controls: reads closer together than this are one crossing read twice.
+    c.minimumLapBox = Named(new QDoubleSpinBox(c.raceFrame), "MinLapBox", window);
+    c.minimumLapBox->setRange(0, 3600);
+    c.minimumLapBox->setDecimals(1);
+    c.minimumLapBox->setSingleStep(0.5);
+    c.minimumLapBox->setSuffix(QObject::tr(" s"));
+    c.minimumLapBox->setSpecialValueText(QObject::tr("uit"));
+    c.minimumLapBox->setToolTip(
+        QObject::tr("Een passering van een deelnemer binnen deze tijd na zijn vorige vastgelegde "
+                    "tijd is een dubbele lezing: die wordt grijs als \"Dubbel\" getoond en niet "
+                    "in het werkboek gezet."));
+    auto* minimumLapLabel =
+        Named(new QLabel(QObject::tr("Minimale rondetijd"), c.raceFrame), "MinLapLabel", window);
+    minimumLapLabel->setBuddy(c.minimumLapBox);
+    auto* minimumLapRow = new QHBoxLayout();
+    minimumLapRow->addWidget(minimumLapLabel);
+    minimumLapRow->addWidget(c.minimumLapBox);
+    rows->addSpacing(6);
+    rows->addLayout(minimumLapRow);
     return c.raceFrame;
+}
+
+QGroupBox* BuildCorrectionFrame(QWidget* column, WindowControls& c) {
+    c.correctionFrame = Frame(column, "CorrectionFrame", QObject::tr("Correcties"));
+    QWidget* window = column->window();
+    auto* grid = new QGridLayout(c.correctionFrame);
+    c.handBibBox = Named(new QLineEdit(c.correctionFrame), "HandBib", window);
+    c.handBibBox->setPlaceholderText(QObject::tr("rugnummer"));
+    c.handTimeBox = Named(new QLineEdit(c.correctionFrame), "HandTime", window);
+    c.handTimeBox->setPlaceholderText(QObject::tr("nu"));
+    c.handTimeBox->setToolTip(QObject::tr("Tijd van de dag, bijvoorbeeld 14:05:30.25; leeg: nu"));
+    c.handPassingButton =
+        Named(new QPushButton(QObject::tr("Passering invoeren"), c.correctionFrame),
+              "HandPassingButton", window);
+    c.takeBackButton =
+        Named(new QPushButton(QObject::tr("Gekozen passering terugnemen"), c.correctionFrame),
+              "TakeBackButton", window);
+    c.takeBackButton->setToolTip(
+        QObject::tr("Kies de laatste start, doorkomst of finish van een deelnemer in de "
+                    "passeringen, of de deelnemer in het wedstrijdoverzicht."));
+    auto* bibLabel = Named(new QLabel(QObject::tr("Rugnummer"), c.correctionFrame), "", window);
+    bibLabel->setBuddy(c.handBibBox);
+    auto* timeLabel = Named(new QLabel(QObject::tr("Tijd"), c.correctionFrame), "", window);
+    timeLabel->setBuddy(c.handTimeBox);
+    grid->addWidget(bibLabel, 0, 0);
+    grid->addWidget(c.handBibBox, 0, 1);
+    grid->addWidget(timeLabel, 1, 0);
+    grid->addWidget(c.handTimeBox, 1, 1);
+    grid->addWidget(c.handPassingButton, 2, 0, 1, 2);
+    grid->addWidget(c.takeBackButton, 3, 0, 1, 2);
+    return c.correctionFrame;
 }
 
 // The left column: the link over the race set-up, scrolling when the window is too low.
@@ -181,6 +233,7 @@ QWidget* BuildLeftColumn(QWidget* client, WindowControls& c) {
     rows->setContentsMargins(0, 0, 0, 0);
     rows->addWidget(BuildLinkFrame(column, c));
     rows->addWidget(BuildRaceFrame(column, c));
+    rows->addWidget(BuildCorrectionFrame(column, c));
     rows->addStretch(1);
     scroll->setWidget(column);
     // As wide as its widest control needs, with room for a scroll bar.
@@ -201,7 +254,9 @@ QWidget* BuildRightSide(QWidget* client, WindowControls& c) {
     c.passingFrame = Frame(top, "Frame2", QObject::tr("Tijd/Koppel log"));
     auto* gridRows = new QVBoxLayout(c.passingFrame);
     c.passingGrid = Named(new QTableView(c.passingFrame), "MSFlexGrid1", client->window());
-    c.passingGrid->setSelectionMode(QAbstractItemView::NoSelection);
+    // A passing is chosen to be taken back.
+    c.passingGrid->setSelectionMode(QAbstractItemView::SingleSelection);
+    c.passingGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
     c.passingGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     c.passingGrid->setWordWrap(false);
     c.passingGrid->verticalHeader()->hide();

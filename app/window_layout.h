@@ -15,6 +15,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QDoubleSpinBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -72,6 +73,14 @@ struct WindowControls {
     QRadioButton* warmupOption = nullptr;      // fase_opwarmen
     QRadioButton* startPulseOption = nullptr;  // fase_startschot
     QRadioButton* recordOption = nullptr;      // fase_opnemen
+    QDoubleSpinBox* minimumLapBox = nullptr;   // MinLapBox: the minimum lap time in seconds
+
+    // Corrections: a passing entered by hand, a passing taken back.
+    QGroupBox* correctionFrame = nullptr;      // CorrectionFrame "Correcties"
+    QLineEdit* handBibBox = nullptr;           // HandBib: the bib of a passing entered by hand
+    QLineEdit* handTimeBox = nullptr;          // HandTime: its time of day; empty: now
+    QPushButton* handPassingButton = nullptr;  // HandPassingButton
+    QPushButton* takeBackButton = nullptr;     // TakeBackButton: takes back the passing chosen
 
     // Passings, the race view and the messages.
     QTableView* passingGrid = nullptr;     // MSFlexGrid1

@@ -6,8 +6,10 @@ namespace tivaro::timing {
 
 namespace {
 
-bool WritableAsText(std::uint8_t byte) {
-    return (byte >= 0x20 && byte < 0x7f) || byte == '\r' || byte == '\n' || byte == '\t';
+constexpr char kHex[] = "0123456789ABCDEF";
+
+bool Printable(std::uint8_t byte) {
+    return byte >= 0x20 && byte < 0x7f;
 }
 
 }  // namespace
@@ -19,8 +21,12 @@ const char* JournalLinkName(link::LinkKind link) {
 std::string JournalBytesLine(link::LinkKind link, link::DecoderGeneration generation,
                              std::span<const std::uint8_t> bytes) {
     std::string line = JournalLinkName(link);
+    // Text lines as text, as long as most of the chunk is printable; the rest escaped.
+    const auto printable = std::count_if(bytes.begin(), bytes.end(), [](std::uint8_t byte) {
+        return Printable(byte) || byte == '\r' || byte == '\n' || byte == '\t';
+    });
     if (generation == link::DecoderGeneration::Older && !bytes.empty() &&
-        std::all_of(bytes.begin(), bytes.end(), WritableAsText)) {
+        static_cast<std::size_t>(printable) * 4 >= bytes.size() * 3) {
         line += "-text ";
         for (const std::uint8_t byte : bytes) {
             switch (byte) {
@@ -37,12 +43,17 @@ std::string JournalBytesLine(link::LinkKind link, link::DecoderGeneration genera
                     line += "\\\\";
                     break;
                 default:
-                    line += static_cast<char>(byte);
+                    if (Printable(byte)) {
+                        line += static_cast<char>(byte);
+                    } else {
+                        line += "\\x";
+                        line += kHex[byte >> 4];
+                        line += kHex[byte & 0x0F];
+                    }
             }
         }
         return line;
     }
-    static constexpr char kHex[] = "0123456789ABCDEF";
     line.reserve(line.size() + bytes.size() * 3);
     for (const std::uint8_t byte : bytes) {
         line += ' ';

@@ -1,7 +1,7 @@
 #pragma once
 // Lines of a replay scenario for what arrives from a decoder, so that a race journal plays the
 // arrival again byte for byte: "tcp 01 02 ..." for bytes, "tcp-text ..." for the text lines of
-// an older decoder when every character can be written as text (with \r \n \t \\).
+// an older decoder (mostly printable; \r \n \t \\ and \xHH for the rest).
 
 #include <cstdint>
 #include <span>

@@ -171,6 +171,40 @@ void RaceController::noteWorkbookError(const Error& error) {
     }
 }
 
+std::vector<std::string> RaceController::setupAsJournal() const {
+    const RaceSetup& setup = race_.setup();
+    std::vector<std::string> lines = {
+        generation_ == link::DecoderGeneration::Binary ? "decoder binary" : "decoder older"};
+    if (const SportRules* rules = RulesOf(setup.sport)) {
+        lines.push_back("sport " + std::string(rules->boxText));
+        if (rules->readsLapCount()) {
+            lines.push_back("laps " + std::to_string(setup.lapCount));
+        }
+    }
+    if (!setup.heat.empty()) {
+        lines.push_back("heat Heat " + setup.heat);
+    }
+    if (setup.minimumLap > 0) {
+        lines.push_back("min-lap " + SecondsText(setup.minimumLap));
+    }
+    switch (setup.phase) {
+        case Phase::Warmup:
+            lines.push_back("phase warmup");
+            break;
+        case Phase::StartPulse:
+            // Choosing it arms the start pulse; one already given is not given again.
+            lines.push_back(setup.startPulseArmed ? "phase pulse"
+                                                  : "# phase pulse (already given)");
+            break;
+        case Phase::Recording:
+            lines.push_back("phase record");
+            break;
+        case Phase::None:
+            break;
+    }
+    return lines;
+}
+
 void RaceController::chooseDecoderGeneration(link::DecoderGeneration generation) {
     generation_ = generation;
     record(generation == link::DecoderGeneration::Binary ? "decoder binary" : "decoder older");

@@ -87,6 +87,11 @@ public:
     // For a view that follows the list (it sets the list's listeners).
     PassingList& passings() { return passings_; }
 
+    // The set-up in force as the lines of a replay scenario that make it again after the
+    // workbook is opened: the decoder generation, then sport, heat, lap count, minimum lap
+    // time and phase as far as they were chosen.
+    std::vector<std::string> setupAsJournal() const;
+
     // The decoder generation of both links.
     void chooseDecoderGeneration(link::DecoderGeneration generation);
     link::DecoderGeneration decoderGeneration() const { return generation_; }

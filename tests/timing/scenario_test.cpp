@@ -1,11 +1,13 @@
 // The replay scenario reader: what each action line becomes, and the reasons it gives for a
 // malformed line.
 
+#include <random>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "timing/journal_lines.h"
 #include "tools/tivaro-replay/scenario.h"
 
 namespace tivaro::replay {
@@ -84,6 +86,32 @@ TEST(Scenario, ReadsTheCorrections) {
     EXPECT_FALSE(actions[6].link);
 }
 
+TEST(Scenario, JournalLinesOfAnyBytesReadBackAsTheSameBytes) {
+    std::mt19937 random(7);
+    for (int round = 0; round < 2000; ++round) {
+        std::vector<std::uint8_t> bytes(1 + random() % 80);
+        // Mostly text, as an older decoder sends, or anything at all.
+        const bool text = round % 2 == 0;
+        for (std::uint8_t& byte : bytes) {
+            byte = text && random() % 8 != 0 ? static_cast<std::uint8_t>(0x20 + random() % 0x5F)
+                                             : static_cast<std::uint8_t>(random());
+        }
+        const auto generation =
+            round % 3 == 0 ? link::DecoderGeneration::Binary : link::DecoderGeneration::Older;
+        const auto onLink = round % 5 == 0 ? link::LinkKind::Serial : link::LinkKind::Tcp;
+        const std::string line = timing::JournalBytesLine(onLink, generation, bytes);
+        ASSERT_EQ(line.find_first_of("\r\n"), std::string::npos) << line;
+        const std::vector<Action> actions = Parse(line + "\r\n");
+        ASSERT_EQ(actions.size(), 1u) << line;
+        EXPECT_EQ(actions[0].kind,
+                  onLink == link::LinkKind::Serial ? ActionKind::Serial : ActionKind::Tcp);
+        EXPECT_EQ(actions[0].bytes, bytes) << line;
+    }
+    EXPECT_EQ(timing::JournalBytesLine(link::LinkKind::Tcp, link::DecoderGeneration::Older,
+                                       std::vector<std::uint8_t>{0x01, '@', '\t', '7', '\r', '\n'}),
+              "tcp-text \\x01@\\t7\\r\\n");
+}
+
 TEST(Scenario, MalformedLinesNameTheirLineAndReason) {
     const struct {
         const char* text;
@@ -103,6 +131,8 @@ TEST(Scenario, MalformedLinesNameTheirLineAndReason) {
         {"tcp", "line 1: no bytes given"},
         {"serial-text a\\qb", "line 1: unknown escape '\\q'"},
         {"tcp-text ab\\", "line 1: a lone '\\' at the end"},
+        {"tcp-text a\\x4", "line 1: '\\x' needs two hex digits"},
+        {"tcp-text a\\xG1", "line 1: '\\x' needs two hex digits"},
         {"serial-text", "line 1: no characters given"},
         {"passing 123", "line 1: passing needs a transponder code and a time, found 1 words"},
         {"passing 1 2 3", "found 3 words"},

@@ -68,7 +68,7 @@ std::optional<std::string> ParseHex(std::string_view text, std::vector<std::uint
     return std::nullopt;
 }
 
-// TEXT with the escapes \r \n \t \\.
+// TEXT with the escapes \r \n \t \\ and \xHH.
 std::optional<std::string> ParseEscaped(std::string_view text, std::vector<std::uint8_t>& bytes) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         char c = text[i];
@@ -89,9 +89,19 @@ std::optional<std::string> ParseEscaped(std::string_view text, std::vector<std::
                 case '\\':
                     c = '\\';
                     break;
+                case 'x': {
+                    const int high = i + 1 < text.size() ? HexDigit(text[i + 1]) : -1;
+                    const int low = i + 2 < text.size() ? HexDigit(text[i + 2]) : -1;
+                    if (high < 0 || low < 0) {
+                        return std::string("'\\x' needs two hex digits");
+                    }
+                    c = static_cast<char>(high * 16 + low);
+                    i += 2;
+                    break;
+                }
                 default:
                     return "unknown escape '\\" + std::string(1, text[i]) +
-                           "' (known: \\r \\n \\t \\\\)";
+                           "' (known: \\r \\n \\t \\\\ \\xHH)";
             }
         }
         bytes.push_back(static_cast<std::uint8_t>(c));

@@ -9,7 +9,7 @@
 //   phase warmup|pulse|record that phase option is chosen
 //   decoder binary|older      that decoder generation is chosen
 //   serial HEX... / tcp HEX...   bytes arriving in one receive event on that link
-//   serial-text TEXT / tcp-text TEXT   characters arriving; \r \n \t \\ are escapes
+//   serial-text TEXT / tcp-text TEXT   characters arriving; \r \n \t \\ \xHH are escapes
 //   passing CODE TIME         a passing handed straight to the passing handler
 //   manual BIB TIME           a passing entered by hand for the competitor with that bib
 //   undo BIB                  that competitor's latest recorded lap step is taken back
