@@ -4,6 +4,7 @@
 //
 //   tivaro-make-capture BINARY_OUT OLDER_OUT
 
+#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -42,9 +43,24 @@ std::vector<Passing> Race() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fputs("usage: tivaro-make-capture BINARY_OUT OLDER_OUT\n", stderr);
-        return 2;
+    std::string binaryPath;
+    std::string olderPath;
+    CLI::App app{
+        "Writes the sample captures of a short skating heat on the demo workbook: as binary "
+        "records of a current decoder (BINARY_OUT) and as text lines of an older one "
+        "(OLDER_OUT).",
+        "tivaro-make-capture"};
+    app.add_option("binary", binaryPath, "the binary capture to write")
+        ->required()
+        ->option_text("BINARY_OUT");
+    app.add_option("older", olderPath, "the older-decoder capture to write")
+        ->required()
+        ->option_text("OLDER_OUT");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        const int code = app.exit(error);
+        return code == 0 ? 0 : 2;
     }
     const std::vector<Passing> race = Race();
 
@@ -84,13 +100,13 @@ int main(int argc, char** argv) {
         }
     }
 
-    std::ofstream binaryOut(argv[1], std::ios::binary);
+    std::ofstream binaryOut(binaryPath, std::ios::binary);
     binaryOut.write(reinterpret_cast<const char*>(binary.data()),
                     static_cast<std::streamsize>(binary.size()));
-    std::ofstream olderOut(argv[2], std::ios::binary);
+    std::ofstream olderOut(olderPath, std::ios::binary);
     olderOut << older;
     if (!binaryOut || !olderOut) {
-        std::fputs("tivaro-make-capture: cannot write the captures\n", stderr);
+        std::fputs("tivaro-make-capture: de opnames konden niet worden geschreven\n", stderr);
         return 1;
     }
     return 0;
