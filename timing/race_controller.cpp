@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "timing/cell_text.h"
 #include "timing/journal_lines.h"
 #include "timing/sheet_writes.h"
 #include "timing/time_of_day.h"
@@ -10,16 +11,6 @@
 namespace tivaro::timing {
 
 namespace {
-
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
 
 // What taking back the lap step `result` writes: its time cleared, the counter as it was.
 PassingResult TakeBackOf(const PassingResult& result, std::size_t arrival) {
@@ -332,8 +323,8 @@ void RaceController::finish(PassingResult result, PassingSource source,
 
 Status RaceController::handPassing(std::string_view bib, std::string_view time) {
     const std::string what = "De handmatige passering is niet verwerkt: ";
-    bib = Trim(bib);
-    time = Trim(time);
+    bib = Trimmed(bib);
+    time = Trimmed(time);
     if (bib.empty()) {
         return MakeError(Errc::BadFormat,
                          what + "er is geen rugnummer getypt. Typ het rugnummer van de deelnemer.");
@@ -388,7 +379,7 @@ std::optional<std::size_t> RaceController::latestLapStep(int row, const std::str
 
 Status RaceController::takeBack(std::string_view bib) {
     const std::string what = "Er is niets teruggenomen: ";
-    bib = Trim(bib);
+    bib = Trimmed(bib);
     Result<Race::Competitor> competitor = race_.competitorWithBib(bib);
     if (!competitor) {
         if (competitor.error().code == Errc::NotFound) {
@@ -412,7 +403,7 @@ bool RaceController::canTakeBack(std::size_t arrival) const {
         if (entry.arrival == arrival) {
             return race_.workbook() != nullptr && entry.sheet == sheetName_ &&
                    latestLapStep(entry.result.row, entry.sheet) == k &&
-                   !Trim(entry.result.bib).empty();
+                   !Trimmed(entry.result.bib).empty();
         }
     }
     return false;
@@ -443,7 +434,7 @@ Status RaceController::takeBackEntry(std::size_t k) {
     if (book == nullptr || !sheet) {
         return MakeError(Errc::Closed, what + "het blad \"" + entry.sheet + "\" is niet open.");
     }
-    const std::string bib(Trim(taken.bib));
+    const std::string bib(Trimmed(taken.bib));
     if (bib.empty()) {
         return MakeError(Errc::Failed, what + "de deelnemer heeft geen rugnummer.");
     }

@@ -5,27 +5,13 @@
 #include <tuple>
 #include <utility>
 
+#include "timing/cell_text.h"
+
 namespace tivaro::timing {
 
 namespace {
 
 constexpr int kCompetitorRows = kLastCompetitorRow - kFirstCompetitorRow + 1;
-
-std::string_view Trimmed(std::string_view text) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!text.empty() && blank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && blank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
-bool AllDigits(std::string_view text) {
-    return !text.empty() &&
-           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
 
 std::string CellOrEmpty(const std::vector<std::string>& cells, int column) {
     return column <= static_cast<int>(cells.size()) ? cells[column - 1] : std::string();

@@ -5,26 +5,11 @@
 #include <cmath>
 
 #include "decoder/passing_time.h"
+#include "timing/cell_text.h"
 
 namespace tivaro::timing {
 
 namespace {
-
-std::string_view Trimmed(std::string_view text) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!text.empty() && blank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && blank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
-bool AllDigits(std::string_view text) {
-    return !text.empty() &&
-           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
 
 // One to two digits no larger than `most`.
 std::optional<int> Field(std::string_view text, int most) {

@@ -19,34 +19,8 @@ using timing::Phase;
 
 class Corrections : public RaceFixture {
 protected:
-    Corrections() {
-        controller = nullptr;  // rebuilt below with a journal listener
-        timing::ControllerOptions options;
-        options.startApp = [this]() -> Result<std::unique_ptr<workbook::SpreadsheetApp>> {
-            return std::unique_ptr<workbook::SpreadsheetApp>(
-                std::make_unique<FakeApp>([this](const std::filesystem::path&) {
-                    auto made = MakeRaceBook();
-                    book = made.get();
-                    return made;
-                }));
-        };
-        options.couplingLog = dir.path() / "dovokop.log";
-        timing::ControllerEvents events;
-        events.problem = [this](const Error& e) { problems.push_back(e.message); };
-        events.passingHandled = [this](const timing::PassingResult& result,
-                                       const std::string& line) {
-            results.push_back(result);
-            logged.push_back(line);
-        };
-        events.journal = [this](const std::string& line) { journal.push_back(line); };
-        controller = std::make_unique<timing::RaceController>(std::move(options), events);
-        EXPECT_TRUE(controller->openWorkbook("race.xlsx"));
-    }
-
     // The arrival index of the newest passing in the list.
     std::size_t Newest() const { return controller->passings().arrivalOf(0); }
-
-    std::vector<std::string> journal;
 };
 
 TEST_F(Corrections, AHandPassingCountsForItsRowEvenWithoutATransponder) {

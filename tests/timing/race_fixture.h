@@ -36,6 +36,7 @@ protected:
             logged.push_back(line);
         };
         events.workbookChanged = [this] { ++changes; };
+        events.journal = [this](const std::string& line) { journal.push_back(line); };
         controller = std::make_unique<timing::RaceController>(std::move(options), events);
         EXPECT_TRUE(controller->openWorkbook("race.xlsx"));
     }
@@ -68,6 +69,7 @@ protected:
     std::vector<std::string> logged;
     std::vector<std::string> problems;
     std::vector<std::string> notices;
+    std::vector<std::string> journal;  // the lines a race journal would get
     int changes = 0;
 };
 
