@@ -290,7 +290,7 @@ private:
         const std::filesystem::path copies = harness_->scratch() / "replay-copies";
         QProcess replay;
         replay.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        replay.start(TIVARO_REPLAY, {"--data-dir", QString::fromStdString(replayData.string()),
+        replay.start(TIVARO_REPLAY, {"--engine", "embedded", "--data-dir", QString::fromStdString(replayData.string()),
                                      "--copy-to", QString::fromStdString(copies.string()),
                                      QString::fromStdString(journal.string())});
         QVERIFY(replay.waitForFinished(30'000));

@@ -31,7 +31,7 @@ while IFS=$'\t' read -r -a fields; do
         "$name" >"$dir/race.scenario"
     (
         ulimit -v 2097152
-        exec timeout -s KILL 60 "$replay" --data-dir "$dir/data" "$dir/race.scenario"
+        exec timeout -s KILL 60 "$replay" --engine embedded --data-dir "$dir/data" "$dir/race.scenario"
     ) >"$dir/stdout" 2>"$dir/stderr"
     status=$?
     count=$((count + 1))

@@ -30,7 +30,7 @@ constexpr int kExitMalformed = 2;  // bad arguments or a malformed scenario: not
 int main(int argc, char** argv) {
     std::string dataDirectory = tivaro::DataDirectory().string();
     std::string scenarioPath;
-    std::string engine = "embedded";
+    std::string engine = "auto";
     std::string copyFolder;
 
     CLI::App app{
@@ -43,8 +43,10 @@ int main(int argc, char** argv) {
         "tivaro-replay"};
     app.add_option("--data-dir", dataDirectory, "where the logs and backups go")
         ->option_text("DIR");
-    app.add_option("--engine", engine, "the spreadsheet engine: embedded (the default) or calc")
-        ->check(CLI::IsMember({"embedded", "calc"}));
+    app.add_option("--engine", engine,
+                   "the spreadsheet engine: calc, embedded, or auto (the default): Calc when "
+                   "LibreOffice Calc is installed, as the window chooses, else embedded")
+        ->check(CLI::IsMember({"auto", "embedded", "calc"}));
     app.add_option("--copy-to", copyFolder,
                    "play each workbook the scenario opens as a fresh copy in DIR, leaving the "
                    "original untouched (to rescore a race from its journal again and again)")
@@ -71,6 +73,13 @@ int main(int argc, char** argv) {
         return kExitMalformed;
     }
 
+    if (engine == "auto") {
+#ifdef TIVARO_WITH_CALC
+        engine = tivaro::workbook::CalcAvailable() ? "calc" : "embedded";
+#else
+        engine = "embedded";
+#endif
+    }
     const std::filesystem::path dataDir = dataDirectory;
     tivaro::replay::ReplayOptions options;
     options.dataDirectory = dataDir;

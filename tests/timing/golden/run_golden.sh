@@ -24,9 +24,7 @@ if [ -d "$golden/workbooks" ]; then
 fi
 cp "$golden/$name.scenario" "$tmp/"
 
-engine_args=()
-[ "$engine" != embedded ] && engine_args=(--engine "$engine")
-"$replay" --data-dir "$tmp/data" "${engine_args[@]}" "$tmp/$name.scenario" >"$tmp/stdout" 2>"$tmp/stderr"
+"$replay" --data-dir "$tmp/data" --engine "$engine" "$tmp/$name.scenario" >"$tmp/stdout" 2>"$tmp/stderr"
 status=$?
 failed=0
 
