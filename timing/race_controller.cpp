@@ -366,6 +366,16 @@ Status RaceController::handPassing(std::string_view bib, std::string_view time) 
     return {};
 }
 
+std::string RaceController::raceSheetName() const {
+    workbook::Workbook* book = race_.workbook();
+    const std::optional<workbook::SheetId> sheet = race_.raceSheet();
+    if (book == nullptr || !sheet) {
+        return {};
+    }
+    Result<std::string> name = book->sheetName(*sheet);
+    return name ? *name : std::string();
+}
+
 std::optional<std::size_t> RaceController::latestLapStep(int row, const std::string& sheet) const {
     for (std::size_t k = journal_.size(); k-- > 0;) {
         const Handled& entry = journal_[k];
@@ -388,7 +398,7 @@ Status RaceController::takeBack(std::string_view bib) {
         }
         return MakeError(competitor.error().code, what + competitor.error().message);
     }
-    const std::optional<std::size_t> k = latestLapStep(competitor->row, sheetName_);
+    const std::optional<std::size_t> k = latestLapStep(competitor->row, raceSheetName());
     if (!k) {
         return MakeError(Errc::NotFound, what + "rugnummer " + std::string(bib) +
                                              " heeft geen vastgelegde passering die kan worden "
@@ -401,7 +411,7 @@ bool RaceController::canTakeBack(std::size_t arrival) const {
     for (std::size_t k = journal_.size(); k-- > 0;) {
         const Handled& entry = journal_[k];
         if (entry.arrival == arrival) {
-            return race_.workbook() != nullptr && entry.sheet == sheetName_ &&
+            return race_.workbook() != nullptr && entry.sheet == raceSheetName() &&
                    latestLapStep(entry.result.row, entry.sheet) == k &&
                    !Trimmed(entry.result.bib).empty();
         }

@@ -101,6 +101,19 @@ TEST_F(Corrections, WarmUpsCoolDownsAndTheCommonStartAreNotLapSteps) {
     EXPECT_EQ(Cell("loop", 4, 6), "10:0:0.00");  // the common start stays
 }
 
+TEST_F(Corrections, ATakeBackIsForTheSheetOfTheSportInForce) {
+    Race("Lopen", Phase::Recording, 3);
+    Pass("7405583", "10:0:0.00");  // bib 201, row 3 of "loop"
+    const std::size_t running = Newest();
+    // Cycling now: row 3 of "fiets" is bib 301, who has raced nothing yet.
+    ASSERT_TRUE(Panel().chooseSport("Fietsen"));
+    EXPECT_FALSE(controller->takeBack("301"));
+    EXPECT_FALSE(controller->canTakeBack(running));
+    EXPECT_EQ(Cell("loop", 3, 6), "10:0:0.00");
+    ASSERT_TRUE(Panel().chooseSport("Lopen"));
+    EXPECT_TRUE(controller->canTakeBack(running));
+}
+
 TEST_F(Corrections, AnEditedSheetIsNotOverwrittenByATakeBack) {
     Race("Fietsen", Phase::Recording, 2);
     Pass("7406583", "11:0:0.00");
