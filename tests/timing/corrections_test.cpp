@@ -148,6 +148,25 @@ TEST_F(Corrections, ATakeBackThatCannotBeWrittenLeavesThePassingStanding) {
     EXPECT_TRUE(controller->passings().row(0).takenBack);
 }
 
+TEST_F(Corrections, ATakeBackTheReopenedWorkbookLacksIsMadeAgain) {
+    Race("Lopen", Phase::Recording, 3);
+    Pass("7405583", "10:0:0.00");
+    Pass("7405583", "10:1:0.00");
+    ASSERT_TRUE(controller->takeBack("201"));
+    ASSERT_TRUE(book->close());  // closed before the take-back was saved
+    prepareNextBook = [](FakeWorkbook& saved) {
+        saved.cell("loop", 3, 6) = "10:0:0.00";
+        saved.cell("loop", 3, 7) = "10:1:0.00";
+        saved.cell("loop", 3, 20) = "2";
+    };
+    ASSERT_TRUE(controller->openWorkbook("race.xlsx"));
+    ASSERT_EQ(controller->passingsToReapply(), 1u);
+    controller->reapply();
+    EXPECT_EQ(Cell("loop", 3, 7), "");
+    EXPECT_EQ(Cell("loop", 3, 20), "1");
+    EXPECT_EQ(Cell("loop", 3, 6), "10:0:0.00");
+}
+
 TEST_F(Corrections, DoubleReadsNeedAMinimumAndAnEarlierTime) {
     Race("Schaatsen", Phase::Recording);
     Panel().chooseHeat("Heat 1");

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,6 +24,9 @@ protected:
                 std::make_unique<FakeApp>([this](const std::filesystem::path&) {
                     auto made = MakeRaceBook();
                     book = made.get();
+                    if (prepareNextBook) {
+                        prepareNextBook(*made);
+                    }
                     return made;
                 }));
         };
@@ -64,6 +68,8 @@ protected:
 
     ScratchDir dir;
     FakeWorkbook* book = nullptr;  // the workbook opened last
+    // Fills each workbook opened from now on, as if it had been saved so.
+    std::function<void(FakeWorkbook&)> prepareNextBook;
     std::unique_ptr<timing::RaceController> controller;
     std::vector<timing::PassingResult> results;
     std::vector<std::string> logged;
