@@ -6,7 +6,6 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFontMetrics>
-#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -190,15 +189,19 @@ QGroupBox* BuildRaceFrame(QWidget* column, WindowControls& c) {
     return c.raceFrame;
 }
 
-QGroupBox* BuildCorrectionFrame(QWidget* column, WindowControls& c) {
-    c.correctionFrame = Frame(column, "CorrectionFrame", QObject::tr("Correcties"));
-    QWidget* window = column->window();
-    auto* grid = new QGridLayout(c.correctionFrame);
+// The corrections, in one row above the passings, in reach while the race runs.
+QGroupBox* BuildCorrectionFrame(QWidget* parent, WindowControls& c) {
+    c.correctionFrame = Frame(parent, "CorrectionFrame", QObject::tr("Correcties"));
+    QWidget* window = parent->window();
+    auto* row = new QHBoxLayout(c.correctionFrame);
     c.handBibBox = Named(new QLineEdit(c.correctionFrame), "HandBib", window);
     c.handBibBox->setPlaceholderText(QObject::tr("rugnummer"));
     c.handTimeBox = Named(new QLineEdit(c.correctionFrame), "HandTime", window);
     c.handTimeBox->setPlaceholderText(QObject::tr("nu"));
     c.handTimeBox->setToolTip(QObject::tr("Tijd van de dag, bijvoorbeeld 14:05:30.25; leeg: nu"));
+    const int digit = c.handBibBox->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    c.handBibBox->setMaximumWidth(digit * 10);
+    c.handTimeBox->setMaximumWidth(digit * 14);
     c.handPassingButton =
         Named(new QPushButton(QObject::tr("Passering invoeren"), c.correctionFrame),
               "HandPassingButton", window);
@@ -212,12 +215,13 @@ QGroupBox* BuildCorrectionFrame(QWidget* column, WindowControls& c) {
     bibLabel->setBuddy(c.handBibBox);
     auto* timeLabel = Named(new QLabel(QObject::tr("Tijd"), c.correctionFrame), "", window);
     timeLabel->setBuddy(c.handTimeBox);
-    grid->addWidget(bibLabel, 0, 0);
-    grid->addWidget(c.handBibBox, 0, 1);
-    grid->addWidget(timeLabel, 1, 0);
-    grid->addWidget(c.handTimeBox, 1, 1);
-    grid->addWidget(c.handPassingButton, 2, 0, 1, 2);
-    grid->addWidget(c.takeBackButton, 3, 0, 1, 2);
+    row->addWidget(bibLabel);
+    row->addWidget(c.handBibBox);
+    row->addWidget(timeLabel);
+    row->addWidget(c.handTimeBox);
+    row->addWidget(c.handPassingButton);
+    row->addStretch(1);
+    row->addWidget(c.takeBackButton);
     return c.correctionFrame;
 }
 
@@ -233,7 +237,6 @@ QWidget* BuildLeftColumn(QWidget* client, WindowControls& c) {
     rows->setContentsMargins(0, 0, 0, 0);
     rows->addWidget(BuildLinkFrame(column, c));
     rows->addWidget(BuildRaceFrame(column, c));
-    rows->addWidget(BuildCorrectionFrame(column, c));
     rows->addStretch(1);
     scroll->setWidget(column);
     // As wide as its widest control needs, with room for a scroll bar.
@@ -247,7 +250,7 @@ QWidget* BuildRightSide(QWidget* client, WindowControls& c) {
     c.splitter = new QSplitter(Qt::Vertical, client);
     c.splitter->setObjectName(QStringLiteral("RightSplitter"));
     c.splitter->setChildrenCollapsible(false);
-    auto* top = new QSplitter(Qt::Horizontal, c.splitter);
+    auto* top = new QSplitter(Qt::Horizontal);
     top->setObjectName(QStringLiteral("GridSplitter"));
     top->setChildrenCollapsible(false);
 
@@ -277,7 +280,13 @@ QWidget* BuildRightSide(QWidget* client, WindowControls& c) {
 
     c.messageFrame = Frame(c.splitter, "MessageFrame", QObject::tr("Berichten"));
     c.messagePlace = new QVBoxLayout(c.messageFrame);
-    c.splitter->addWidget(top);
+    // The corrections above the passings and the race view.
+    auto* race = new QWidget(c.splitter);
+    auto* raceRows = new QVBoxLayout(race);
+    raceRows->setContentsMargins(0, 0, 0, 0);
+    raceRows->addWidget(BuildCorrectionFrame(race, c));
+    raceRows->addWidget(top, 1);
+    c.splitter->addWidget(race);
     c.splitter->addWidget(c.messageFrame);
     c.splitter->setStretchFactor(0, 4);
     c.splitter->setStretchFactor(1, 1);
