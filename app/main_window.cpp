@@ -19,6 +19,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QSettings>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QStatusBar>
@@ -388,6 +389,23 @@ void MainWindow::connectSignals() {
         }
         updateTakeBackButton();
     });
+    // F2 goes to the bib field from anywhere; Delete in the grid or the race view takes back
+    // what is chosen there, as the button does.
+    auto* toBib = new QShortcut(QKeySequence(Qt::Key_F2), this);
+    connect(toBib, &QShortcut::activated, this, [this] {
+        ui_.handBibBox->setFocus();
+        ui_.handBibBox->selectAll();
+    });
+    for (QWidget* view :
+         {static_cast<QWidget*>(ui_.passingGrid), static_cast<QWidget*>(&raceView_->table())}) {
+        auto* remove = new QShortcut(QKeySequence(QKeySequence::Delete), view, nullptr, nullptr,
+                                     Qt::WidgetShortcut);
+        connect(remove, &QShortcut::activated, this, [this] {
+            if (ui_.takeBackButton->isEnabled()) {
+                dispatch(&MainWindow::takeBackChosen);
+            }
+        });
+    }
     connect(raceView_, &RaceView::competitorPicked, this, [this](const QString& bib) {
         pickedBib_ = bib;
         dispatch(&MainWindow::pickCompetitor);

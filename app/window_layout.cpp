@@ -198,6 +198,9 @@ QGroupBox* BuildCorrectionFrame(QWidget* parent, WindowControls& c) {
     c.handBibBox->setPlaceholderText(QObject::tr("rugnummer"));
     c.handTimeBox = Named(new QLineEdit(c.correctionFrame), "HandTime", window);
     c.handTimeBox->setPlaceholderText(QObject::tr("nu"));
+    c.handBibBox->setToolTip(
+        QObject::tr("Rugnummer en Enter: een passering van die deelnemer. "
+                    "F2 brengt u hier vanuit het hele venster."));
     c.handTimeBox->setToolTip(QObject::tr("Tijd van de dag, bijvoorbeeld 14:05:30.25; leeg: nu"));
     const int digit = c.handBibBox->fontMetrics().horizontalAdvance(QLatin1Char('0'));
     c.handBibBox->setMaximumWidth(digit * 10);
@@ -210,7 +213,7 @@ QGroupBox* BuildCorrectionFrame(QWidget* parent, WindowControls& c) {
               "TakeBackButton", window);
     c.takeBackButton->setToolTip(
         QObject::tr("Kies de laatste start, doorkomst of finish van een deelnemer in de "
-                    "passeringen, of de deelnemer in het wedstrijdoverzicht."));
+                    "passeringen, of de deelnemer in het wedstrijdoverzicht (ook met Delete)."));
     auto* bibLabel = Named(new QLabel(QObject::tr("Rugnummer"), c.correctionFrame), "", window);
     bibLabel->setBuddy(c.handBibBox);
     auto* timeLabel = Named(new QLabel(QObject::tr("Tijd"), c.correctionFrame), "", window);

@@ -74,6 +74,11 @@ private slots:
         QCOMPARE(Control<QLineEdit>(w(), "HandBib")->text(), QStringLiteral("299"));
         QCOMPARE(ReadLines(harness_->dataDir() / "dovokop.log"),
                  QStringList{"7405583\t201 \t10:0:0.00\tStart (handmatig)"});
+
+        // F2 brings the timer back to the bib from anywhere in the window.
+        Grid()->setFocus();
+        QTest::keyClick(Grid(), Qt::Key_F2);
+        QTRY_VERIFY(Control<QLineEdit>(w(), "HandBib")->hasFocus());
     }
 
     void aPassingEnteredNowFollowsTheDecodersClock() {
@@ -111,12 +116,16 @@ private slots:
         QVERIFY(!takeBack->isEnabled());  // taken back once
         QCOMPARE(ReadLines(harness_->dataDir() / "dovokop.log").last(),
                  QStringLiteral("7405583\t201 \t10:1:0.00\tTeruggenomen: Doork 1 (handmatig)"));
-        // Now the start is the latest, and may go too.
+        // Now the start is the latest, and may go too: Delete in the grid does as the button.
         SelectGridRow(2);
         QVERIFY(takeBack->isEnabled());
+        Grid()->setFocus();
+        QTest::keyClick(Grid(), Qt::Key_Delete);
+        QVERIFY(Type(Grid(), 2).contains("teruggenomen"));
         QVERIFY(w().close());
+        QCOMPARE(CellOnDisk(workbook_, "loop", 3, 6), std::string());
         QCOMPARE(CellOnDisk(workbook_, "loop", 3, 7), std::string());
-        QCOMPARE(CellOnDisk(workbook_, "loop", 3, 20), std::string("1"));
+        QCOMPARE(CellOnDisk(workbook_, "loop", 3, 20), std::string());
     }
 
     void aCompetitorChosenInTheRaceViewLosesItsLatestLapStep() {
@@ -290,8 +299,9 @@ private:
         const std::filesystem::path copies = harness_->scratch() / "replay-copies";
         QProcess replay;
         replay.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        replay.start(TIVARO_REPLAY, {"--engine", "embedded", "--data-dir", QString::fromStdString(replayData.string()),
-                                     "--copy-to", QString::fromStdString(copies.string()),
+        replay.start(TIVARO_REPLAY, {"--engine", "embedded", "--data-dir",
+                                     QString::fromStdString(replayData.string()), "--copy-to",
+                                     QString::fromStdString(copies.string()),
                                      QString::fromStdString(journal.string())});
         QVERIFY(replay.waitForFinished(30'000));
         QCOMPARE(replay.exitCode(), 0);
