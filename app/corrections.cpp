@@ -64,31 +64,31 @@ void MainWindow::pickCompetitor() {
 
 void MainWindow::takeBackChosen() {
     Status taken;
-    QString what;
+    QString bib;
+    lastTakenBack_.clear();
     if (chosenInGrid_) {
         const QModelIndexList rows = ui_.passingGrid->selectionModel()->selectedRows();
         if (rows.isEmpty()) {
             return;
         }
-        const std::size_t arrival =
-            controller_->passings().arrivalOf(static_cast<std::size_t>(rows.front().row()));
-        taken = controller_->takeBackPassing(arrival);
+        const auto index = static_cast<std::size_t>(rows.front().row());
+        bib = QString::fromStdString(controller_->passings().row(index).bib).trimmed();
+        taken = controller_->takeBackPassing(controller_->passings().arrivalOf(index));
     } else {
-        const QString bib = raceView_->selectedBib();
+        bib = raceView_->selectedBib();
         if (bib.isEmpty()) {
             return;
         }
         taken = controller_->takeBack(bib.toStdString());
     }
+    updateTakeBackButton();
     if (!taken) {
         report(QString::fromStdString(taken.error().message));
-        updateTakeBackButton();
         return;
     }
-    report(
-        tr("Passering teruggenomen; de tijd is gewist en de rondeteller teruggezet. Was het "
-           "een vergissing, voer de passering dan met haar tijd met de hand opnieuw in."));
-    updateTakeBackButton();
+    report(tr("%1 teruggenomen: de tijd is gewist en de rondeteller teruggezet. Was het een "
+              "vergissing, voer de passering dan met die tijd met de hand opnieuw in.")
+               .arg(lastTakenBack_));
 }
 
 void MainWindow::updateTakeBackButton() {

@@ -185,6 +185,13 @@ MainWindow::MainWindow(WindowOptions options, QWidget* parent)
     events.notice = [this](const std::string& text) { report(FromUtf8(text)); };
     events.passingHandled = [this](const timing::PassingResult& result, const std::string&) {
         followDecoderClock(result);
+        if (result.takesBack) {
+            const timing::PassingList& list = controller_->passings();
+            const timing::PassingRow& taken = list.row(list.indexOf(*result.takesBack));
+            lastTakenBack_ =
+                tr("De %1 van rugnummer %2 om %3")
+                    .arg(FromUtf8(taken.type), FromUtf8(taken.bib).trimmed(), FromUtf8(taken.time));
+        }
         if (Status shown = raceView_->passingHandled(controller_->race(), result); !shown) {
             report(FromUtf8(shown.error().message));
         }

@@ -205,6 +205,7 @@ private:
     // The decoder's clock minus this computer's, as the latest decoder passing showed it.
     std::optional<timing::Hundredths> decoderClockOffset_;
     QString pickedBib_;          // the competitor double-clicked in the race view
+    QString lastTakenBack_;      // what the latest take-back took back, for its message
     bool chosenInGrid_ = false;  // the passing to take back was chosen in the grid
 
     int handlerDepth_ = 0;

@@ -114,6 +114,9 @@ private slots:
         QVERIFY(Type(Grid(), 1).contains("teruggenomen"));
         QVERIFY(Grid()->model()->index(1, 0).data(Qt::FontRole).value<QFont>().strikeOut());
         QVERIFY(!takeBack->isEnabled());  // taken back once
+        QVERIFY2(w().statusLine().current().contains(
+                     "De Doork 1 (handmatig) van rugnummer 201 om 10:1:0.00 teruggenomen"),
+                 qPrintable(w().statusLine().current()));
         QCOMPARE(ReadLines(harness_->dataDir() / "dovokop.log").last(),
                  QStringLiteral("7405583\t201 \t10:1:0.00\tTeruggenomen: Doork 1 (handmatig)"));
         // Now the start is the latest, and may go too: Delete in the grid does as the button.
