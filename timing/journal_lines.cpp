@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "common/escaped_text.h"
+
 namespace tivaro::timing {
 
 namespace {
@@ -28,30 +30,7 @@ std::string JournalBytesLine(link::LinkKind link, link::DecoderGeneration genera
     if (generation == link::DecoderGeneration::Older && !bytes.empty() &&
         static_cast<std::size_t>(printable) * 4 >= bytes.size() * 3) {
         line += "-text ";
-        for (const std::uint8_t byte : bytes) {
-            switch (byte) {
-                case '\r':
-                    line += "\\r";
-                    break;
-                case '\n':
-                    line += "\\n";
-                    break;
-                case '\t':
-                    line += "\\t";
-                    break;
-                case '\\':
-                    line += "\\\\";
-                    break;
-                default:
-                    if (Printable(byte)) {
-                        line += static_cast<char>(byte);
-                    } else {
-                        line += "\\x";
-                        line += kHex[byte >> 4];
-                        line += kHex[byte & 0x0F];
-                    }
-            }
-        }
+        AppendEscaped({reinterpret_cast<const char*>(bytes.data()), bytes.size()}, line, true);
         return line;
     }
     line.reserve(line.size() + bytes.size() * 3);

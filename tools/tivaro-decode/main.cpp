@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/escaped_text.h"
 #include "link/receive_path.h"
 
 namespace {
@@ -46,39 +47,12 @@ private:
     std::string buffer_;
 };
 
-// Backslash, TAB, CR and LF in a transponder code would break the output's columns.
-void AppendEscaped(std::string_view text, std::string& out) {
-    const auto special = [](char c) { return c == '\\' || c == '\t' || c == '\r' || c == '\n'; };
-    if (std::none_of(text.begin(), text.end(), special)) {
-        out.append(text);  // the usual code: nothing to escape
-        return;
-    }
-    for (char c : text) {
-        switch (c) {
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            default:
-                out += c;
-        }
-    }
-}
-
 class Printer final : public tivaro::link::ReceiveListener {
 public:
     explicit Printer(Output& out) : out_(out) {}
     void onPassing(const tivaro::link::Passing& passing) override {
         std::string& text = out_.text();
-        AppendEscaped(passing.transponder, text);
+        tivaro::AppendEscaped(passing.transponder, text);
         // TAB, the time and LF in one append: the time text is at most 11 characters.
         char tail[16];
         const std::size_t n = std::min(passing.time.size(), sizeof tail - 2);

@@ -434,17 +434,27 @@ std::vector<std::string> CalcWorkbook::texts(const Reference<css::table::XCellRa
     return result;
 }
 
+namespace {
+
+// Stops a block's watch; a block, sheet or document that is gone took the listener with it.
+void Unwatch(const Reference<css::util::XModifyBroadcaster>& broadcaster,
+             const rtl::Reference<BlockWatch>& watch) {
+    try {
+        broadcaster->removeModifyListener(watch.get());
+    } catch (...) {
+    }
+}
+
+}  // namespace
+
 CalcWorkbook::RowCache& CalcWorkbook::row(SheetId sheet, int row, int lastColumn) {
     const std::pair<int, int> key{sheet.index, row};
     if (auto found = rows_.find(key); found != rows_.end()) {
         if (!found->second.watch->stale() && found->second.lastColumn >= lastColumn) {
             return found->second;
         }
-        try {
-            found->second.broadcaster->removeModifyListener(found->second.watch.get());
-        } catch (const css::uno::RuntimeException&) {
-            // The block went with its sheet or document; a new one is made below.
-        }
+        // A new block is made below.
+        Unwatch(found->second.broadcaster, found->second.watch);
         rows_.erase(found);
     }
     if (rows_.size() >= kMaxRowCaches) {
@@ -521,20 +531,12 @@ Result<std::vector<std::vector<std::string>>> CalcWorkbook::readBlock(SheetId sh
 }
 
 void CalcWorkbook::dropCaches() {
-    const auto unwatch = [](const Reference<css::util::XModifyBroadcaster>& broadcaster,
-                            const rtl::Reference<BlockWatch>& watch) {
-        try {
-            broadcaster->removeModifyListener(watch.get());
-        } catch (...) {
-            // Calc or the document is gone, and the listener with it.
-        }
-    };
     for (auto& [key, cache] : blockCaches_) {
-        unwatch(cache.broadcaster, cache.watch);
+        Unwatch(cache.broadcaster, cache.watch);
     }
     blockCaches_.clear();
     for (auto& [key, cache] : rows_) {
-        unwatch(cache.broadcaster, cache.watch);
+        Unwatch(cache.broadcaster, cache.watch);
     }
     rows_.clear();
 }
@@ -547,11 +549,8 @@ Result<CalcWorkbook::BlockCache*> CalcWorkbook::searchedBlock(SheetId sheet,
         if (!found->second.watch->stale()) {
             return &found->second;
         }
-        try {
-            found->second.broadcaster->removeModifyListener(found->second.watch.get());
-        } catch (const css::uno::RuntimeException&) {
-            // The block went with its sheet or document; a new one is made below.
-        }
+        // A new block is made below.
+        Unwatch(found->second.broadcaster, found->second.watch);
         blockCaches_.erase(found);
     }
     if (blockCaches_.size() >= kMaxBlockCaches) {
