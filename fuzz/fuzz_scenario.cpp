@@ -22,6 +22,7 @@
 
 #include "common/data_dir.h"
 #include "demo_workbook.h"
+#include "scratch_folder.h"
 #include "tools/tivaro-replay/replay.h"
 #include "tools/tivaro-replay/scenario.h"
 #include "workbook/atomic_file.h"
@@ -30,34 +31,21 @@
 namespace {
 
 using namespace tivaro;
+using fuzz::Check;
 
 // Longer scenarios say nothing new and slow the fuzzer down.
 constexpr std::size_t kMaxActions = 300;
 constexpr int kMaxOpens = 6;
 
-void Check(bool holds) {
-    if (!holds) {
-        std::abort();
-    }
-}
-
-// The scratch folder of this process, removed when it ends, and the demo workbook's bytes.
+// The scratch folder of this process and the demo workbook's bytes.
 struct Scratch {
-    std::filesystem::path folder;
+    fuzz::ScratchFolder scratch{"tivaro-fuzz-scenario"};
+    const std::filesystem::path& folder = scratch.path();
     std::string demo;
     Scratch() {
-        const std::filesystem::path base = std::filesystem::exists("/dev/shm")
-                                               ? std::filesystem::path("/dev/shm")
-                                               : std::filesystem::temp_directory_path();
-        folder = base / ("tivaro-fuzz-scenario-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(folder);
         auto bytes = demo::DemoWorkbookBytes();
         Check(bytes.ok());
         demo = std::move(*bytes);
-    }
-    ~Scratch() {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder, ignored);
     }
 };
 

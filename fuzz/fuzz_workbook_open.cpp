@@ -38,6 +38,7 @@
 #include <pugixml.hpp>
 
 #include "decoder/codepage.h"
+#include "scratch_folder.h"
 #include "workbook/atomic_file.h"
 #include "workbook/cell_address.h"
 #include "workbook/match_index.h"
@@ -50,6 +51,7 @@ namespace {
 
 using namespace tivaro;
 using namespace tivaro::workbook;
+using fuzz::Check;
 
 constexpr std::string_view kSeparator = "\n--part--\n";
 constexpr std::size_t kMaxSheets = 6;
@@ -78,31 +80,9 @@ public:
     int sync(int) override { return 0; }
 };
 
-// The scratch folder of this process, removed when it ends.
-struct Scratch {
-    std::filesystem::path folder;
-    Scratch() {
-        const std::filesystem::path base = std::filesystem::exists("/dev/shm")
-                                               ? std::filesystem::path("/dev/shm")
-                                               : std::filesystem::temp_directory_path();
-        folder = base / ("tivaro-fuzz-workbook-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(folder);
-    }
-    ~Scratch() {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder, ignored);
-    }
-};
-
-Scratch& TheScratch() {
-    static Scratch scratch;
-    return scratch;
-}
-
-void Check(bool holds) {
-    if (!holds) {
-        std::abort();
-    }
+const std::filesystem::path& ScratchPath() {
+    static const fuzz::ScratchFolder scratch("tivaro-fuzz-workbook");
+    return scratch.path();
 }
 
 // The package: the fuzzed parts with the content types and relationships that name them.
@@ -522,7 +502,7 @@ void CheckSavedXml(const std::string& original, const std::filesystem::path& fil
 void CheckReopened(const std::filesystem::path& file, const std::vector<std::string>& names,
                    const Expectations& expect, bool partsKnown) {
     UnflushedWriter writer;
-    XlsxApp app(TheScratch().folder / "backup", writer);
+    XlsxApp app(ScratchPath() / "backup", writer);
     auto reopened = app.open(file);
     Check(reopened.ok());  // the engine reads what it wrote
     Workbook& book = **reopened;
@@ -576,7 +556,7 @@ void CheckReopened(const std::filesystem::path& file, const std::vector<std::str
 void RunOnFile(const std::filesystem::path& file, const std::string& original,
                FuzzedDataProvider& in, bool partsKnown) {
     UnflushedWriter writer;
-    XlsxApp app(TheScratch().folder / "backup", writer);
+    XlsxApp app(ScratchPath() / "backup", writer);
     auto opened = app.open(file);
     if (!opened) {
         Check(!opened.error().message.empty());  // every failure says what went wrong
@@ -608,7 +588,7 @@ void RunOnFile(const std::filesystem::path& file, const std::string& original,
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view input(reinterpret_cast<const char*>(data), size);
-    const std::filesystem::path& folder = TheScratch().folder;
+    const std::filesystem::path& folder = ScratchPath();
     std::error_code ignored;
     std::filesystem::remove_all(folder / "backup", ignored);
     const std::filesystem::path file = folder / "race.xlsx";

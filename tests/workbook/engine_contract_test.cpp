@@ -25,16 +25,10 @@ constexpr const char* kCodes = "B3:B12";
 
 class EngineContract : public ::testing::TestWithParam<Engine> {
 protected:
-    static void SetUpTestSuite() {
-        ScratchDir scratch;
-        RunOpenpyxl({"contract", (scratch / "contract.xlsx").string()});
-        contract_ = ReadFile(scratch / "contract.xlsx");
-    }
-
     void SetUp() override {
-        ASSERT_FALSE(contract_.empty()) << "openpyxl did not write the contract workbook";
+        ASSERT_FALSE(ContractWorkbookBytes().empty()) << "openpyxl did not write it";
         file_ = scratch_ / "race.xlsx";
-        WriteFile(file_, contract_);
+        WriteFile(file_, ContractWorkbookBytes());
         if (GetParam() == Engine::Embedded) {
             embedded_ = std::make_unique<XlsxApp>(scratch_ / "backup");
             app_ = embedded_.get();
@@ -80,7 +74,6 @@ protected:
         return result;
     }
 
-    static inline std::string contract_;
     ScratchDir scratch_;
     std::filesystem::path file_;
     std::unique_ptr<XlsxApp> embedded_;

@@ -202,7 +202,8 @@ TEST_F(SaveSafetyTest, AReadOnlyFileIsRefused) {
     ASSERT_FALSE(saved.ok());
     EXPECT_EQ(saved.error().code, Errc::Io);
     EXPECT_NE(saved.error().message.find(file_.string()), std::string::npos);
-    EXPECT_NE(saved.error().message.find("alleen-lezen"), std::string::npos) << saved.error().message;
+    EXPECT_NE(saved.error().message.find("alleen-lezen"), std::string::npos)
+        << saved.error().message;
     EXPECT_EQ(ReadFile(file_), original_);
 }
 
@@ -244,8 +245,7 @@ TEST_F(SaveSafetyTest, AFullDiskLeavesTheOldWorkbook) {
     ASSERT_TRUE(book->writeRange(SheetId{0}, "F3:F200", "0:10:00.00").ok());
     auto saved = book->save();
     ASSERT_FALSE(saved.ok());
-    EXPECT_NE(saved.error().message.find("schijf vol"), std::string::npos)
-        << saved.error().message;
+    EXPECT_NE(saved.error().message.find("schijf vol"), std::string::npos) << saved.error().message;
     EXPECT_EQ(ReadFile(file), original_);
     EXPECT_EQ(FilesIn(dir_ / "disk"), (std::vector<std::string>{"filler", "race.xlsx"}));
 }

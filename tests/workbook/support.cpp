@@ -153,8 +153,26 @@ std::string RunOpenpyxl(const std::vector<std::string>& args) {
     return output;
 }
 
+const std::string& ContractWorkbookBytes() {
+    static const std::string bytes = [] {
+        ScratchDir scratch;
+        RunOpenpyxl({"contract", (scratch / "contract.xlsx").string()});
+        return ReadFile(scratch / "contract.xlsx");
+    }();
+    return bytes;
+}
+
 CsvSheets ConvertWithLibreOffice(const std::vector<std::filesystem::path>& files,
-                                 const std::filesystem::path& outDir) {
+                                 const std::filesystem::path& outDir, bool dutch) {
+    if (dutch) {
+        std::filesystem::create_directories(outDir / "lo-profile" / "user");
+        WriteFile(outDir / "lo-profile" / "user" / "registrymodifications.xcu",
+                  R"(<?xml version="1.0" encoding="UTF-8"?>
+<oor:items xmlns:oor="http://openoffice.org/2001/registry" xmlns:xs="http://www.w3.org/2001/XMLSchema" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance">
+<item oor:path="/org.openoffice.Setup/L10N"><prop oor:name="ooSetupSystemLocale" oor:op="fuse"><value>nl-NL</value></prop></item>
+</oor:items>
+)");
+    }
     // Its own profile, so parallel runs and a desktop session do not get in the way; the last
     // filter field (-1) writes every sheet to NAME-SHEET.csv.
     std::string command = "soffice -env:UserInstallation=file://" +

@@ -37,11 +37,16 @@ std::string SheetXml(const std::string& cellsXml);
 // the calling test (check with HasFatalFailure) when it exits non-zero.
 std::string RunOpenpyxl(const std::vector<std::string>& args);
 
+// The contract workbook (openpyxl_helper.py contract), made once per test program; empty when
+// openpyxl failed.
+const std::string& ContractWorkbookBytes();
+
 // Converts every sheet of each file to CSV with LibreOffice in one run; returns for each file
 // and sheet ("file-stem/sheet") the rows of cells. Empty when soffice failed (the test fails).
+// `dutch`: LibreOffice set to Dutch, as at the track (times and numbers as it shows them there).
 using CsvSheets = std::map<std::string, std::vector<std::vector<std::string>>>;
 CsvSheets ConvertWithLibreOffice(const std::vector<std::filesystem::path>& files,
-                                 const std::filesystem::path& outDir);
+                                 const std::filesystem::path& outDir, bool dutch = false);
 
 // Opens with the embedded engine, or fails the test.
 std::unique_ptr<Workbook> OpenOrFail(SpreadsheetApp& app, const std::filesystem::path& file);
