@@ -407,31 +407,32 @@ Status RaceController::takeBack(std::string_view bib) {
     return takeBackEntry(*k);
 }
 
-bool RaceController::canTakeBack(std::size_t arrival) const {
+std::optional<std::size_t> RaceController::takeBackEntryOf(std::size_t arrival) const {
     for (std::size_t k = journal_.size(); k-- > 0;) {
         const Handled& entry = journal_[k];
         if (entry.arrival == arrival) {
-            return race_.workbook() != nullptr && entry.sheet == raceSheetName() &&
-                   latestLapStep(entry.result.row, entry.sheet) == k &&
-                   !Trimmed(entry.result.bib).empty();
+            const bool latest = race_.workbook() != nullptr && entry.sheet == raceSheetName() &&
+                                latestLapStep(entry.result.row, entry.sheet) == k &&
+                                !Trimmed(entry.result.bib).empty();
+            return latest ? std::optional(k) : std::nullopt;
         }
     }
-    return false;
+    return std::nullopt;
+}
+
+bool RaceController::canTakeBack(std::size_t arrival) const {
+    return takeBackEntryOf(arrival).has_value();
 }
 
 Status RaceController::takeBackPassing(std::size_t arrival) {
-    if (!canTakeBack(arrival)) {
+    const std::optional<std::size_t> k = takeBackEntryOf(arrival);
+    if (!k) {
         return MakeError(Errc::Failed,
                          "Deze passering kan niet worden teruggenomen: alleen de laatste "
                          "vastgelegde start, doorkomst of finish van een deelnemer kan dat, op "
                          "het blad van de sport die nu gekozen is.");
     }
-    for (std::size_t k = journal_.size(); k-- > 0;) {
-        if (journal_[k].arrival == arrival) {
-            return takeBackEntry(k);
-        }
-    }
-    return {};
+    return takeBackEntry(*k);
 }
 
 Status RaceController::takeBackEntry(std::size_t k) {

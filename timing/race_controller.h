@@ -160,6 +160,8 @@ private:
     // The journal entry of the competitor's latest recorded lap step on `sheet`, if any.
     std::optional<std::size_t> latestLapStep(int row, const std::string& sheet) const;
     Status takeBackEntry(std::size_t k);
+    // The journal entry of the passing that arrived `arrival`-th, when it can be taken back.
+    std::optional<std::size_t> takeBackEntryOf(std::size_t arrival) const;
     // The name of the race sheet in force; empty without one.
     std::string raceSheetName() const;
     std::optional<workbook::SheetId> sheetNamed(const std::string& name) const;
