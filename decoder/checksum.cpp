@@ -9,8 +9,10 @@ namespace tivaro::decoder {
 
 namespace {
 
-constexpr std::array<std::uint16_t, 256> MakeCrcTable() {
-    std::array<std::uint16_t, 256> table{};
+using CrcTable = std::array<std::uint16_t, 256>;
+
+constexpr CrcTable MakeCrcTable() {
+    CrcTable table{};
     for (std::uint32_t i = 0; i < 256; ++i) {
         std::uint32_t crc = i << 8;
         for (int bit = 0; bit < 8; ++bit) {
@@ -21,64 +23,87 @@ constexpr std::array<std::uint16_t, 256> MakeCrcTable() {
     return table;
 }
 
-// Eight bytes are taken in one step ("slicing by eight"): the CRC is linear, so the register
-// after eight bytes is the XOR of each byte's own contribution, and a byte's contribution is
-// the CRC of that byte followed by as many zero bytes as come after it in the step.
-// kSlices[k][v] is the CRC (from a zero register) of byte v followed by k zero bytes; the
-// register joins the step through the first two bytes. The eight lookups do not wait on each
-// other, where a byte at a time waits on the byte before.
-using CrcTable = std::array<std::uint16_t, 256>;
+constexpr CrcTable kTable = MakeCrcTable();
 
-constexpr std::array<CrcTable, 8> MakeSlices(const CrcTable& one) {
-    std::array<CrcTable, 8> slices{};
-    slices[0] = one;
-    for (std::size_t k = 1; k < slices.size(); ++k) {
-        for (std::uint32_t v = 0; v < 256; ++v) {
-            const std::uint16_t before = slices[k - 1][v];
-            slices[k][v] = static_cast<std::uint16_t>((before << 8) ^ one[before >> 8]);
-        }
-    }
-    return slices;
+constexpr std::uint16_t Step(std::uint16_t crc, std::uint8_t byte) {
+    return static_cast<std::uint16_t>(kTable[crc >> 8] ^ (crc << 8) ^ byte);
 }
 
-constexpr auto kOne = MakeCrcTable();
-constexpr auto kSlices = MakeSlices(kOne);
+// Several bytes in one step. The update is linear, so the register after n bytes is the XOR
+// of what each input alone becomes: the old register pushed through n zero bytes, and each
+// byte pushed through the zero bytes that follow it in the step. kAfter[k][v] is the register
+// that v (entering at the low end) becomes after k zero bytes; the register's own high byte
+// is one step further on than its low byte. The lookups do not wait on one another, where a
+// byte at a time waits on the byte before.
+constexpr std::size_t kWidest = 8;
 
-std::uint16_t Update(std::uint16_t crc, std::uint8_t byte) {
-    return static_cast<std::uint16_t>((crc << 8) ^ kOne[((crc >> 8) ^ byte) & 0xFF]);
+constexpr std::array<CrcTable, kWidest + 2> MakeAfterTables() {
+    std::array<CrcTable, kWidest + 2> after{};
+    for (std::uint32_t v = 0; v < 256; ++v) {
+        std::uint16_t crc = static_cast<std::uint16_t>(v);
+        for (std::size_t k = 0; k < after.size(); ++k) {
+            after[k][v] = crc;
+            crc = Step(crc, 0);
+        }
+    }
+    return after;
+}
+
+constexpr auto kAfter = MakeAfterTables();
+
+template <std::size_t N>
+std::uint16_t StepBytes(std::uint16_t crc, const std::uint8_t* p) {
+    std::uint16_t next = kAfter[N + 1][crc >> 8] ^ kAfter[N][crc & 0xFF];
+    for (std::size_t i = 0; i < N; ++i) {
+        next ^= kAfter[N - 1 - i][p[i]];
+    }
+    return next;
 }
 
 std::uint16_t Update(std::uint16_t crc, const std::uint8_t* p, std::size_t n) {
     for (; n >= 8; p += 8, n -= 8) {
-        crc = static_cast<std::uint16_t>(kSlices[7][((crc >> 8) ^ p[0]) & 0xFF] ^
-                                         kSlices[6][(crc ^ p[1]) & 0xFF] ^ kSlices[5][p[2]] ^
-                                         kSlices[4][p[3]] ^ kSlices[3][p[4]] ^ kSlices[2][p[5]] ^
-                                         kSlices[1][p[6]] ^ kSlices[0][p[7]]);
+        crc = StepBytes<8>(crc, p);
     }
-    // The rest in steps of four and two bytes, the same way.
     if (n >= 4) {
-        crc = static_cast<std::uint16_t>(kSlices[3][((crc >> 8) ^ p[0]) & 0xFF] ^
-                                         kSlices[2][(crc ^ p[1]) & 0xFF] ^ kSlices[1][p[2]] ^
-                                         kSlices[0][p[3]]);
+        crc = StepBytes<4>(crc, p);
         p += 4;
         n -= 4;
     }
-    if (n >= 2) {
-        crc = static_cast<std::uint16_t>(kSlices[1][((crc >> 8) ^ p[0]) & 0xFF] ^
-                                         kSlices[0][(crc ^ p[1]) & 0xFF]);
-        p += 2;
-        n -= 2;
-    }
-    if (n != 0) {
-        crc = Update(crc, *p);
+    for (; n != 0; ++p, --n) {
+        crc = Step(crc, *p);
     }
     return crc;
+}
+
+constexpr std::uint16_t kInitial = 0xFFFF;
+
+std::optional<std::uint16_t> HexValue(std::string_view digits) {
+    if (digits.empty() || digits.size() > 4) {
+        return std::nullopt;
+    }
+    std::uint16_t value = 0;
+    for (const char c : digits) {
+        int digit = 0;
+        if (c >= '0' && c <= '9') {
+            digit = c - '0';
+        } else if (c >= 'A' && c <= 'F') {
+            digit = c - 'A' + 10;
+        } else {
+            return std::nullopt;  // decoders write upper case only
+        }
+        value = static_cast<std::uint16_t>(value << 4 | digit);
+    }
+    return value;
 }
 
 }  // namespace
 
 std::uint16_t Crc16(std::span<const std::uint8_t> bytes) {
-    return Update(0xFFFF, bytes.data(), bytes.size());
+    return Update(kInitial, bytes.data(), bytes.size());
+}
+
+std::uint16_t Crc16(std::string_view text) {
+    return Crc16(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
 }
 
 bool RecordChecksumMatches(std::span<const std::uint8_t> record) {
@@ -86,15 +111,31 @@ bool RecordChecksumMatches(std::span<const std::uint8_t> record) {
         return false;
     }
     // The CRC runs over the record as sent, start byte first, with its own field zero.
-    // The head up to and with the CRC field goes in one step of its own.
     std::array<std::uint8_t, kCrcOffset + 2> head{};
     head[0] = kStartByte;
     std::copy_n(record.data() + 1, kCrcOffset - 1, head.begin() + 1);
-    std::uint16_t crc = Update(0xFFFF, head.data(), head.size());
+    std::uint16_t crc = Update(kInitial, head.data(), head.size());
     crc = Update(crc, record.data() + kCrcOffset + 2, record.size() - kCrcOffset - 2);
     const auto stored =
         static_cast<std::uint16_t>(record[kCrcOffset] | (record[kCrcOffset + 1] << 8));
     return crc == stored;
+}
+
+std::optional<LineCheck> OlderLineCheck(std::string_view line) {
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
+        line.remove_suffix(1);
+    }
+    const std::size_t tab = line.rfind('\t');
+    if (tab == std::string_view::npos || tab + 1 >= line.size() || line[tab + 1] != 'x') {
+        return std::nullopt;
+    }
+    const std::optional<std::uint16_t> stored = HexValue(line.substr(tab + 2));
+    if (!stored) {
+        return std::nullopt;
+    }
+    // Covered: after the start-of-header byte (the line's first byte, whatever it is) up to
+    // and with the TAB before the check field.
+    return LineCheck{*stored, Crc16(line.substr(1, tab))};
 }
 
 }  // namespace tivaro::decoder

@@ -22,6 +22,8 @@ std::uint64_t ReadLittleEndian(std::span<const std::uint8_t> bytes) {
 void DecodeRecord(std::span<const std::uint8_t> record, DecodedRecord& out) {
     out.transponder.clear();
     out.passingTimeMicros = 0;
+    out.passingNumber = 0;
+    out.decoderId = 0;
     if (record.size() < kFirstFieldOffset) {
         out.status = RecordStatus::Damaged;
         return;
@@ -56,6 +58,11 @@ void DecodeRecord(std::span<const std::uint8_t> record, DecodedRecord& out) {
             textField = a;
         } else if (type == kFieldNumericTransponder && n == 4) {
             numberField = a;
+        } else if (type == kFieldPassingNumber && n == 4) {
+            out.passingNumber =
+                static_cast<std::uint32_t>(ReadLittleEndian(record.subspan(a + 2, 4)));
+        } else if (type == kFieldDecoderId && n == 4) {
+            out.decoderId = static_cast<std::uint32_t>(ReadLittleEndian(record.subspan(a + 2, 4)));
         }
         a += n + 2;
     }

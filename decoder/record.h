@@ -24,6 +24,11 @@ struct DecodedRecord {
     RecordStatus status = RecordStatus::Damaged;
     std::uint64_t passingTimeMicros = 0;  // set for Passing
     std::string transponder;              // UTF-8; set for Passing and NoPassingTime
+    // The decoder's own numbering of its passings (field 0x01) and its id (field 0x81), each
+    // four bytes; 0 when the record has none. Together with code and time they tell a passing
+    // sent again from a new one.
+    std::uint32_t passingNumber = 0;
+    std::uint32_t decoderId = 0;
 };
 
 // Decodes `record` as UnescapeRecord leaves it: index 0 holds 0 (no record byte), index k the

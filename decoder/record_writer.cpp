@@ -1,5 +1,7 @@
 #include "decoder/record_writer.h"
 
+#include <cstdio>
+
 #include <string_view>
 
 #include "decoder/checksum.h"
@@ -79,6 +81,15 @@ std::vector<std::uint8_t> BuildStatusRecord(const StatusRecordFields& fields) {
     record.Field(kFieldTemperature, fields.temperature, 2);
     record.Field(kFieldDecoderId, fields.decoderId, 4);
     return record.Finish();
+}
+
+std::string OlderLineWithCheck(std::string_view fields) {
+    std::string line(fields);
+    line += '\t';
+    const std::uint16_t crc = Crc16(std::string_view(line).substr(1));
+    char check[8];
+    std::snprintf(check, sizeof check, "x%X\r\n", static_cast<unsigned>(crc));
+    return line + check;
 }
 
 void AppendEscaped(std::span<const std::uint8_t> record, std::vector<std::uint8_t>& out) {

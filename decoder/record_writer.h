@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "decoder/checksum.h"
@@ -34,6 +35,11 @@ struct StatusRecordFields {
 // Unescaped records, start byte to end byte.
 std::vector<std::uint8_t> BuildPassingRecord(const PassingRecordFields& fields);
 std::vector<std::uint8_t> BuildStatusRecord(const StatusRecordFields& fields);
+
+// An older decoder's text line: `fields` (from the start-of-header byte, TAB-separated),
+// then TAB, "x" and the CRC of everything after the start-of-header byte up to and with that
+// TAB, in upper-case hexadecimal without leading zeros, then CR LF.
+std::string OlderLineWithCheck(std::string_view fields);
 
 // Applies the escape coding to an unescaped record: every byte between start and end byte
 // that is 0x8D, 0x8E or 0x8F goes out as 0x8D and the byte plus 0x20. Appends to `out`.

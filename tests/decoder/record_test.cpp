@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <random>
-
+#include "decoder/checksum.h"
 #include "decoder/escape.h"
 #include "decoder/record.h"
 #include "decoder/record_writer.h"
@@ -150,36 +149,6 @@ TEST(DecodeRecord, ReadsWhatTheRecordWriterWrites) {
     record[0] = 0;
     DecodeRecord(record, out);
     EXPECT_EQ(out.status, RecordStatus::OtherType);
-}
-
-TEST(Crc16, MatchesTheCcittCheckValue) {
-    const std::string check = "123456789";
-    EXPECT_EQ(Crc16(std::span(reinterpret_cast<const std::uint8_t*>(check.data()), check.size())),
-              0x29B1);
-}
-
-// The bit-at-a-time definition: polynomial 0x1021, register from 0xFFFF, most significant bit
-// first, no final XOR.
-std::uint16_t BitwiseCrc(std::span<const std::uint8_t> bytes) {
-    std::uint16_t crc = 0xFFFF;
-    for (const std::uint8_t byte : bytes) {
-        crc ^= static_cast<std::uint16_t>(byte << 8);
-        for (int bit = 0; bit < 8; ++bit) {
-            crc = static_cast<std::uint16_t>((crc & 0x8000) ? (crc << 1) ^ 0x1021 : crc << 1);
-        }
-    }
-    return crc;
-}
-
-TEST(Crc16, AgreesWithTheBitwiseDefinitionAtEveryLength) {
-    std::mt19937 random(11);
-    for (std::size_t length = 0; length <= 200; ++length) {
-        Bytes bytes(length);
-        for (std::uint8_t& byte : bytes) {
-            byte = static_cast<std::uint8_t>(random());
-        }
-        EXPECT_EQ(Crc16(bytes), BitwiseCrc(bytes)) << "length " << length;
-    }
 }
 
 TEST(BuildPassingRecord, StoresLengthAndCrcOverTheZeroedCrcField) {

@@ -169,14 +169,12 @@ TEST(DecoderStream, OlderLinesCarryThePlannedPassings) {
     }
 }
 
-TEST(OlderLine, EndsWithTheCrcOfWhatPrecedesIt) {
-    const std::string line = OlderLine("\x01#\t3\t41");
-    const std::string body = "\x01#\t3\t41\t";
-    char crc[8];
-    std::snprintf(
-        crc, sizeof crc, "%04X",
-        decoder::Crc16(std::span(reinterpret_cast<const std::uint8_t*>(body.data()), body.size())));
-    EXPECT_EQ(line, body + "x" + crc + "\r\n");
+TEST(OlderLine, CarriesTheCheckFieldOfARealDecoder) {
+    // A status line as a real decoder sent it.
+    EXPECT_EQ(decoder::OlderLineWithCheck("\x01#\t20\t0\t72\t0"), "\x01#\t20\t0\t72\t0\tx6B89\r\n");
+    const std::string line = decoder::OlderLineWithCheck("\x01@\t3\t9\t7405583\t754.12\t1\t2\t0");
+    ASSERT_TRUE(decoder::OlderLineCheck(line));
+    EXPECT_TRUE(decoder::OlderLineCheck(line)->matches());
 }
 
 TEST(ParseSimOptions, ReadsEveryOptionAndNamesTheBadOne) {

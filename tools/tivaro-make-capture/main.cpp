@@ -90,13 +90,13 @@ int main(int argc, char** argv) {
 
         const std::uint64_t seconds = p.micros / 1'000'000;
         const std::uint64_t millis = (p.micros / 1000) % 1000;
-        char line[160];
-        std::snprintf(line, sizeof line, "\x01@\t3\t%u\t%s\t%llu.%02llu\t24\t112\t0\tx%04X\r\n",
-                      number, p.code.c_str(), static_cast<unsigned long long>(seconds),
-                      static_cast<unsigned long long>(millis / 10), number * 7919u % 0xFFFF);
-        older += line;
+        char text[160];
+        std::snprintf(text, sizeof text, "\x01@\t3\t%u\t%s\t%llu.%02llu\t24\t112\t0", number,
+                      p.code.c_str(), static_cast<unsigned long long>(seconds),
+                      static_cast<unsigned long long>(millis / 10));
+        older += tivaro::decoder::OlderLineWithCheck(text);
         if (number % 5 == 0) {
-            older += "\x01#\t3\t41\t0\txC0DE\r\n";
+            older += tivaro::decoder::OlderLineWithCheck("\x01#\t3\t41\t0");
         }
     }
 

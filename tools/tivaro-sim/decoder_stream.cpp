@@ -16,15 +16,6 @@ bool IsNumber(const std::string& text) {
 
 }  // namespace
 
-std::string OlderLine(const std::string& fields) {
-    const std::string body = fields + "\t";
-    const std::uint16_t crc =
-        decoder::Crc16(std::span(reinterpret_cast<const std::uint8_t*>(body.data()), body.size()));
-    char tail[16];
-    std::snprintf(tail, sizeof tail, "x%04X\r\n", crc);
-    return body + tail;
-}
-
 DecoderStream::DecoderStream(StreamOptions options) : options_(options), random_(options.seed) {}
 
 void DecoderStream::Append(const SimPassing& passing, std::vector<std::uint8_t>& out) {
@@ -76,13 +67,14 @@ void DecoderStream::AppendOlder(const SimPassing& passing, std::vector<std::uint
         passing.transponder.c_str(), static_cast<unsigned long long>(hundredths / 100),
         static_cast<unsigned long long>(hundredths % 100),
         static_cast<unsigned>(8 + random_() % 40), static_cast<unsigned>(60 + random_() % 80));
-    std::string line = OlderLine(fields);
+    std::string line = decoder::OlderLineWithCheck(fields);
     if (options_.corruptEvery > 0 && passingNumber_ % options_.corruptEvery == 0) {
         line[3 + random_() % (line.size() - 6)] ^= 0x01;
     }
     out.insert(out.end(), line.begin(), line.end());
     if (options_.statusEvery > 0 && passingNumber_ % options_.statusEvery == 0) {
-        const std::string status = OlderLine("\x01#\t3\t" + std::to_string(30 + random_() % 20));
+        const std::string status =
+            decoder::OlderLineWithCheck("\x01#\t3\t" + std::to_string(30 + random_() % 20));
         out.insert(out.end(), status.begin(), status.end());
     }
 }

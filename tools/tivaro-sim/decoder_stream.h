@@ -41,8 +41,4 @@ private:
     std::uint32_t passingNumber_ = 0;
 };
 
-// An older decoder's line: its fields, then TAB "x" and the CRC-16 of everything before the
-// "x" as four hexadecimal digits, then CR LF.
-std::string OlderLine(const std::string& fields);
-
 }  // namespace tivaro::sim
