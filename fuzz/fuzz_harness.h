@@ -31,10 +31,17 @@ public:
         }
         passings.push_back(passing);
     }
+    void onSetAside(const link::SetAside& setAside) override {
+        if (setAside.passing) {
+            onPassing(*setAside.passing);  // decoded as far as it goes: still a time of day
+            passings.pop_back();
+            setAsidePassings.push_back(*setAside.passing);
+        }
+    }
     void onProblem(const Error&) override { ++problems; }
-    void onNotice(const std::string&) override {}
 
     std::vector<link::Passing> passings;
+    std::vector<link::Passing> setAsidePassings;
     std::size_t problems = 0;
 
 private:

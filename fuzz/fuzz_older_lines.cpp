@@ -2,9 +2,11 @@
 // header that says where to cut it into arrivals. Properties:
 // - fed whole, a link hands on the lines its framing rules give (serial: up to and including
 //   each LF, a line longer than the limit dropped; TCP: the text cut at each LF, every piece
-//   that ends with CR a line): the raw log holds every passing line among them (second
-//   character "@") and nothing else, each exactly as framed plus CR LF, and the passings are
-//   those of the passing lines that can be read, in order, each a time of day;
+//   that ends with CR a line), each read from its last start-of-header "@" or "#": the raw log
+//   holds every passing line among them and nothing else, each exactly as framed plus CR LF,
+//   and the passings are those of the passing lines that can be read, in order, each a time of
+//   day; once three lines in a row have checked out, a passing line whose check fails is set
+//   aside instead; a passing identical to one of the last 16 handled is not handed on again;
 // - cutting the text into other arrivals changes neither the passings nor the raw log.
 //   On TCP an arrival that ends with CR completes its line there and then, even when the text
 //   goes on without LF, and an unfinished line past the limit is dropped at the end of an
@@ -14,8 +16,11 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <deque>
 #include <string>
 
+#include "decoder/checksum.h"
 #include "fuzz/fuzz_harness.h"
 #include "link/older_record.h"
 
@@ -131,15 +136,37 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const link::LinkKind kind : {link::LinkKind::Serial, link::LinkKind::Tcp}) {
         std::string expectedLog;
         std::vector<link::Passing> expected;
-        for (const std::string_view line : LinesOfWholeText(text, kind)) {
-            if (link::IsOlderPassingLine(line)) {
-                expectedLog.append(line).append("\r\n");
-                if (auto passing = link::ParseOlderPassingLine(line)) {
-                    if (!IsTimeOfDay(passing->time)) {
-                        std::abort();  // a passing time that is no time of day
-                    }
-                    expected.push_back(std::move(*passing));
+        std::vector<link::Passing> expectedSetAside;
+        int run = 0;
+        bool armed = false;
+        std::deque<link::PassingIdentity> handled;
+        for (const std::string_view received : LinesOfWholeText(text, kind)) {
+            const std::string_view line = link::FromLineStart(received);
+            const auto check = decoder::OlderLineCheck(line);
+            const bool good = check && check->matches() &&
+                              (link::IsOlderPassingLine(line) || link::IsOlderStatusLine(line));
+            run = good ? run + 1 : 0;
+            armed = armed || run >= 3;
+            if (!link::IsOlderPassingLine(line)) {
+                continue;
+            }
+            expectedLog.append(received).append("\r\n");
+            link::PassingIdentity identity;
+            auto passing = link::ParseOlderPassingLine(line, &identity);
+            if (passing && !IsTimeOfDay(passing->time)) {
+                std::abort();  // a passing time that is no time of day
+            }
+            if (armed && !good) {
+                if (passing) {
+                    expectedSetAside.push_back(std::move(*passing));
                 }
+            } else if (passing &&
+                       std::find(handled.begin(), handled.end(), identity) == handled.end()) {
+                handled.push_back(identity);
+                if (handled.size() > 16) {
+                    handled.pop_front();
+                }
+                expected.push_back(std::move(*passing));
             }
         }
 
@@ -165,7 +192,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (TakeRawLog() != expectedLog) {
                 std::abort();  // a passing line missing from the raw log, or another line in it
             }
-            if (listener.passings != expected) {
+            if (listener.passings != expected || listener.setAsidePassings != expectedSetAside) {
                 std::abort();  // the passings are not those of the passing lines
             }
         }

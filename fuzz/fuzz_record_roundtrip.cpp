@@ -6,14 +6,20 @@
 // - every passing record gives exactly one passing: its text transponder (the 255 bytes a
 //   field holds) as UTF-8 of the Windows-1252 bytes without their zero bytes, or its number in
 //   decimal, and the time of the 56 bits the record carries; status records give nothing;
-// - once a record has checked out, a record with one bit flipped is set aside, never handed on;
+// - once three records in a row have checked out, a record with one bit flipped is set aside,
+//   never handed on; a stray end byte completes a record that fails and so breaks the run;
+// - a passing identical to one of the last 16 handled (decoder, number, code, time) is a
+//   resend and gives nothing;
 // - noise (half a record, a few stray bytes, a stray end byte) gives nothing and costs no
 //   record;
 // - the cuts change nothing.
 
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
+#include <deque>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "decoder/codepage.h"
@@ -79,11 +85,18 @@ std::string WithoutZeroBytes(std::string text) {
 
 std::vector<Planned> Plan(FuzzedDataProvider& in) {
     std::vector<Planned> plan;
-    bool checkedOut = false;  // a good record went before: the record checks are in force
+    int run = 0;         // good records in a row
+    bool armed = false;  // three in a row went before: the record checks are in force
+    using Identity = std::tuple<std::uint32_t, std::uint32_t, std::string, std::uint64_t>;
+    std::deque<Identity> handled;  // the last 16 passings handled
     while (in.remaining_bytes() > 0 && plan.size() < kMaxRecords) {
         const auto kind = in.ConsumeIntegral<std::uint8_t>();
         Planned next;
         next.noise = Noise(in, kind);
+        if (kind % 4 == 3) {
+            run = 0;  // the stray end byte completes a record that fails its check
+        }
+        Identity identity;
         std::vector<std::uint8_t> record;
         if ((kind & 0x10) != 0) {
             decoder::StatusRecordFields fields;
@@ -110,8 +123,10 @@ std::vector<Planned> Plan(FuzzedDataProvider& in) {
                                             : decoder::Cp1252ToUtf8(WithoutZeroBytes(
                                                   fields.transponderText.substr(0, 255)));
             next.expected.time = decoder::FormatPassingTime(fields.timeMicros & kTimeMask);
+            identity = {fields.decoderId, fields.passingNumber, next.expected.transponder,
+                        fields.timeMicros & kTimeMask};
         }
-        if ((kind & 0x40) != 0 && checkedOut) {
+        if ((kind & 0x40) != 0 && armed) {
             // A bit hit between start and end byte; the escape coding is applied after it,
             // as the decoder would send the damaged bytes.
             const std::size_t bit =
@@ -120,7 +135,19 @@ std::vector<Planned> Plan(FuzzedDataProvider& in) {
             next.flipped = true;
             next.passing = false;
         }
-        checkedOut = checkedOut || !next.flipped;
+        if (!next.flipped) {
+            armed = armed || ++run >= 3;
+        }
+        if (next.passing) {
+            if (std::find(handled.begin(), handled.end(), identity) != handled.end()) {
+                next.passing = false;  // sent again: not handled a second time
+            } else {
+                handled.push_back(identity);
+                if (handled.size() > 16) {
+                    handled.pop_front();
+                }
+            }
+        }
         decoder::AppendEscaped(record, next.wire);
         plan.push_back(std::move(next));
     }
@@ -155,14 +182,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (listener.passings.size() != passings) {
                 std::abort();  // noise gave a passing
             }
-            const std::uint64_t setAside = path.recordsSetAside();
+            const std::uint64_t setAside = path.setAsideCount();
             path.receive(record.wire);
             const std::size_t gave = listener.passings.size() - passings;
             if (gave != (record.passing ? 1u : 0u) ||
                 (record.passing && listener.passings.back() != record.expected)) {
                 std::abort();  // a record decoded to other than what was written
             }
-            if (path.recordsSetAside() - setAside != (record.flipped ? 1u : 0u)) {
+            if (path.setAsideCount() - setAside != (record.flipped ? 1u : 0u)) {
                 std::abort();  // a damaged record was not set aside, or a good one was
             }
         }
@@ -176,8 +203,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         link::ReceivePath cutPath(kind, cutListener, &view);
         fuzz::FeedInPieces(stream, cuts,
                            [&](std::span<const std::uint8_t> piece) { cutPath.receive(piece); });
-        if (cutListener.passings != expected ||
-            cutPath.recordsSetAside() != path.recordsSetAside() ||
+        if (cutListener.passings != expected || cutPath.setAsideCount() != path.setAsideCount() ||
             cutPath.recordsChecked() != path.recordsChecked()) {
             std::abort();  // the cuts changed what came out
         }

@@ -50,7 +50,20 @@ bool IsOlderPassingLine(std::string_view line) {
     return line.size() >= 2 && line[1] == '@';
 }
 
-std::optional<Passing> ParseOlderPassingLine(std::string_view line) {
+bool IsOlderStatusLine(std::string_view line) {
+    return line.size() >= 2 && line[1] == '#';
+}
+
+std::string_view FromLineStart(std::string_view line) {
+    for (std::size_t at = line.size() < 2 ? 0 : line.size() - 1; at-- > 0;) {
+        if (line[at] == '\x01' && (line[at + 1] == '@' || line[at + 1] == '#')) {
+            return line.substr(at);
+        }
+    }
+    return line;
+}
+
+std::optional<Passing> ParseOlderPassingLine(std::string_view line, PassingIdentity* identity) {
     // The line end belongs to the line, not to its last field.
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
         line.remove_suffix(1);
@@ -107,6 +120,12 @@ std::optional<Passing> ParseOlderPassingLine(std::string_view line) {
     text.push_back('.');
     for (char c : std::string_view(padded).substr(padded.size() - 2)) {
         decoder::AppendCp1252AsUtf8(static_cast<std::uint8_t>(c), text);
+    }
+    if (identity != nullptr) {
+        identity->decoder.assign(fields[1]);
+        identity->number.assign(fields[2]);
+        identity->transponder = passing.transponder;
+        identity->time.assign(fields[4]);
     }
     return passing;
 }

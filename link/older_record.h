@@ -18,8 +18,19 @@ bool IsOlderPassingLine(std::string_view line);
 
 // Takes transponder and time out of a passing line (raw bytes as received, line end
 // included; the line end is not part of any field). Nothing for a line with fewer than nine fields
-// or whose whole seconds are not 1 to 10 decimal digits up to 2,147,483,647.
-std::optional<Passing> ParseOlderPassingLine(std::string_view line);
+// or whose whole seconds are not 1 to 10 decimal digits up to 2,147,483,647. `identity`, when
+// given, receives the passing's identity: fields 1 (the decoder) and 2 (its passing number),
+// the code and field 4 as sent.
+std::optional<Passing> ParseOlderPassingLine(std::string_view line,
+                                             PassingIdentity* identity = nullptr);
+
+// The line as it starts at its last start-of-header byte followed by a kind character ("@" a
+// passing, "#" a status): bytes before it are the rest of something else (a line cut short, noise
+// on the wire). A line without such a start is given back whole.
+std::string_view FromLineStart(std::string_view line);
+
+// True for a status line of an older decoder: "#" as the second character.
+bool IsOlderStatusLine(std::string_view line);
 
 // Appends one passing line, exactly as received, to the raw log at `rawLogPath`.
 Status AppendRawLog(const std::string& rawLogPath, std::string_view line);

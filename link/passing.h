@@ -14,6 +14,19 @@ struct Passing {
     bool operator==(const Passing&) const = default;
 };
 
+// What tells one passing from another on a link: the decoder's id and its own numbering of
+// the passing where it sends them, the code, and the time as the decoder sent it (its
+// microseconds, or an older decoder's time field). A decoder that sends a passing again after
+// a reconnect sends the same identity.
+struct PassingIdentity {
+    std::string decoder;
+    std::string number;
+    std::string transponder;
+    std::string time;
+
+    bool operator==(const PassingIdentity&) const = default;
+};
+
 // The two ways the decoder is reached. Their framing rules differ slightly.
 enum class LinkKind { Serial, Tcp };
 

@@ -1,5 +1,6 @@
 #include "link/receive_path.h"
 
+#include <charconv>
 #include <utility>
 
 #include "decoder/checksum.h"
@@ -24,10 +25,6 @@ ReceivePath::ReceivePath(LinkKind link, ReceiveListener& listener, DebugView* de
           handleOlderLine(line);
       }) {}
 
-std::string ReceivePath::linkName() const {
-    return link_ == LinkKind::Serial ? "de seriële lijn" : "de TCP-verbinding";
-}
-
 void ReceivePath::receive(std::span<const std::uint8_t> bytes) {
     if (generation_ == DecoderGeneration::Binary) {
         records_.feed(bytes, [this](std::span<const std::uint8_t> raw) { completeRecord(raw); });
@@ -37,6 +34,16 @@ void ReceivePath::receive(std::span<const std::uint8_t> bytes) {
         tcpLines_.feed(bytes, lineHandler_);
     }
 }
+
+namespace {
+
+void AppendDecimal(std::uint64_t value, std::string& out) {
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    out.assign(digits, end);
+}
+
+}  // namespace
 
 void ReceivePath::completeRecord(std::span<const std::uint8_t> raw) {
     const bool serial = link_ == LinkKind::Serial;
@@ -49,16 +56,33 @@ void ReceivePath::completeRecord(std::span<const std::uint8_t> raw) {
         debug_->appendRawDump(text);
     }
 
-    // A damaged record is ignored as a whole, and a record that fails its check once records
-    // are checked is set aside: nothing is handed on.
-    if (!decoder::UnescapeRecord(raw, record_) || !checkRecord()) {
+    // A record that cannot be unescaped is damaged: it breaks the run of good records, and is
+    // ignored, or set aside once records are checked.
+    if (!decoder::UnescapeRecord(raw, record_)) {
+        recordChecks_.observe(false);
+        if (recordChecks_.armed()) {
+            setAside(nullptr);
+        }
         return;
     }
+    const bool checksOut = decoder::RecordChecksumMatches(record_);
     decoder::DecodeRecord(record_, decoded_);
-    if (decoded_.status == decoder::RecordStatus::Passing) {
+    const bool isPassing = decoded_.status == decoder::RecordStatus::Passing;
+    if (isPassing) {
         passing_.transponder.swap(decoded_.transponder);
         decoder::FormatPassingTime(decoded_.passingTimeMicros, passing_.time);
-        listener_.onPassing(passing_);
+    }
+    if (recordChecks_.observe(checksOut && decoded_.status != decoder::RecordStatus::Damaged)) {
+        note("controlesommen kloppen: records worden vanaf nu gecontroleerd");
+    }
+    if (!checksOut && recordChecks_.armed()) {
+        setAside(isPassing ? &passing_ : nullptr);
+    } else if (isPassing) {
+        AppendDecimal(decoded_.decoderId, identity_.decoder);
+        AppendDecimal(decoded_.passingNumber, identity_.number);
+        identity_.transponder = passing_.transponder;
+        AppendDecimal(decoded_.passingTimeMicros, identity_.time);
+        handOn(passing_);
         if (serial && debug_ && debug_->unescapedDumpWanted()) {
             std::string text = "\r\n";
             decoder::AppendHexDump(std::span(record_).subspan(1), text);
@@ -73,33 +97,26 @@ void ReceivePath::completeRecord(std::span<const std::uint8_t> raw) {
     }
 }
 
-bool ReceivePath::checkRecord() {
-    if (decoder::RecordChecksumMatches(record_)) {
-        if (!recordVerified_ && warnedUnchecked_) {
-            listener_.onNotice("Records van de decoder over " + linkName() +
-                               " worden vanaf nu gecontroleerd: een record met een kloppende "
-                               "controlesom is ontvangen.");
-        }
-        recordVerified_ = true;
-        return true;
+void ReceivePath::handOn(const Passing& passing) {
+    if (handled_.seenBefore(identity_)) {
+        ++resends_;
+        note("passering " + passing.transponder + " " + passing.time +
+             " opnieuw ontvangen (zelfde decoder, nummer, code en tijd): niet nog eens verwerkt");
+        return;
     }
-    if (!recordVerified_) {
-        // The decoder may use another checksum: its records are handled unchecked.
-        if (!warnedUnchecked_) {
-            listener_.onNotice("Records van de decoder over " + linkName() +
-                               " worden niet gecontroleerd: nog geen record had een kloppende "
-                               "controlesom. Passeringen worden gewoon verwerkt.");
-            warnedUnchecked_ = true;
-        }
-        return true;
-    }
+    listener_.onPassing(passing);
+}
+
+void ReceivePath::setAside(const Passing* passing) {
     ++setAside_;
-    note("controlesom klopt niet: record terzijde gelegd");
-    listener_.onNotice("Record met een foute controlesom terzijde gelegd op " + linkName() + " (" +
-                       std::to_string(setAside_) +
-                       " sinds het begin). Een storing op de lijn kan passeringen kosten: kijk "
-                       "naar de kabel of het netwerk.");
-    return false;
+    note(passing ? "controlesom klopt niet: passering " + passing->transponder + " " +
+                       passing->time + " terzijde gelegd"
+                 : std::string("controlesom klopt niet: record terzijde gelegd"));
+    SetAside what{link_, std::nullopt, setAside_};
+    if (passing) {
+        what.passing = *passing;
+    }
+    listener_.onSetAside(what);
 }
 
 void ReceivePath::note(const std::string& text) {
@@ -109,6 +126,8 @@ void ReceivePath::note(const std::string& text) {
 }
 
 void ReceivePath::connectionStarted() {
+    recordChecks_.disarm();
+    lineChecks_.disarm();
     if (const std::size_t dropped = records_.restart(); dropped > 0) {
         note("nieuwe verbinding: half record van " + std::to_string(dropped) +
              " bytes van de vorige verbinding weggegooid");
@@ -121,19 +140,34 @@ void ReceivePath::connectionStarted() {
     }
 }
 
-void ReceivePath::handleOlderLine(std::string_view line) {
-    if (!IsOlderPassingLine(line)) {
+void ReceivePath::handleOlderLine(std::string_view received) {
+    const std::string_view line = FromLineStart(received);
+    if (line.size() < received.size()) {
+        note("bytes voor het begin van een regel weggegooid: " +
+             decoder::Cp1252ToUtf8(received.substr(0, received.size() - line.size())));
+    }
+    const bool passingLine = IsOlderPassingLine(line);
+    const std::optional<decoder::LineCheck> check = decoder::OlderLineCheck(line);
+    const bool checksOut = check && check->matches();
+    if (lineChecks_.observe(checksOut && (passingLine || IsOlderStatusLine(line)))) {
+        note("controlesommen kloppen: regels worden vanaf nu gecontroleerd");
+    }
+    if (!passingLine) {
         return;
     }
-    // Every passing line reaches the raw log before anything of it is examined, so even an
-    // unusable one is on record. A log that cannot be written does not stop the passing.
+    // Every passing line reaches the raw log as received before anything of it is examined,
+    // so even an unusable one is on record. A log that cannot be written does not stop the
+    // passing.
     if (!rawLog_.empty()) {
-        if (Status logged = AppendRawLog(rawLog_.string(), line); !logged) {
+        if (Status logged = AppendRawLog(rawLog_.string(), received); !logged) {
             listener_.onProblem(logged.error());
         }
     }
-    if (auto passing = ParseOlderPassingLine(line)) {
-        listener_.onPassing(*passing);
+    std::optional<Passing> passing = ParseOlderPassingLine(line, &identity_);
+    if (!checksOut && lineChecks_.armed()) {
+        setAside(passing ? &*passing : nullptr);
+    } else if (passing) {
+        handOn(*passing);
     }
 }
 

@@ -6,14 +6,21 @@
 // text lines of older decoders by the link's own rules (line_framer.h). Every passing line of
 // an older decoder goes to the raw log, exactly as received, before anything of it is read.
 //
-// Record checks: every binary record carries a CRC-16. Once a record on the link has checked
-// out, the link's records that fail the check are set aside (counted, noted in the debug
-// view, reported as a notice) instead of handled. A decoder whose checksum differs never
-// loses a race: until a record on the link has checked out, every record is handled, and a
-// notice says that the records are not being checked.
+// Checks: binary records carry a CRC, and older decoders end their lines with one. Once three
+// records, or three lines, in a row on the link have checked out (check_arming.h), those that
+// fail are set aside instead of handled: decoded as far as they go and handed on as set aside,
+// so that a person can judge them. A decoder whose checksum differs never loses a race: its
+// records never arm the check, and every one is handled.
+//
+// Older lines are read from their last start (start-of-header and "@" or "#"): bytes before
+// it, left on the wire when the link opened or by a line cut short, are dropped and noted.
+//
+// A passing identical to one handled shortly before on the link (resend_filter.h) was sent
+// again, after a reconnect for one: it is noted, not handled a second time.
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -21,21 +28,31 @@
 
 #include "common/result.h"
 #include "decoder/record.h"
+#include "link/check_arming.h"
 #include "link/line_framer.h"
 #include "link/passing.h"
 #include "link/record_framer.h"
+#include "link/resend_filter.h"
 
 namespace tivaro::link {
+
+// A record or line whose checksum failed once the link's checks were armed.
+struct SetAside {
+    LinkKind link = LinkKind::Serial;
+    // What it says, as far as it could be decoded: nothing when it held no passing, or none
+    // that could be read.
+    std::optional<Passing> passing;
+    std::uint64_t count = 0;  // set aside on this link since the program started, this one too
+};
 
 // What the receive path hands on.
 class ReceiveListener {
 public:
     virtual ~ReceiveListener() = default;
     virtual void onPassing(const Passing& passing) = 0;
+    virtual void onSetAside(const SetAside& setAside) = 0;
     // A failure a person should hear about: the raw log cannot be written.
     virtual void onProblem(const Error& error) = 0;
-    // News about the link a person should see: records not checked, a record set aside.
-    virtual void onNotice(const std::string& text) = 0;
 };
 
 // The debug boxes: whether each dump is wanted, and where the dump texts, the last serial
@@ -50,7 +67,7 @@ public:
     virtual void appendUnescapedDump(std::string_view text) = 0;
     virtual void showSerialLine(std::string_view line) = 0;
     // A remark about the bytes received (a record set aside, half a record dropped at a new
-    // connection), for whoever looks at the debug boxes.
+    // connection, a passing sent again), for whoever looks at the debug boxes.
     virtual void note(std::string_view text) = 0;
 };
 
@@ -72,21 +89,24 @@ public:
     void receive(std::span<const std::uint8_t> bytes);
 
     // A connection on the link was made (again): what the earlier one left unfinished (half
-    // a record, half a line) is dropped and noted, and framing waits for the next start byte.
+    // a record, half a line) is dropped and noted, framing waits for the next start byte, and
+    // checks start unarmed, as the other end may be another decoder.
     void connectionStarted();
 
     // One complete text line of an older decoder, as the line framer hands it on.
     void handleOlderLine(std::string_view line);
 
-    bool recordsChecked() const { return recordVerified_; }
-    std::uint64_t recordsSetAside() const { return setAside_; }
+    bool recordsChecked() const { return recordChecks_.armed(); }
+    bool linesChecked() const { return lineChecks_.armed(); }
+    std::uint64_t setAsideCount() const { return setAside_; }
+    std::uint64_t resendsDropped() const { return resends_; }
 
 private:
     void completeRecord(std::span<const std::uint8_t> raw);
-    // False when the record is to be set aside.
-    bool checkRecord();
+    void setAside(const Passing* passing);
+    // Hands `passing` on unless it was sent before.
+    void handOn(const Passing& passing);
     void note(const std::string& text);
-    std::string linkName() const;
 
     LinkKind link_;
     ReceiveListener& listener_;
@@ -103,10 +123,13 @@ private:
     std::vector<std::uint8_t> record_;
     decoder::DecodedRecord decoded_;
     Passing passing_;
+    PassingIdentity identity_;
 
-    bool recordVerified_ = false;   // a record on this link has checked out
-    bool warnedUnchecked_ = false;  // the notice that records are not checked was given
+    CheckArming recordChecks_;
+    CheckArming lineChecks_;
+    ResendFilter handled_;
     std::uint64_t setAside_ = 0;
+    std::uint64_t resends_ = 0;
 };
 
 }  // namespace tivaro::link

@@ -29,6 +29,10 @@ struct SheetWrite {
     bool operator==(const SheetWrite&) const = default;
 };
 
+// The name of a passing whose record or line failed its checksum: shown and logged, never
+// written.
+inline constexpr const char* kChecksumFailedName = "Controlesom fout";
+
 // Where a passing came from.
 enum class PassingSource {
     Decoder,    // the decoder's link

@@ -235,9 +235,23 @@ void RaceController::logFailed(const Error& error) {
     }
 }
 
-void RaceController::onNotice(const std::string& text) {
+void RaceController::notice(const std::string& text) {
     if (events_.notice) {
         events_.notice(text);
+    }
+}
+
+void RaceController::onSetAside(const link::SetAside& setAside) {
+    if (setAside.passing) {
+        // Shown and logged for a person to judge; nothing of it reaches the workbook.
+        PassingResult result;
+        result.passing = *setAside.passing;
+        result.name = kChecksumFailedName;
+        result.colour = kGrey;
+        finish(std::move(result), PassingSource::Decoder, std::nullopt, race_.setup(), false);
+    }
+    if (events_.setAside) {
+        events_.setAside(setAside.link, setAside.count);
     }
 }
 
@@ -262,7 +276,7 @@ void RaceController::finish(PassingResult result, PassingSource source,
                              result.problem->message));
     } else if (!race_.workbook() && !toldNoWorkbook_) {
         toldNoWorkbook_ = true;
-        onNotice(
+        notice(
             "Passeringen worden als Onbekend getoond: er is nog geen wedstrijdwerkboek "
             "open. Open het werkboek om de passeringen te koppelen.");
     }

@@ -44,8 +44,11 @@ struct ControllerEvents {
     // A failure a person must hear about (a log or the workbook not written, the workbook
     // not readable): the window's messages; the replay fails.
     std::function<void(const Error&)> problem;
-    // News a person should see that is no failure (records not checked, no workbook open).
+    // News a person should see that is no failure (no workbook open).
     std::function<void(const std::string&)> notice;
+    // A record or line of `link` was set aside because its checksum failed: `count` on that
+    // link so far. Its passing, if it held one, is handled as "Controlesom fout" besides.
+    std::function<void(link::LinkKind link, std::uint64_t count)> setAside;
     // A passing was handled: its result and its coupling-log line, after the line was
     // appended (or failed to be).
     std::function<void(const PassingResult&, const std::string& logLine)> passingHandled;
@@ -126,8 +129,9 @@ private:
     static std::size_t Index(link::LinkKind link) { return link == link::LinkKind::Serial ? 0 : 1; }
 
     void onPassing(const link::Passing& passing) override { handlePassing(passing); }
+    void onSetAside(const link::SetAside& setAside) override;
     void onProblem(const Error& error) override;
-    void onNotice(const std::string& text) override;
+    void notice(const std::string& text);
     void record(const std::string& line);
 
     ControllerEvents events_;

@@ -49,9 +49,10 @@ public:
         ++count;
         benchmark::DoNotOptimize(passing.time.data());
     }
+    void onSetAside(const link::SetAside&) override { ++setAside; }
     void onProblem(const Error&) override {}
-    void onNotice(const std::string&) override {}
     std::int64_t count = 0;
+    std::int64_t setAside = 0;
 };
 
 void ReceiveStream(benchmark::State& bench, link::LinkKind link) {

@@ -17,12 +17,18 @@ using Bytes = std::vector<std::uint8_t>;
 class Recorder final : public ReceiveListener {
 public:
     void onPassing(const Passing& passing) override { passings.push_back(passing); }
+    void onSetAside(const SetAside& setAside) override {
+        setAsideCounts.push_back(setAside.count);
+        if (setAside.passing) {
+            setAsidePassings.push_back(*setAside.passing);
+        }
+    }
     void onProblem(const Error& error) override { problems.push_back(error.message); }
-    void onNotice(const std::string& text) override { notices.push_back(text); }
 
     std::vector<Passing> passings;
+    std::vector<Passing> setAsidePassings;
+    std::vector<std::uint64_t> setAsideCounts;  // the count each set-aside record brought
     std::vector<std::string> problems;
-    std::vector<std::string> notices;
 };
 
 class RecordingDebugView final : public DebugView {

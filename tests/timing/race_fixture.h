@@ -41,6 +41,7 @@ protected:
         };
         events.workbookChanged = [this] { ++changes; };
         events.journal = [this](const std::string& line) { journal.push_back(line); };
+        events.setAside = [this](link::LinkKind, std::uint64_t count) { setAsideCount = count; };
         controller = std::make_unique<timing::RaceController>(std::move(options), events);
         EXPECT_TRUE(controller->openWorkbook("race.xlsx"));
     }
@@ -77,6 +78,7 @@ protected:
     std::vector<std::string> notices;
     std::vector<std::string> journal;  // the lines a race journal would get
     int changes = 0;
+    std::uint64_t setAsideCount = 0;  // as the last set-aside record told it
 };
 
 }  // namespace tivaro::testing

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "decoder/record_writer.h"
 #include "race_fixture.h"
 #include "timing/colours.h"
 
@@ -266,6 +267,40 @@ TEST_F(Display, NewestFirstInTheListOldestFirstInTheLog) {
     EXPECT_EQ(Log(), r + "\t201 \t1:2:3.05\tStart\r\nKX-00001\t \t1:2:4.00\tOnbekend\r\n" + r +
                          "\t201 \t1:2:5.10\tFinish\r\n");
     EXPECT_EQ(logged.back(), r + "\t201 \t1:2:5.10\tFinish");
+}
+
+TEST_F(Display, ARecordSetAsideIsListedGreyAndLoggedButNeverWritten) {
+    Race("Lopen", Phase::Recording, 3);
+    const auto wire = [](std::uint32_t number, std::uint64_t micros, bool hit) {
+        decoder::PassingRecordFields fields;
+        fields.passingNumber = number;
+        fields.transponderText = Runner(0);
+        fields.timeMicros = micros;
+        std::vector<std::uint8_t> record = decoder::BuildPassingRecord(fields);
+        if (hit) {
+            record[4] ^= 0x40;  // the CRC itself took the hit: the rest reads as sent
+        }
+        std::vector<std::uint8_t> bytes;
+        decoder::AppendEscaped(record, bytes);
+        return bytes;
+    };
+    constexpr std::uint64_t kTen = 36'000'000'000;
+    for (std::uint32_t k = 0; k < 3; ++k) {
+        controller->onDecoderBytes(link::LinkKind::Tcp, wire(k, kTen + k * 20'000'000, false));
+    }
+    ASSERT_EQ(Cell("loop", 3, 6), "10:0:0.00") << "three records in a row: the check is armed";
+    const std::string counter = Cell("loop", 3, 20);
+    controller->onDecoderBytes(link::LinkKind::Tcp, wire(3, kTen + 90'000'000, true));
+
+    const timing::PassingRow& row = controller->passings().row(0);
+    EXPECT_EQ(row.type, "Controlesom fout");
+    EXPECT_EQ(row.colour, timing::kGrey);
+    EXPECT_EQ(row.time, "10:1:30.00");
+    EXPECT_EQ(Cell("loop", 3, 20), counter) << "nothing written";
+    EXPECT_EQ(Cell("loop", 3, 9), "");
+    EXPECT_EQ(logged.back(), Runner(0) + "\t \t10:1:30.00\tControlesom fout");
+    EXPECT_EQ(setAsideCount, 1u);
+    EXPECT_TRUE(problems.empty()) << "a standing count, no message per record";
 }
 
 TEST_F(Display, ALogLineKeepsItsFourFieldsWhateverTheCode) {

@@ -43,6 +43,20 @@ printf '\x01@\t3\t1\t1\t754.12\t24\t112\t0\tA\tB\r\n' | "$decode" --older > "$wo
 printf '\x01@\t3\t1\t1\t754.12\t24\t112\t0\tAB\r\n' | "$decode" --older > "$work/crlf.out"
 [ "$(cat "$work/crlf.out")" = $'AB\t0:12:34.12' ] || fail "line end kept in the transponder"
 
+# Checks arm on the capture's records: one hit on the line later is set aside, counted on
+# standard error and listed with --set-aside; standard output holds the handled passings only.
+cp "$root/examples/race-capture.bin" "$work/hit.bin"
+printf '\x55' | dd of="$work/hit.bin" bs=1 seek=2018 conv=notrunc 2> /dev/null
+"$decode" --set-aside "$work/hit.bin" > "$work/hit.out" 2> "$work/hit.err"
+grep -v $'^7404588\t19:10:15.37$' "$expected" | diff -u - "$work/hit.out" || fail "set-aside passing"
+grep -q 'terzijde gelegd wegens een foute controlesom: 1 ' "$work/hit.err" || fail "set-aside count"
+grep -q $'^terzijde gelegd\t7404588\t' "$work/hit.err" || fail "set-aside listing"
+
+# Noise before a line's start, and half a line glued to the next: both passings are read.
+printf 'xx\001@\t3\t1\t7405583\t68400.48\t1\t2\t3\tx1\r\n\001@\t3\t2\t74055\001@\t3\t3\t7405584\t68401.00\t1\t2\t3\tx2\r\n' |
+    "$decode" --older - > "$work/noise.out"
+[ "$(cat "$work/noise.out")" = $'7405583\t19:0:0.48\n7405584\t19:0:1.00' ] || fail "noise before a line"
+
 # A file that cannot be read: a clear message and exit status 2.
 set +e
 "$decode" "$work/missing.bin" 2> "$work/err.txt"

@@ -1,5 +1,7 @@
 // tivaro-decode: decodes raw decoder bytes from a file or standard input through the same
 // receive path the window uses, and prints one line per passing: transponder TAB time.
+// Standard output holds the handled passings only; what was set aside for a failed checksum
+// is counted on standard error at the end (and listed there with --set-aside).
 //
 // It decodes as the bytes arrive, in bounded memory whatever the input's size, and prints
 // each passing as soon as its record (or line) is complete: `nc DECODER 5403 | tivaro-decode -`
@@ -47,33 +49,57 @@ private:
     std::string buffer_;
 };
 
+// One line per passing: the code (escaped), TAB, the time, LF.
+void AppendPassingLine(const tivaro::link::Passing& passing, std::string& text) {
+    tivaro::AppendEscaped(passing.transponder, text);
+    // TAB, the time and LF in one append: the time text is at most 11 characters.
+    char tail[16];
+    const std::size_t n = std::min(passing.time.size(), sizeof tail - 2);
+    tail[0] = '\t';
+    std::memcpy(tail + 1, passing.time.data(), n);
+    tail[n + 1] = '\n';
+    text.append(tail, n + 2);
+}
+
 class Printer final : public tivaro::link::ReceiveListener {
 public:
-    explicit Printer(Output& out) : out_(out) {}
+    Printer(Output& out, bool listSetAside) : out_(out), listSetAside_(listSetAside) {}
     void onPassing(const tivaro::link::Passing& passing) override {
-        std::string& text = out_.text();
-        tivaro::AppendEscaped(passing.transponder, text);
-        // TAB, the time and LF in one append: the time text is at most 11 characters.
-        char tail[16];
-        const std::size_t n = std::min(passing.time.size(), sizeof tail - 2);
-        tail[0] = '\t';
-        std::memcpy(tail + 1, passing.time.data(), n);
-        tail[n + 1] = '\n';
-        text.append(tail, n + 2);
+        AppendPassingLine(passing, out_.text());
         out_.flushIfFull();
+    }
+    void onSetAside(const tivaro::link::SetAside& setAside) override {
+        setAsideCount = setAside.count;
+        if (listSetAside_) {
+            std::string line = "terzijde gelegd\t";
+            if (setAside.passing) {
+                AppendPassingLine(*setAside.passing, line);
+            } else {
+                line += "(geen passering)\n";
+            }
+            std::fputs(line.c_str(), stderr);
+        }
     }
     void onProblem(const tivaro::Error& error) override {
         std::fprintf(stderr, "tivaro-decode: %s\n", error.message.c_str());
         failed = true;
     }
-    void onNotice(const std::string& text) override {
-        std::fprintf(stderr, "tivaro-decode: %s\n", text.c_str());
-    }
     bool failed = false;
+    std::uint64_t setAsideCount = 0;
 
 private:
     Output& out_;
+    bool listSetAside_;
 };
+
+void ReportSetAside(const Printer& printer) {
+    if (printer.setAsideCount > 0) {
+        std::fprintf(stderr,
+                     "tivaro-decode: terzijde gelegd wegens een foute controlesom: %llu (storing "
+                     "op de lijn, of een decoder met een andere controlesom)\n",
+                     static_cast<unsigned long long>(printer.setAsideCount));
+    }
+}
 
 // Prints the dump texts the debug boxes would receive, one labelled line per dump.
 class DumpPrinter final : public tivaro::link::DebugView {
@@ -111,6 +137,7 @@ int main(int argc, char** argv) {
     bool older = false;
     bool tcp = false;
     bool dump = false;
+    bool listSetAside = false;
     std::string rawLog;
     std::string input = "-";
 
@@ -123,6 +150,8 @@ int main(int argc, char** argv) {
     app.add_flag("--older", older, "older-decoder text lines instead of binary records");
     app.add_flag("--tcp", tcp, "the TCP link's rules instead of the serial link's");
     app.add_flag("--dump", dump, "also print the raw and unescaped record dumps");
+    app.add_flag("--set-aside", listSetAside,
+                 "list every record or line set aside for a failed checksum on standard error");
     app.add_option("--raw-log", rawLog, "append older-decoder passing lines to FILE")
         ->option_text("FILE");
     app.add_option("input", input, "the bytes to decode; - (the default) reads standard input")
@@ -142,7 +171,7 @@ int main(int argc, char** argv) {
     }
 
     Output out;
-    Printer printer(out);
+    Printer printer(out, listSetAside);
     DumpPrinter dumps(out);
     tivaro::link::ReceivePath receive(
         tcp ? tivaro::link::LinkKind::Tcp : tivaro::link::LinkKind::Serial, printer,
@@ -160,6 +189,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "tivaro-decode: %s kan niet verder worden gelezen: %s\n",
                          input.c_str(), std::strerror(errno));
             out.flush();
+            ReportSetAside(printer);
             return kUsageError;
         }
         if (got == 0) {
@@ -171,5 +201,6 @@ int main(int argc, char** argv) {
             return kFailed;
         }
     }
+    ReportSetAside(printer);
     return printer.failed ? kFailed : 0;
 }

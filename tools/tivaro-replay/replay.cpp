@@ -1,5 +1,6 @@
 #include "tools/tivaro-replay/replay.h"
 
+#include <map>
 #include <optional>
 #include <string>
 
@@ -113,10 +114,15 @@ public:
         }
     }
 
-    // The end of the scenario: the open workbook is saved.
+    // The end of the scenario: the open workbook is saved, and what was set aside for a
+    // failed checksum is counted once.
     void Finish() {
         line_ = 0;
         SaveWorkbook();
+        for (const auto& [link, count] : setAside_) {
+            Tell(std::string(link == link::LinkKind::Serial ? "serial" : "tcp") +
+                 ": terzijde gelegd wegens een foute controlesom: " + std::to_string(count));
+        }
     }
 
     bool ok() const { return ok_; }
@@ -128,6 +134,9 @@ private:
         events.notice = [this](const std::string& text) { Tell(text); };
         events.passingHandled = [this](const timing::PassingResult&, const std::string& line) {
             out_ << line << '\n';
+        };
+        events.setAside = [this](link::LinkKind link, std::uint64_t count) {
+            setAside_[link] = count;
         };
         return events;
     }
@@ -155,6 +164,7 @@ private:
     std::ostream& err_;
     timing::RaceController controller_;
     std::optional<link::LinkKind> linkInForce_;
+    std::map<link::LinkKind, std::uint64_t> setAside_;
     int line_ = 0;
     bool ok_ = true;
 };
