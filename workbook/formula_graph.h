@@ -4,10 +4,14 @@
 // and however far down the chain. A formula that may read cells it does not name (see
 // formula_refs.h) counts as reading every cell.
 //
-// The formulas are indexed by the cells they read, so a write finds the formulas it affects
-// without going through all of them. Once stale a formula stays stale: the set only grows,
-// and each call reports only the formulas that joined it.
+// The blocks the formulas read are indexed, so that a write finds the formulas it affects
+// without going through all of them, and a block is dropped from the index once its formula
+// is stale: the work of a whole closure is about linear in the formulas and references, also
+// for long chains of formulas that each read a wide or a tall range. Once stale a formula
+// stays stale: the set only grows, and each call reports only the formulas that joined it.
 
+#include <algorithm>
+#include <climits>
 #include <cstddef>
 #include <map>
 #include <vector>
@@ -28,6 +32,34 @@ struct FormulaNode {
     bool readsAnyCell = false;      // it may read cells `reads` does not name
 };
 
+// Intervals [lo, hi] with a payload, built once; a query reports every interval still in the
+// index that overlaps the asked one, and drops those the caller says to. A query costs
+// O(log n) and O(log n) more for each interval it reports.
+class IntervalIndex {
+public:
+    void add(int lo, int hi, std::size_t payload) { items_.push_back({lo, hi, payload}); }
+    void build();
+    bool empty() const { return items_.empty(); }
+
+    // Calls `report(payload)` for each interval overlapping [lo, hi]; one for which it gives
+    // true leaves the index.
+    template <class Report>
+    void query(int lo, int hi, Report&& report);
+
+private:
+    struct Item {
+        int lo;
+        int hi;
+        std::size_t payload;
+    };
+    template <class Report>
+    void descend(std::size_t node, std::size_t begin, std::size_t end, std::size_t limit, int lo,
+                 Report& report);
+
+    std::vector<Item> items_;  // by lo once built
+    std::vector<int> maxHi_;   // a segment tree over items_: the largest hi still in each range
+};
+
 class FormulaGraph {
 public:
     explicit FormulaGraph(std::vector<FormulaNode> formulas);
@@ -46,11 +78,14 @@ private:
         CellBlock block;
         std::size_t formula;
     };
-    // The blocks read on one sheet: narrow ones listed under each column they cover, wide
-    // ones (whole rows, for one) in a list of their own.
+    // The blocks read on one sheet. A block up to kNarrow columns wide is listed under each
+    // of its columns, by its rows; a wider block up to kNarrow rows high under each of its
+    // rows, by its columns; a block wide and high at once by its rows alone.
     struct SheetReaders {
-        std::map<int, std::vector<Reader>> byColumn;
-        std::vector<Reader> wide;
+        std::vector<Reader> readers;
+        std::map<int, IntervalIndex> byColumn;
+        std::map<int, IntervalIndex> byRow;
+        IntervalIndex large;
     };
 
     void markStale(std::size_t formula, std::vector<std::size_t>& became,
@@ -64,5 +99,36 @@ private:
     std::vector<std::size_t> readingAnyCell_;
     bool anythingWritten_ = false;
 };
+
+template <class Report>
+void IntervalIndex::query(int lo, int hi, Report&& report) {
+    // Only the intervals that begin at or before `hi` can overlap; among them the tree finds
+    // those that end at or after `lo`.
+    const std::size_t limit = static_cast<std::size_t>(
+        std::upper_bound(items_.begin(), items_.end(), hi,
+                         [](int value, const Item& item) { return value < item.lo; }) -
+        items_.begin());
+    if (limit > 0) {
+        descend(1, 0, items_.size(), limit, lo, report);
+    }
+}
+
+template <class Report>
+void IntervalIndex::descend(std::size_t node, std::size_t begin, std::size_t end, std::size_t limit,
+                            int lo, Report& report) {
+    if (begin >= limit || maxHi_[node] < lo) {
+        return;
+    }
+    if (end - begin == 1) {
+        if (report(items_[begin].payload)) {
+            maxHi_[node] = INT_MIN;
+        }
+        return;
+    }
+    const std::size_t middle = begin + (end - begin) / 2;
+    descend(2 * node, begin, middle, limit, lo, report);
+    descend(2 * node + 1, middle, end, limit, lo, report);
+    maxHi_[node] = std::max(maxHi_[2 * node], maxHi_[2 * node + 1]);
+}
 
 }  // namespace tivaro::workbook

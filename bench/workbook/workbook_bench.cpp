@@ -19,6 +19,7 @@
 
 #include "demo_workbook.h"
 #include "workbook/cell_address.h"
+#include "workbook/formula_graph.h"
 #include "workbook/package.h"
 #include "workbook/xlsx_app.h"
 
@@ -257,9 +258,9 @@ std::string ResultsXml() {
     return WorksheetXml(rows);
 }
 
-std::string FormulaWorkbookBytes() {
+// A workbook of the given sheets, by name and worksheet XML, in that order.
+std::string WorkbookOf(const std::vector<std::pair<std::string, std::string>>& sheetXml) {
     const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
-    const char* names[] = {"schaats", "loop", "fiets", "Deelnemers", "Uitslag"};
     std::string types =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Types "
         "xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"><Default "
@@ -273,17 +274,16 @@ std::string FormulaWorkbookBytes() {
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Relationships "
         "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">";
     std::vector<std::pair<std::string, std::string>> parts;
-    for (int i = 0; i < 5; ++i) {
+    for (std::size_t i = 0; i < sheetXml.size(); ++i) {
         const std::string n = std::to_string(i + 1);
-        sheets += "<sheet name=\"" + std::string(names[i]) + "\" sheetId=\"" + n + "\" r:id=\"rId" +
-                  n + "\"/>";
+        sheets += "<sheet name=\"" + sheetXml[i].first + "\" sheetId=\"" + n + "\" r:id=\"rId" + n +
+                  "\"/>";
         rels += "<Relationship Id=\"rId" + n + "\" Type=\"" + rel +
                 "/worksheet\" Target=\"worksheets/sheet" + n + ".xml\"/>";
         types += "<Override PartName=\"/xl/worksheets/sheet" + n +
                  ".xml\" ContentType=\"application/"
                  "vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml\"/>";
-        const std::string xml = i < 3 ? RaceSheetXml(i) : i == 3 ? CompetitorsXml() : ResultsXml();
-        parts.emplace_back("xl/worksheets/sheet" + n + ".xml", xml);
+        parts.emplace_back("xl/worksheets/sheet" + n + ".xml", sheetXml[i].second);
     }
     parts.insert(
         parts.begin(),
@@ -304,6 +304,14 @@ std::string FormulaWorkbookBytes() {
         std::abort();
     }
     return *bytes;
+}
+
+std::string FormulaWorkbookBytes() {
+    return WorkbookOf({{"schaats", RaceSheetXml(0)},
+                       {"loop", RaceSheetXml(1)},
+                       {"fiets", RaceSheetXml(2)},
+                       {"Deelnemers", CompetitorsXml()},
+                       {"Uitslag", ResultsXml()}});
 }
 
 // One passing on the formula workbook's sheet "schaats": lookup through the transponder
@@ -392,6 +400,86 @@ void BM_OpenPassingSaveNoFlush(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_OpenPassingSaveNoFlush)->Unit(benchmark::kMillisecond);
+
+// Chains of formulas that each read a range holding the one before: the shape that made a
+// dependency search quadratic. Wide: A(i) = SUM(A(i-1):AF(i-1)), a row of 32 columns. Tall:
+// B(i) = SUM(B$1:B(i-1)), the running total over every row above. Large: C(i) =
+// SUM(C(i-20):AF(i-1)), 20 rows of 30 columns.
+std::vector<FormulaNode> Chain(int shape, int length) {
+    std::vector<FormulaNode> chain;
+    chain.reserve(length);
+    for (int row = 1; row <= length; ++row) {
+        const int column = shape + 1;
+        FormulaNode node{{0, {{row, column}, {row, column}}}, {}, false};
+        if (row == 1) {
+            node.reads.push_back({1, {{3, 6}, {3, 6}}});  // the race sheet's F3
+        } else if (shape == 0) {
+            node.reads.push_back({0, {{row - 1, 1}, {row - 1, 32}}});
+        } else if (shape == 1) {
+            node.reads.push_back({0, {{1, 2}, {row - 1, 2}}});
+        } else {
+            node.reads.push_back({0, {{std::max(1, row - 20), 3}, {row - 1, 32}}});
+        }
+        chain.push_back(std::move(node));
+    }
+    return chain;
+}
+
+// The dependency graph of a chain built and the whole chain made stale by one write.
+void BM_FormulaChainClosure(benchmark::State& state) {
+    const std::vector<FormulaNode> chain =
+        Chain(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    for (auto _ : state) {
+        FormulaGraph graph(chain);
+        const auto stale = graph.markWritten({{1, {{3, 6}, {3, 6}}}});
+        if (stale.size() != chain.size()) {
+            state.SkipWithError("not the whole chain became stale");
+        }
+    }
+    state.SetLabel(state.range(0) == 0 ? "wide" : state.range(0) == 1 ? "tall" : "large");
+}
+BENCHMARK(BM_FormulaChainClosure)
+    ->ArgsProduct({{0, 1, 2}, {20'000, 100'000, 240'000}})
+    ->Unit(benchmark::kMillisecond);
+
+// The first passing and its save on a workbook whose sheet "Keten" holds a wide chain of
+// `length` formulas down from the race sheet's F3: the save works out that every one of them
+// loses its cached result.
+void BM_FormulaChainFirstSave(benchmark::State& state) {
+    const int length = static_cast<int>(state.range(0));
+    std::string chain;
+    chain.reserve(static_cast<std::size_t>(length) * 80);
+    for (int row = 1; row <= length; ++row) {
+        const std::string r = std::to_string(row);
+        const std::string above = std::to_string(row - 1);
+        chain += "<row r=\"" + r + "\">" +
+                 FormulaCell("A" + r, row == 1 ? "loop!F3" : "SUM(A" + above + ":AF" + above + ")",
+                             "0", false) +
+                 "</row>";
+    }
+    DemoFile file(WorkbookOf({{"loop", RaceSheetXml(1)}, {"Keten", WorksheetXml(chain)}}));
+    NoFlushWriter writer;
+    XlsxApp app(file.backups(), writer);
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto book = OpenDemo(app, file);
+        state.ResumeTiming();
+        (void)book->writeCell(SheetId{0}, 3, 6, "10:0:0.00");
+        if (!book->save().ok()) {
+            state.SkipWithError("save failed");
+        }
+        state.PauseTiming();
+        book.reset();
+        file.clearBackups();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_FormulaChainFirstSave)
+    ->Arg(20'000)
+    ->Arg(100'000)
+    ->Arg(240'000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 
 double MedianOfRuns(const DemoFile& demo, XlsxApp& app) {
     std::vector<double> runs;

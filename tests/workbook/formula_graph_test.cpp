@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 
 #include "workbook/formula_graph.h"
 
@@ -94,6 +95,94 @@ TEST(FormulaGraph, WideAndNarrowBlocksMeetOnlyWhereTheyOverlap) {
     EXPECT_EQ(graph.markWritten({At(0, "A6:C9")}), Indexes{1});
     EXPECT_EQ(graph.markWritten({At(1, "E1")}), Indexes{}) << "another sheet";
     EXPECT_EQ(graph.markWritten({At(0, "E1048576")}), Indexes{2});
+}
+
+// The closure worked out the slow way: every formula against every block that turned up.
+std::vector<bool> NaiveClosure(const std::vector<FormulaNode>& formulas,
+                               const std::vector<SheetBlock>& written) {
+    const auto overlap = [](const SheetBlock& a, const SheetBlock& b) {
+        return a.sheet == b.sheet && a.block.first.row <= b.block.last.row &&
+               b.block.first.row <= a.block.last.row &&
+               a.block.first.column <= b.block.last.column &&
+               b.block.first.column <= a.block.last.column;
+    };
+    std::vector<bool> stale(formulas.size(), false);
+    std::vector<SheetBlock> pending = written;
+    for (std::size_t i = 0; i < formulas.size(); ++i) {
+        if (formulas[i].readsAnyCell && !written.empty()) {
+            stale[i] = true;
+            pending.push_back(formulas[i].result);
+        }
+    }
+    while (!pending.empty()) {
+        const SheetBlock cells = pending.back();
+        pending.pop_back();
+        for (std::size_t i = 0; i < formulas.size(); ++i) {
+            if (stale[i]) {
+                continue;
+            }
+            for (const SheetBlock& read : formulas[i].reads) {
+                if (overlap(read, cells)) {
+                    stale[i] = true;
+                    pending.push_back(formulas[i].result);
+                    break;
+                }
+            }
+        }
+    }
+    return stale;
+}
+
+TEST(FormulaGraph, AgreesWithTheClosureWorkedOutTheSlowWay) {
+    // Random formulas reading narrow, wide and large blocks on two sheets, written to in
+    // several rounds: the index must find exactly what comparing everything finds.
+    std::mt19937 random(7);
+    const auto number = [&](int most) { return 1 + static_cast<int>(random() % most); };
+    const auto block = [&]() {
+        const int row = number(60);
+        const int column = number(60);
+        int rows = 1;
+        int columns = 1;
+        switch (random() % 4) {
+            case 1:
+                rows = number(40);  // tall and narrow
+                break;
+            case 2:
+                columns = 16 + number(30);  // wide and low
+                break;
+            case 3:
+                rows = 16 + number(30);  // large
+                columns = 16 + number(30);
+                break;
+            default:
+                break;
+        }
+        return SheetBlock{static_cast<int>(random() % 2),
+                          CellBlock{{row, column}, {row + rows - 1, column + columns - 1}}};
+    };
+    for (int round = 0; round < 40; ++round) {
+        std::vector<FormulaNode> formulas;
+        for (int i = 0; i < 150; ++i) {
+            FormulaNode node;
+            node.result = block();
+            for (int k = number(3); k > 0; --k) {
+                node.reads.push_back(block());
+            }
+            node.readsAnyCell = random() % 100 == 0;
+            formulas.push_back(std::move(node));
+        }
+        FormulaGraph graph(formulas);
+        std::vector<SheetBlock> allWritten;
+        for (int write = 0; write < 4; ++write) {
+            const std::vector<SheetBlock> now = {block(), block()};
+            graph.markWritten(now);
+            allWritten.insert(allWritten.end(), now.begin(), now.end());
+            const std::vector<bool> expected = NaiveClosure(formulas, allWritten);
+            for (std::size_t i = 0; i < formulas.size(); ++i) {
+                ASSERT_EQ(graph.stale(i), expected[i]) << "round " << round << ", formula " << i;
+            }
+        }
+    }
 }
 
 }  // namespace
