@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QGroupBox>
@@ -26,6 +27,7 @@
 #include <QTableView>
 #include <QThread>
 #include <QVBoxLayout>
+#include <climits>
 #include <cstdlib>
 
 #include "app/debug_boxes.h"
@@ -199,6 +201,9 @@ MainWindow::MainWindow(WindowOptions options, QWidget* parent)
         updateTakeBackButton();
     };
     events.journal = [this](const std::string& line) { recordInJournal(line); };
+    events.setAside = [this](link::LinkKind link, std::uint64_t count) {
+        noteSetAside(link, count);
+    };
     events.workbookChanged = [this] {
         // New changes since a refused close deserve a new warning.
         closeRefused_ = false;
@@ -468,23 +473,33 @@ void MainWindow::openWorkbook() {
         return;
     }
     Settings().setValue(QStringLiteral("lastFolder"), PathText(file->parent_path()));
+    openFile(*file);
+}
+
+void MainWindow::openFile(const std::filesystem::path& file) {
+    if (opening_) {
+        return;  // one workbook at a time
+    }
+    EngineChoice engine = options_.startSpreadsheet
+                              ? EngineChoice{EngineKind::Embedded, options_.engineName, {}}
+                              : ChooseEngine(preferEmbedded());
     if (!saver_->saveNow()) {
         showMessage(tr("%1 is niet geopend: het wedstrijdwerkboek dat open is kon niet worden "
                        "opgeslagen (zie de berichten). Probeer het opnieuw zodra dat lukt.")
-                        .arg(PathText(*file)));
+                        .arg(PathText(file)));
         return;
     }
     if (options_.startSpreadsheet) {
         const BusyCursor busy;
-        takeWorkbook(timing::Race::OpenWorkbook(options_.startSpreadsheet, *file), *file, engine);
+        takeWorkbook(timing::Race::OpenWorkbook(options_.startSpreadsheet, file), file, engine);
         return;
     }
     const CalcStart calc = options_.calcStart.value_or(CalcStart{});
     const std::filesystem::path backups = dataDirectory_ / "backup";
     if (engine.kind == EngineKind::Embedded || !options_.openInBackground) {
         const BusyCursor busy;
-        Result<timing::OpenedWorkbook> opened = OpenWithEngine(engine, *file, backups, calc);
-        takeWorkbook(std::move(opened), *file, engine);
+        Result<timing::OpenedWorkbook> opened = OpenWithEngine(engine, file, backups, calc);
+        takeWorkbook(std::move(opened), file, engine);
         return;
     }
     // Calc takes a second or two to start and load: the window goes on meanwhile.
@@ -494,10 +509,10 @@ void MainWindow::openWorkbook() {
     report(tr("LibreOffice Calc wordt gestart en het werkboek geopend..."));
     auto result = std::make_shared<std::optional<Result<timing::OpenedWorkbook>>>();
     auto chosen = std::make_shared<EngineChoice>(engine);
-    openingThread_ = QThread::create([result, chosen, file = *file, backups, calc] {
+    openingThread_ = QThread::create([result, chosen, file, backups, calc] {
         result->emplace(OpenWithEngine(*chosen, file, backups, calc));
     });
-    connect(openingThread_, &QThread::finished, this, [this, result, chosen, file = *file] {
+    connect(openingThread_, &QThread::finished, this, [this, result, chosen, file] {
         openingThread_->deleteLater();
         openingThread_ = nullptr;
         opening_ = false;
@@ -513,7 +528,11 @@ void MainWindow::takeWorkbook(Result<timing::OpenedWorkbook> opened,
     if (!opened) {
         const QString message = FromUtf8(opened.error().message);
         report(message);
-        showMessage(message);
+        if (opened.error().code == Errc::ReadOnly) {
+            offerCopyOfReadOnly(file, message);
+        } else {
+            showMessage(message);
+        }
         return;
     }
     if (engine.kind == EngineKind::Calc) {
@@ -553,16 +572,60 @@ void MainWindow::offerReapply() {
         report(tr("%n passering(en) alsnog in het werkboek ingevuld.", nullptr,
                   static_cast<int>(count)));
     };
-    if (options_.askToReapply) {
-        options_.askToReapply(question, answer);
+    ask(question, tr("Ja"), std::move(answer));
+}
+
+void MainWindow::ask(const QString& question, const QString& yes,
+                     std::function<void(bool)> answer) {
+    if (options_.ask) {
+        options_.ask(question, yes, std::move(answer));
         return;
     }
     auto* box = new QMessageBox(QMessageBox::Question, QString::fromLatin1(kWindowTitle), question,
-                                QMessageBox::Yes | QMessageBox::No, this);
+                                QMessageBox::NoButton, this);
+    QPushButton* yesButton = box->addButton(yes, QMessageBox::YesRole);
+    box->addButton(yes == tr("Ja") ? tr("Nee") : tr("Annuleren"), QMessageBox::NoRole);
+    box->setDefaultButton(yesButton);
     box->setAttribute(Qt::WA_DeleteOnClose);
-    connect(box, &QMessageBox::finished, this,
-            [answer](int button) { answer(button == QMessageBox::Yes); });
+    connect(box, &QMessageBox::finished, this, [box, yesButton, answer = std::move(answer)] {
+        answer(box->clickedButton() == yesButton);
+    });
     box->open();
+}
+
+void MainWindow::offerCopyOfReadOnly(const std::filesystem::path& file, const QString& message) {
+    const QString question = message + QStringLiteral("\n\n") +
+                             tr("Een kopie op een andere plaats opslaan en daarmee verder gaan?");
+    ask(question, tr("Opslaan als..."), [this, file](bool yes) {
+        if (!yes) {
+            return;
+        }
+        const QString suggested =
+            PathText(std::filesystem::path(QDir::homePath().toStdString()) / file.filename());
+        const std::optional<std::filesystem::path> target =
+            options_.chooseSaveTarget ? options_.chooseSaveTarget(this, suggested)
+                                      : AskWhereToSave(this, suggested);
+        if (!target) {
+            return;
+        }
+        std::error_code error;
+        std::filesystem::copy_file(file, *target, std::filesystem::copy_options::overwrite_existing,
+                                   error);
+        if (error) {
+            const QString text =
+                tr("De kopie kon niet worden gemaakt: kies een andere plaats. "
+                   "(%1: %2)")
+                    .arg(PathText(*target), QString::fromStdString(SystemErrorText(error)));
+            report(text);
+            showMessage(text);
+            return;
+        }
+        // The copy takes the file's permissions along; it is made writable for the race.
+        std::filesystem::permissions(*target, std::filesystem::perms::owner_write,
+                                     std::filesystem::perm_options::add, error);
+        report(tr("Kopie van het werkboek gemaakt: %1").arg(PathText(*target)));
+        openFile(*target);
+    });
 }
 
 void MainWindow::keepCopyAsOpened(const std::filesystem::path& file) {
@@ -715,6 +778,33 @@ void MainWindow::setOptionChecked(QRadioButton* option, bool checked) {
     option->setAutoExclusive(false);
     option->setChecked(checked);
     option->setAutoExclusive(exclusive);
+}
+
+void MainWindow::noteSetAside(link::LinkKind link, std::uint64_t count) {
+    setAside_[link == link::LinkKind::Serial ? 0 : 1] = count;
+    // A burst of them updates the notice once, when the burst has been handled.
+    if (setAsideShown_) {
+        setAsideShown_ = false;
+        QTimer::singleShot(0, this, &MainWindow::showSetAside);
+    }
+}
+
+void MainWindow::showSetAside() {
+    setAsideShown_ = true;
+    const std::uint64_t total = setAside_[0] + setAside_[1];
+    QString where;
+    if (setAside_[0] > 0 && setAside_[1] > 0) {
+        where = tr(" (seriële lijn %1, TCP %2)").arg(setAside_[0]).arg(setAside_[1]);
+    }
+    messages_->raise(
+        MessageArea::Alert::SetAside,
+        tr("Let op: %n record(s) of regel(s) van de decoder terzijde gelegd%1: de controlesom "
+           "klopte niet. Meestal is dat storing op de kabel of het netwerk; het kan ook een "
+           "decoder zijn met een andere controlesom. Passeringen daarvan staan grijs als "
+           "\"Controlesom fout\" in de lijst en niet in het werkboek: voer ze zo nodig met de "
+           "hand in.",
+           nullptr, static_cast<int>(std::min<std::uint64_t>(total, INT_MAX)))
+            .arg(where));
 }
 
 void MainWindow::report(const QString& message) {

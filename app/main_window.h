@@ -14,6 +14,7 @@
 #include <QMainWindow>
 #include <QString>
 #include <QTimer>
+#include <array>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -70,9 +71,12 @@ struct WindowOptions {
     // Calc starts and loads on another thread, while the window goes on; off: in the open
     // button's handler (for a Calc that must live on the window's thread).
     bool openInBackground = true;
-    // Asks whether the passings a reopened workbook lacks are to be put back, and gives the
-    // answer to `answer`, without blocking the window. Empty: a message box.
-    std::function<void(const QString& question, std::function<void(bool)> answer)> askToReapply;
+    // Asks a question (the passings a reopened workbook lacks to be put back, a copy of a
+    // read-only workbook to be made) and gives the answer to `answer`, without blocking the
+    // window. `yes` is the caption of the button that says yes. Empty: a message box.
+    std::function<void(const QString& question, const QString& yes,
+                       std::function<void(bool)> answer)>
+        ask;
     // The serial ports offered in the port list. Empty: the ports present on this machine.
     std::function<std::vector<SerialPortEntry>()> serialPorts;
     quint16 decoderPort = kDecoderPort;
@@ -118,6 +122,10 @@ private:
     // Start-up and race set-up.
     void startUp();
     void openWorkbook();
+    void openFile(const std::filesystem::path& file);
+    // A workbook that could not be saved where it is: offers to open a copy elsewhere.
+    void offerCopyOfReadOnly(const std::filesystem::path& file, const QString& message);
+    void ask(const QString& question, const QString& yes, std::function<void(bool)> answer);
     void chooseSport();
     void chooseHeat();
     void moveLapSlider();
@@ -167,6 +175,9 @@ private:
     void recordInJournal(const std::string& line);
 
     void saveCheck();
+    // Records or lines set aside for a failed checksum: one standing notice with the counts.
+    void noteSetAside(link::LinkKind link, std::uint64_t count);
+    void showSetAside();
     void onSaverFailing(bool failing, const QString& message);
 
     // Brings the race set-up widgets in line with the controls model.
@@ -207,6 +218,9 @@ private:
     QString pickedBib_;          // the competitor double-clicked in the race view
     QString lastTakenBack_;      // what the latest take-back took back, for its message
     bool chosenInGrid_ = false;  // the passing to take back was chosen in the grid
+
+    std::array<std::uint64_t, 2> setAside_{};  // by link: serial, TCP
+    bool setAsideShown_ = true;                // the notice shows the counts in force
 
     int handlerDepth_ = 0;
     std::vector<Handler> heldBack_;

@@ -18,6 +18,7 @@ enum class Errc {
     NoSuchSheet,  // the workbook has no sheet of that name
     BadAddress,   // a cell or range address is malformed or out of range
     Closed,       // the workbook or device is not open
+    ReadOnly,     // the file, or the folder it would be saved in, cannot be written
 };
 
 struct Error {

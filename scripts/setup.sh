@@ -12,6 +12,7 @@ packages=(
     clang libclang-rt-14-dev
     python3-openpyxl libreoffice-calc libreoffice-dev
     xvfb xauth
+    time
 )
 
 missing=()

@@ -147,23 +147,58 @@ Result<std::string> ReadWholeFile(const std::filesystem::path& file, std::uintma
     return bytes;
 }
 
+namespace {
+
+std::filesystem::path FolderOf(const std::filesystem::path& target) {
+    return target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+}
+
+std::string TemporaryTemplate(const std::filesystem::path& target) {
+    return FolderOf(target) /
+           ("." + target.filename().string() + std::string(kTemporaryMark) + "XXXXXX");
+}
+
+// rename(2) would replace a read-only file without asking; a person made it read-only on
+// purpose, so it counts as read-only here (also for root).
+bool IsReadOnly(const struct stat& info, const std::filesystem::path& target) {
+    return (info.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0;
+}
+
+}  // namespace
+
+Status CheckReplaceable(const std::filesystem::path& target) {
+    const std::string what = "Tivaro kan de tijden niet in dit werkboek opslaan: ";
+    const std::string todo =
+        " Kies \"Opslaan als...\" om een kopie op een andere plaats te openen, of maak het "
+        "schrijfbaar. (" +
+        Quoted(target) + ")";
+    struct stat info {};
+    if (::stat(target.c_str(), &info) == 0 && IsReadOnly(info, target)) {
+        return MakeError(Errc::ReadOnly, what + "het bestand is alleen-lezen." + todo);
+    }
+    TemporaryFile probe(TemporaryTemplate(target));
+    if (probe.fd < 0) {
+        const int error = errno;
+        return MakeError(Errc::ReadOnly, what + "in de map " + Quoted(FolderOf(target)) +
+                                             " kan niet worden geschreven (" +
+                                             SystemErrorText(error) + ")." + todo);
+    }
+    return {};  // the probe is removed as it goes
+}
+
 Status ReplaceFileAtomically(const std::filesystem::path& target, std::string_view bytes,
                              FileWriter& writer) {
-    const std::filesystem::path folder =
-        target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+    const std::filesystem::path folder = FolderOf(target);
     mode_t mode = 0644;
     struct stat info {};
     if (::stat(target.c_str(), &info) == 0) {
-        // rename(2) would replace a read-only file without asking; a person made it
-        // read-only on purpose, so it is refused here (also for root).
-        if ((info.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0) {
+        if (IsReadOnly(info, target)) {
             return SaveError(target, "het bestand is alleen-lezen");
         }
         mode = info.st_mode & 07777;
     }
 
-    TemporaryFile temporary(
-        (folder / ("." + target.filename().string() + std::string(kTemporaryMark) + "XXXXXX")));
+    TemporaryFile temporary(TemporaryTemplate(target));
     if (temporary.fd < 0) {
         const int error = errno;
         return SaveError(target, "in de map " + Quoted(folder) +

@@ -49,6 +49,11 @@ Result<std::string> ReadWholeFile(const std::filesystem::path& file,
 Status ReplaceFileAtomically(const std::filesystem::path& target, std::string_view bytes,
                              FileWriter& writer = SystemFileWriter());
 
+// Whether ReplaceFileAtomically could replace `target`: the file is not read-only, and a
+// temporary file can be made in its folder (one is made and removed again). Errc::ReadOnly
+// with a message that says which of the two stands in the way, and what to do.
+Status CheckReplaceable(const std::filesystem::path& target);
+
 // The target name whose temporary file ReplaceFileAtomically named `fileName`
 // (".NAME.tivaro-XXXXXX" gives "NAME"); "" for any other name.
 std::string TargetOfTemporary(std::string_view fileName);

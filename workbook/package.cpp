@@ -320,33 +320,62 @@ Result<std::string> Package::read(std::string_view part) const {
         return MakeError(Errc::BadFormat, "De werkmap mist onderdeel " + name + ". " +
                                               kDamagedHint + " Bestand: " + fileName_);
     }
+    std::string bytes;
+    if (Status inflated = inflate(static_cast<zip_uint64_t>(index), name, &bytes); !inflated) {
+        return inflated.error();
+    }
+    return bytes;
+}
+
+Status Package::verifyAll(const std::map<std::string, std::string>& sheetOfPart) const {
+    const zip_int64_t count = zip_get_num_entries(archive_, 0);
+    for (zip_int64_t i = 0; i < count; ++i) {
+        const auto index = static_cast<zip_uint64_t>(i);
+        const char* stored = zip_get_name(archive_, index, 0);
+        std::string label = stored != nullptr ? stored : "nummer " + std::to_string(i + 1);
+        if (const auto sheet = sheetOfPart.find(label); sheet != sheetOfPart.end()) {
+            label += " (werkblad \"" + sheet->second + "\")";
+        }
+        if (Status inflated = inflate(index, label, nullptr); !inflated) {
+            return inflated;
+        }
+    }
+    return {};
+}
+
+Status Package::inflate(std::uint64_t index, const std::string& name, std::string* keep) const {
     zip_stat_t stat;
     zip_stat_init(&stat);
-    if (zip_stat_index(archive_, static_cast<zip_uint64_t>(index), 0, &stat) < 0 ||
-        (stat.valid & ZIP_STAT_SIZE) == 0) {
+    if (zip_stat_index(archive_, index, 0, &stat) < 0 || (stat.valid & ZIP_STAT_SIZE) == 0) {
         return damaged("onderdeel " + name + " is onleesbaar (" + zip_strerror(archive_) + ")");
     }
     if (stat.size > limits_.partBytes) {
         return overCap(name, "", stat.size);
     }
-    zip_file_t* file = zip_fopen_index(archive_, static_cast<zip_uint64_t>(index), 0);
+    zip_file_t* file = zip_fopen_index(archive_, index, 0);
     if (file == nullptr) {
         return damaged("onderdeel " + name + " kan niet worden uitgepakt (" +
                        zip_strerror(archive_) + ")");
     }
     // Inflated in chunks up to one byte past the declared size: data that goes on beyond it
-    // is caught there, whatever it would inflate to.
-    std::string bytes;
+    // is caught there, whatever it would inflate to. The checksum is computed along the way.
     std::string chunk(kReadChunk, '\0');
     const std::uint64_t limit = stat.size + 1;
+    std::uint64_t size = 0;
+    uLong crc = crc32_z(0L, Z_NULL, 0);
     zip_int64_t got = 0;
-    while (bytes.size() < limit) {
-        const auto want = std::min<std::uint64_t>(chunk.size(), limit - bytes.size());
+    while (size < limit) {
+        const auto want = std::min<std::uint64_t>(chunk.size(), limit - size);
         got = zip_fread(file, chunk.data(), want);
         if (got <= 0) {
             break;
         }
-        bytes.append(chunk.data(), static_cast<std::size_t>(got));
+        const auto n = static_cast<std::size_t>(got);
+        crc = crc32_z(crc, reinterpret_cast<const Bytef*>(chunk.data()), n);
+        if (keep != nullptr) {
+            keep->append(chunk.data(), n);
+        }
+        size += n;
     }
     // The end of the entry was read when the data fits its size: libzip has then checked the
     // checksum too, which is checked here once more from the bytes themselves.
@@ -354,25 +383,23 @@ Result<std::string> Package::read(std::string_view part) const {
     const std::string reason = got < 0 ? zip_file_strerror(file) : "";
     zip_fclose(file);
     const std::string declared = "de " + SizeText(stat.size) + " die het pakket opgeeft";
-    if (bytes.size() > stat.size) {
+    if (size > stat.size) {
         return damaged("onderdeel " + name + " pakt uit tot meer dan " + declared);
     }
     if (failure == ZIP_ER_CRC) {
         return damaged("onderdeel " + name + " klopt niet met zijn controlegetal (CRC)");
     }
-    if (bytes.size() < stat.size && (failure == ZIP_ER_OK || failure == ZIP_ER_INCONS)) {
-        return damaged("onderdeel " + name + " pakt uit tot " + SizeText(bytes.size()) +
-                       " in plaats van " + declared);
+    if (size < stat.size && (failure == ZIP_ER_OK || failure == ZIP_ER_INCONS)) {
+        return damaged("onderdeel " + name + " pakt uit tot " + SizeText(size) + " in plaats van " +
+                       declared);
     }
     if (failure != ZIP_ER_OK) {
         return damaged("onderdeel " + name + " kan niet worden uitgepakt (" + reason + ")");
     }
-    const auto crc =
-        crc32_z(crc32_z(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(bytes.data()), bytes.size());
     if ((stat.valid & ZIP_STAT_CRC) != 0 && crc != stat.crc) {
         return damaged("onderdeel " + name + " klopt niet met zijn controlegetal (CRC)");
     }
-    return bytes;
+    return {};
 }
 
 Result<std::string> Package::rebuild(const std::map<std::string, std::string>& replaced,

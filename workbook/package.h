@@ -52,6 +52,11 @@ public:
     // The part's uncompressed bytes. A part over the part cap, data that inflates to another
     // size than the directory declares, and damaged data (a bad checksum) are errors.
     Result<std::string> read(std::string_view part) const;
+    // Inflates every part, read or not, and refuses the package at the first one that is
+    // damaged as read() would: a part the engine never reads is still copied into every save,
+    // and a save must not pass damage on without a word. `sheetOfPart` as for
+    // checkDeclaredSizes.
+    Status verifyAll(const std::map<std::string, std::string>& sheetOfPart) const;
 
     // A new package with the parts in `replaced` given new content (new parts are appended),
     // the parts in `removed` left out and every other part copied unchanged, in the order
@@ -63,6 +68,9 @@ private:
     Package(std::unique_ptr<std::string> bytes, ::zip* archive, std::string fileName,
             PackageLimits limits);
     Error damaged(const std::string& what) const;
+    // Inflates the part at `index` under the caps, checking size and checksum; keeps the
+    // bytes in `keep` when given.
+    Status inflate(std::uint64_t index, const std::string& name, std::string* keep) const;
     Error overCap(const std::string& part, const std::string& sheet, std::uint64_t size) const;
 
     std::unique_ptr<std::string> bytes_;  // stable address: libzip reads from it

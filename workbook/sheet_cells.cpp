@@ -199,8 +199,21 @@ Status SheetCells::index(std::string_view partName) {
         int previousColumn = 0;
         bool cellsSorted = true;
         for (pugi::xml_node cell = Child(row, "c"); cell; cell = NextSibling(cell, "c")) {
+            // A row holds one cell per column at most; a cell without an address past the last
+            // column would get none that a spreadsheet reads back.
+            if (entry.cells.size() >= static_cast<std::size_t>(kMaxColumn)) {
+                return MakeError(Errc::BadFormat, "onderdeel " + std::string(partName) +
+                                                      " heeft in rij " + std::to_string(rowNumber) +
+                                                      " meer dan 16.384 cellen");
+            }
             pugi::xml_attribute address = cell.attribute("r");
             int column = previousColumn + 1;
+            if (!address && column > kMaxColumn) {
+                return MakeError(Errc::BadFormat,
+                                 "onderdeel " + std::string(partName) + " heeft in rij " +
+                                     std::to_string(rowNumber) +
+                                     " een cel zonder adres voorbij de laatste kolom (XFD)");
+            }
             if (address) {
                 const auto ref = ParseCellRef(address.value());
                 if (!ref) {

@@ -6,6 +6,7 @@
 #include <new>
 #include <string_view>
 
+#include "workbook/atomic_file.h"
 #include "workbook/backup.h"
 #include "workbook/limits.h"
 #include "workbook/package.h"
@@ -225,6 +226,10 @@ Result<std::unique_ptr<Workbook>> XlsxApp::openChecked(const std::filesystem::pa
         XlsxWorkbook::Load(absolute, std::move(*package), *stamp, backupDirectory_, *writer_);
     if (!workbook) {
         return workbook.error();
+    }
+    // Found out now, not at the first save in the middle of a race.
+    if (Status writable = CheckReplaceable(absolute); !writable) {
+        return writable.error();
     }
     RemoveTemporariesOfKilledSaves(absolute, backupDirectory_);
     return std::unique_ptr<Workbook>(std::make_unique<GuardedWorkbook>(std::move(*workbook)));

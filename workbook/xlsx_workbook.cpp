@@ -57,6 +57,9 @@ Status XlsxWorkbook::loadParts() {
     if (auto sizes = package_.checkDeclaredSizes(sheetOfPart); !sizes) {
         return sizes;
     }
+    if (auto intact = package_.verifyAll(sheetOfPart); !intact) {
+        return MakeError(Errc::BadFormat, intact.error().message);
+    }
 
     const auto readPart = [&](const std::string& part) -> Result<std::string> {
         auto bytes = package_.read(part);
@@ -101,12 +104,18 @@ Status XlsxWorkbook::loadParts() {
         }
         sheets_.push_back(nullptr);
     }
-    // The sheet the workbook opens on is read now, so that a damaged one is refused here
-    // rather than at the first passing.
-    if (activeSheet_ < static_cast<int>(sheets_.size()) &&
-        workbook_->sheets()[activeSheet_].worksheet) {
-        if (auto active = cells(SheetId{activeSheet_}); !active) {
-            return active.error();
+    // Every worksheet is read now, so that a damaged one is refused here rather than when its
+    // sport is chosen or at the first passing. The one the workbook opens on is kept; the
+    // others are let go of again and read when first used, so that only one is held at a time.
+    for (std::size_t k = 0; k < sheets_.size(); ++k) {
+        if (!workbook_->sheets()[k].worksheet) {
+            continue;
+        }
+        if (auto read = cells(SheetId{static_cast<int>(k)}); !read) {
+            return read.error();
+        }
+        if (static_cast<int>(k) != activeSheet_) {
+            sheets_[k].reset();
         }
     }
     return {};

@@ -58,8 +58,8 @@ private slots:
         calc.pipeName = QString::fromStdString(pipe_);
         harness.options.calcStart = calc;
         QStringList questions;
-        harness.options.askToReapply = [&](const QString& question,
-                                           std::function<void(bool)> answer) {
+        harness.options.ask = [&](const QString& question, const QString&,
+                                  std::function<void(bool)> answer) {
             questions << question;
             answer(true);
         };

@@ -174,8 +174,7 @@ def make_all(demo, out_dir):
 
     entries = entries_of(parts)
     find(entries, RACE_PART).size //= 2  # claims half of what the data inflates to
-    write("central-too-small.xlsx", build_zip(entries), 'Werkblad "loop"',
-          "pakt uit tot meer dan")
+    write("central-too-small.xlsx", build_zip(entries), RACE_LABEL, "pakt uit tot meer dan")
 
     entries = entries_of(parts)
     race = find(entries, RACE_PART)
@@ -199,17 +198,23 @@ def make_all(demo, out_dir):
     entries[entries.index(find(entries, RACE_PART))] = bomb_entry(RACE_PART, 2 * GIB)
     write("bomb.xlsx", build_zip(entries), RACE_LABEL, "2,0 GiB")
     find(entries, RACE_PART).size = 66 * KIB
-    write("bomb-small-claim.xlsx", build_zip(entries), 'Werkblad "loop"',
-          "pakt uit tot meer dan")
+    write("bomb-small-claim.xlsx", build_zip(entries), RACE_LABEL, "pakt uit tot meer dan")
 
-    # Wrong checksums: on the race sheet (found when the sport is chosen), on the sheet the
-    # workbook opens on and on the shared strings (found when it is opened).
+    # Wrong checksums, all found when the workbook is opened: on the race sheet, on the sheet the
+    # workbook opens on, on the shared strings, and on parts the engine never reads but would
+    # copy into every save.
     entries = entries_of(parts)
     find(entries, RACE_PART).crc ^= 0x5A5A5A5A
-    write("crc-race-sheet.xlsx", build_zip(entries), 'Werkblad "loop"', "controlegetal")
+    write("crc-race-sheet.xlsx", build_zip(entries), RACE_LABEL, "controlegetal")
     entries = entries_of(parts)
     find(entries, SHEET_PARTS["schaats"]).crc ^= 0x5A5A5A5A
-    write("crc-active-sheet.xlsx", build_zip(entries), 'Werkblad "schaats"', "controlegetal")
+    write("crc-active-sheet.xlsx", build_zip(entries), 'werkblad "schaats"', "controlegetal")
+    entries = entries_of(parts)
+    find(entries, "[Content_Types].xml").crc ^= 1
+    write("crc-content-types.xlsx", build_zip(entries), "[Content_Types].xml", "controlegetal")
+    entries = entries_of(parts)
+    find(entries, SHEET_PARTS["fiets"]).crc ^= 1
+    write("crc-unused-sheet.xlsx", build_zip(entries), 'werkblad "fiets"', "controlegetal")
     entries = entries_of(parts)
     find(entries, "xl/sharedStrings.xml").crc ^= 1
     write("crc-shared-strings.xlsx", build_zip(entries), "xl/sharedStrings.xml",
@@ -237,6 +242,24 @@ def make_all(demo, out_dir):
         lambda row: b"<row><c><v>1</v></c></row>")})), 'Werkblad "loop"', "XML-tags")
     write("million-empty-rows.xlsx", build_zip(entries_of(parts, {RACE_PART: million_rows(
         lambda row: b'<row r="%d"/>' % row)})))
+
+    # A row of more cells than there are columns, in 18 KB: cells without an address would run
+    # past XFD and get none a spreadsheet reads. Refused when opened, also on a sheet no sport
+    # uses, and so is a row of 16,385 addressed cells.
+    wide = (b'<worksheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main">'
+            b'<sheetData><row r="30">' + b"<c><v>1</v></c>" * 16_400 + b"</row></sheetData></worksheet>")
+    write("row-past-xfd.xlsx", build_zip(entries_of(parts, {SHEET_PARTS["fiets"]: wide})),
+          'Werkblad "fiets"', "rij 30", "meer dan 16.384 cellen")
+    past = (b'<worksheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main">'
+            b'<sheetData><row r="30"><c r="XFC30"><v>1</v></c>' + b"<c><v>1</v></c>" * 3 +
+            b"</row></sheetData></worksheet>")
+    write("cell-past-xfd.xlsx", build_zip(entries_of(parts, {RACE_PART: past})),
+          'Werkblad "loop"', "voorbij de laatste kolom")
+    addressed = (b'<worksheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main">'
+                 b'<sheetData><row r="30">' + b'<c r="A30"><v>1</v></c>' * 16_385 +
+                 b"</row></sheetData></worksheet>")
+    write("row-of-16385-cells.xlsx", build_zip(entries_of(parts, {RACE_PART: addressed})),
+          'Werkblad "loop"', "meer dan 16.384 cellen")
     return made
 
 

@@ -52,13 +52,14 @@ TEST_F(BadInputTest, DamagedPackages) {
     expectRefused(dir_ / "cut.xlsx", Errc::BadFormat, "cut.xlsx");
 
     // A flipped byte inside the compressed sheet: the checksum or the inflater catches it
-    // when the sheet is read, which for the sheet the workbook opens on is at once.
+    // when the workbook is opened, as every part is checked then.
     std::string flipped = good;
     const std::size_t sheet = flipped.find("xl/worksheets/sheet1.xml");
     ASSERT_NE(sheet, std::string::npos);
     flipped[sheet + 30] = static_cast<char>(flipped[sheet + 30] ^ 0x55);
     WriteFile(dir_ / "flipped.xlsx", flipped);
-    expectRefused(dir_ / "flipped.xlsx", Errc::BadFormat, "Werkblad \"schaats\"");
+    expectRefused(dir_ / "flipped.xlsx", Errc::BadFormat,
+                  "xl/worksheets/sheet1.xml (werkblad \"schaats\")");
     expectRefused(dir_ / "flipped.xlsx", Errc::BadFormat, "beschadigd");
 }
 
@@ -110,7 +111,8 @@ TEST_F(BadInputTest, TwoSheetsOnOnePartAreRefused) {
                   "de werkbladen \"schaats\" en \"loop\" gebruiken hetzelfde onderdeel");
 }
 
-TEST_F(BadInputTest, ADamagedSheetIsRefusedWhenItIsActivated) {
+TEST_F(BadInputTest, ADamagedSheetIsRefusedWhenOpenedWhetherARaceUsesItOrNot) {
+    // Damage found later would come in the middle of a race, or be copied into every save.
     HandMadeWorkbook book;
     book.sheets = {{"schaats", SheetXml("<row r=\"3\"><c r=\"B3\"><v>7404583</v></c></row>")},
                    {"loop", SheetXml("<row r=\"3\"><c r=\"B3\"><v>7405583</v></c></row>")}};
@@ -119,23 +121,9 @@ TEST_F(BadInputTest, ADamagedSheetIsRefusedWhenItIsActivated) {
     auto broken = package->rebuild({{"xl/worksheets/sheet2.xml", "<worksheet><sheetData>"}}, {});
     ASSERT_TRUE(broken.ok());
     WriteFile(dir_ / "race.xlsx", *broken);
-
-    auto opened = app_.open(dir_ / "race.xlsx");
-    ASSERT_TRUE(opened.ok()) << opened.error().message;
-    Workbook& workbook = **opened;
-    const auto refused = workbook.activate("loop");
-    ASSERT_FALSE(refused.ok());
-    EXPECT_EQ(refused.error().code, Errc::BadFormat);
     for (const char* part : {"Werkblad \"loop\"", "geen geldige XML", "race.xlsx"}) {
-        EXPECT_NE(refused.error().message.find(part), std::string::npos) << refused.error().message;
+        expectRefused(dir_ / "race.xlsx", Errc::BadFormat, part);
     }
-    // The race stays on the sheet it had; a lookup on the damaged one is an error, never
-    // "not found".
-    EXPECT_EQ(*workbook.activeSheet(), SheetId{0});
-    EXPECT_EQ(workbook.find(SheetId{1}, "B3:B200", "7405583").error().code, Errc::BadFormat);
-    EXPECT_EQ(*workbook.find(SheetId{0}, "B3:B200", "7404583"), 1);
-    EXPECT_TRUE(workbook.activate("schaats").ok());
-    EXPECT_FALSE(workbook.hasUnsavedChanges());
 }
 
 TEST_F(BadInputTest, OtherSpreadsheetFormatsPointToLibreOfficeCalc) {

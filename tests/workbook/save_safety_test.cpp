@@ -269,6 +269,32 @@ TEST_F(SaveSafetyTest, AReadOnlyFolderIsReportedAndLeftAlone) {
     EXPECT_EQ(ReadFile(file), original_);
 }
 
+TEST_F(SaveSafetyTest, AWorkbookThatCouldNotBeSavedIsRefusedWhenOpened) {
+    // Found out at the open button, not at the first save in the middle of a race.
+    std::filesystem::permissions(
+        file_, std::filesystem::perms::owner_read | std::filesystem::perms::group_read);
+    auto opened = app_.open(file_);
+    ASSERT_FALSE(opened.ok());
+    EXPECT_EQ(opened.error().code, Errc::ReadOnly);
+    EXPECT_NE(opened.error().message.find("het bestand is alleen-lezen"), std::string::npos)
+        << opened.error().message;
+    EXPECT_NE(opened.error().message.find("Opslaan als..."), std::string::npos);
+
+    OwnFileSystem disk(dir_ / "disk", "1m");
+    if (!disk.mounted()) {
+        GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+    }
+    const auto file = dir_ / "disk" / "race.xlsx";
+    WriteFile(file, original_);
+    ASSERT_TRUE(disk.makeReadOnly());
+    opened = app_.open(file);
+    ASSERT_FALSE(opened.ok());
+    EXPECT_EQ(opened.error().code, Errc::ReadOnly);
+    EXPECT_NE(opened.error().message.find("alleen-lezen"), std::string::npos)
+        << opened.error().message;
+    EXPECT_EQ(FilesIn(dir_ / "disk"), (std::vector<std::string>{"race.xlsx"}));
+}
+
 // Saves again and again, writing the number of the save into T3 each time; never returns.
 [[noreturn]] void SaveForever(const std::filesystem::path& file,
                               const std::filesystem::path& backups) {
