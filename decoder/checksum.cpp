@@ -35,10 +35,8 @@ constexpr std::uint16_t Step(std::uint16_t crc, std::uint8_t byte) {
 // that v (entering at the low end) becomes after k zero bytes; the register's own high byte
 // is one step further on than its low byte. The lookups do not wait on one another, where a
 // byte at a time waits on the byte before.
-constexpr std::size_t kWidest = 8;
-
-constexpr std::array<CrcTable, kWidest + 2> MakeAfterTables() {
-    std::array<CrcTable, kWidest + 2> after{};
+constexpr std::array<CrcTable, 10> MakeAfterTables() {
+    std::array<CrcTable, 10> after{};
     for (std::uint32_t v = 0; v < 256; ++v) {
         std::uint16_t crc = static_cast<std::uint16_t>(v);
         for (std::size_t k = 0; k < after.size(); ++k) {
@@ -51,21 +49,25 @@ constexpr std::array<CrcTable, kWidest + 2> MakeAfterTables() {
 
 constexpr auto kAfter = MakeAfterTables();
 
-template <std::size_t N>
-std::uint16_t StepBytes(std::uint16_t crc, const std::uint8_t* p) {
-    std::uint16_t next = kAfter[N + 1][crc >> 8] ^ kAfter[N][crc & 0xFF];
-    for (std::size_t i = 0; i < N; ++i) {
-        next ^= kAfter[N - 1 - i][p[i]];
-    }
-    return next;
+// A byte followed by no zero bytes is itself, followed by one it is shifted up by eight: those
+// two need no table.
+std::uint16_t Step8(std::uint16_t crc, const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(
+        kAfter[9][crc >> 8] ^ kAfter[8][crc & 0xFF] ^ kAfter[7][p[0]] ^ kAfter[6][p[1]] ^
+        kAfter[5][p[2]] ^ kAfter[4][p[3]] ^ kAfter[3][p[4]] ^ kAfter[2][p[5]] ^ (p[6] << 8) ^ p[7]);
+}
+
+std::uint16_t Step4(std::uint16_t crc, const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(kAfter[5][crc >> 8] ^ kAfter[4][crc & 0xFF] ^
+                                      kAfter[3][p[0]] ^ kAfter[2][p[1]] ^ (p[2] << 8) ^ p[3]);
 }
 
 std::uint16_t Update(std::uint16_t crc, const std::uint8_t* p, std::size_t n) {
     for (; n >= 8; p += 8, n -= 8) {
-        crc = StepBytes<8>(crc, p);
+        crc = Step8(crc, p);
     }
     if (n >= 4) {
-        crc = StepBytes<4>(crc, p);
+        crc = Step4(crc, p);
         p += 4;
         n -= 4;
     }

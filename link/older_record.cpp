@@ -122,10 +122,10 @@ std::optional<Passing> ParseOlderPassingLine(std::string_view line, PassingIdent
         decoder::AppendCp1252AsUtf8(static_cast<std::uint8_t>(c), text);
     }
     if (identity != nullptr) {
-        identity->decoder.assign(fields[1]);
-        identity->number.assign(fields[2]);
+        *identity = PassingIdentity{};
+        identity->fields.append(fields[1]).append(1, '\t').append(fields[2]);
+        identity->fields.append(1, '\t').append(fields[4]);
         identity->transponder = passing.transponder;
-        identity->time.assign(fields[4]);
     }
     return passing;
 }

@@ -3,6 +3,7 @@
 // the value that travels from the link to the race, and the same for both decoder
 // generations.
 
+#include <cstdint>
 #include <string>
 
 namespace tivaro::link {
@@ -15,14 +16,16 @@ struct Passing {
 };
 
 // What tells one passing from another on a link: the decoder's id and its own numbering of
-// the passing where it sends them, the code, and the time as the decoder sent it (its
-// microseconds, or an older decoder's time field). A decoder that sends a passing again after
-// a reconnect sends the same identity.
+// the passing where it sends them, the code, and the time as the decoder sent it. A decoder
+// that sends a passing again after a reconnect sends the same identity. Binary records give
+// numbers (the time in microseconds); an older decoder's line gives its fields as text
+// (decoder, passing number and time field, TAB between them).
 struct PassingIdentity {
-    std::string decoder;
-    std::string number;
+    std::uint64_t time = 0;
+    std::uint32_t decoder = 0;
+    std::uint32_t number = 0;
+    std::string fields;
     std::string transponder;
-    std::string time;
 
     bool operator==(const PassingIdentity&) const = default;
 };

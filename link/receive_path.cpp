@@ -1,6 +1,5 @@
 #include "link/receive_path.h"
 
-#include <charconv>
 #include <utility>
 
 #include "decoder/checksum.h"
@@ -35,16 +34,6 @@ void ReceivePath::receive(std::span<const std::uint8_t> bytes) {
     }
 }
 
-namespace {
-
-void AppendDecimal(std::uint64_t value, std::string& out) {
-    char digits[24];
-    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    out.assign(digits, end);
-}
-
-}  // namespace
-
 void ReceivePath::completeRecord(std::span<const std::uint8_t> raw) {
     const bool serial = link_ == LinkKind::Serial;
     if (debug_ && debug_->rawDumpWanted()) {
@@ -78,10 +67,11 @@ void ReceivePath::completeRecord(std::span<const std::uint8_t> raw) {
     if (!checksOut && recordChecks_.armed()) {
         setAside(isPassing ? &passing_ : nullptr);
     } else if (isPassing) {
-        AppendDecimal(decoded_.decoderId, identity_.decoder);
-        AppendDecimal(decoded_.passingNumber, identity_.number);
+        identity_.time = decoded_.passingTimeMicros;
+        identity_.decoder = decoded_.decoderId;
+        identity_.number = decoded_.passingNumber;
+        identity_.fields.clear();
         identity_.transponder = passing_.transponder;
-        AppendDecimal(decoded_.passingTimeMicros, identity_.time);
         handOn(passing_);
         if (serial && debug_ && debug_->unescapedDumpWanted()) {
             std::string text = "\r\n";

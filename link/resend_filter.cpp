@@ -5,8 +5,8 @@ namespace tivaro::link {
 bool ResendFilter::seenBefore(const PassingIdentity& identity) {
     for (std::size_t k = 0; k < count_; ++k) {
         const PassingIdentity& known = handled_[k];
-        // The time first: it differs between almost any two passings.
-        if (known.time == identity.time && known == identity) {
+        // The numbers first: the time differs between almost any two passings.
+        if (known.time == identity.time && known.number == identity.number && known == identity) {
             return true;
         }
     }

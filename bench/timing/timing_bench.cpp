@@ -9,6 +9,9 @@
 //   BM_PassingLatency   median and 99th percentile of one passing, from the call of
 //                       handlePassing to its line written to the coupling log (the maximum
 //                       is a passing that was followed by a coalesced save)
+//   BM_RecordBurst      1,000 binary records in one arrival, once checks are armed: passings
+//                       of the race (/0) against records set aside for a failed CRC (/1),
+//                       which must cost no more
 // Rates are per second of wall-clock time, the log's file system calls included.
 
 #include <benchmark/benchmark.h>
@@ -24,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "decoder/record_writer.h"
 #include "demo_workbook.h"
 #include "timing/race_controller.h"
 #include "workbook/save_policy.h"
@@ -98,6 +102,8 @@ public:
 
     void PassUnknown() { controller->handlePassing({"9999999", "10:0:1.00"}); }
 
+    const std::vector<std::string>& codes() const { return codes_; }
+
     // Saves as the window does: coalesced, at most twice a second while passings keep coming.
     void SaveWhenDue() {
         const auto now = Clock::now();
@@ -160,6 +166,46 @@ void BM_PassingLatency(benchmark::State& bench) {
     bench.counters["max_us"] = micros.back();
 }
 BENCHMARK(BM_PassingLatency)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// 1,000 records of the race's runners in one arrival, each with a CRC that checks out or,
+// with `hit`, one whose CRC took a hit on the line.
+std::vector<std::uint8_t> Burst(const std::vector<std::string>& codes, bool hit) {
+    std::vector<std::uint8_t> bytes;
+    for (std::uint32_t k = 0; k < 1000; ++k) {
+        tivaro::decoder::PassingRecordFields fields;
+        fields.passingNumber = k;
+        fields.transponderText = codes[k % codes.size()];
+        fields.timeMicros = 36'000'000'000 + std::uint64_t{k} * 1'000'000;
+        std::vector<std::uint8_t> record = tivaro::decoder::BuildPassingRecord(fields);
+        if (hit) {
+            record[4] ^= 0x01;
+        }
+        tivaro::decoder::AppendEscaped(record, bytes);
+    }
+    return bytes;
+}
+
+void BM_RecordBurst(benchmark::State& bench) {
+    Race race;
+    std::vector<std::uint8_t> arming;
+    for (int k = 0; k < 3; ++k) {
+        tivaro::decoder::AppendEscaped(tivaro::decoder::BuildStatusRecord({}), arming);
+    }
+    race.controller->onDecoderBytes(tivaro::link::LinkKind::Tcp, arming);
+    const std::vector<std::uint8_t> burst = Burst(race.codes(), bench.range(0) == 1);
+    for (auto _ : bench) {
+        race.controller->onDecoderBytes(tivaro::link::LinkKind::Tcp, burst);
+        bench.PauseTiming();
+        // A new race for the next burst, as in BM_RunningRace.
+        tivaro::timing::Race& core = race.controller->race();
+        (void)core.workbook()->writeRange(*core.raceSheet(), "T3:T200", "");
+        bench.ResumeTiming();
+    }
+    bench.SetLabel(bench.range(0) == 1 ? "set aside" : "handled");
+    bench.counters["records/s"] = benchmark::Counter(static_cast<double>(bench.iterations()) * 1000,
+                                                     benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_RecordBurst)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 

@@ -185,6 +185,18 @@ QByteArray WirePassing(std::uint32_t transponder, std::uint64_t micros, std::str
                       static_cast<qsizetype>(wire.size()));
 }
 
+QByteArray WireHit(std::uint32_t transponder, std::uint64_t micros) {
+    decoder::PassingRecordFields fields;
+    fields.transponderNumber = transponder;
+    fields.timeMicros = micros;
+    std::vector<std::uint8_t> record = decoder::BuildPassingRecord(fields);
+    record[4] ^= 0x10;  // the CRC took the hit: the rest reads as sent
+    std::vector<std::uint8_t> wire;
+    decoder::AppendEscaped(record, wire);
+    return QByteArray(reinterpret_cast<const char*>(wire.data()),
+                      static_cast<qsizetype>(wire.size()));
+}
+
 QByteArray WireStatus() {
     std::vector<std::uint8_t> wire;
     decoder::AppendEscaped(decoder::BuildStatusRecord({}), wire);

@@ -109,6 +109,8 @@ private:
 
 // An escaped passing record as a current-generation decoder sends it.
 QByteArray WirePassing(std::uint32_t transponder, std::uint64_t micros, std::string text = {});
+// The same whose CRC took a hit on the line.
+QByteArray WireHit(std::uint32_t transponder, std::uint64_t micros);
 QByteArray WireStatus();
 // Microseconds of a time of day.
 std::uint64_t Micros(int hours, int minutes, int seconds, int hundredths = 0);

@@ -4,6 +4,8 @@
 // workbook that cannot be written), and every text the window shows meanwhile (messages, the
 // status line, alerts, dialogs, the link status, the title) is checked for English.
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,8 +14,6 @@
 #include <QRegularExpression>
 #include <QTableView>
 #include <QTest>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <fstream>
 
@@ -58,15 +58,18 @@ private slots:
         for (const QString& text : texts) {
             const QRegularExpressionMatch english = kEnglish.match(text);
             QVERIFY2(!english.hasMatch(),
-                     qPrintable(QStringLiteral("English (\"%1\") in: %2")
-                                    .arg(english.captured(0), text)));
+                     qPrintable(
+                         QStringLiteral("English (\"%1\") in: %2").arg(english.captured(0), text)));
         }
         harness_.reset();
     }
 
     void workbooksThatCannotBeUsed() {
         const std::filesystem::path xls = harness_->scratch() / "dovo-race.xls";
-        { std::ofstream(xls) << std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) << std::string(500, '\0'); }
+        {
+            std::ofstream(xls) << std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8)
+                               << std::string(500, '\0');
+        }
         MainWindow& w = harness_->create();
         harness_->show();
         for (const std::filesystem::path& file :
@@ -84,9 +87,9 @@ private slots:
         const std::filesystem::path folder = harness_->scratch() / "race";
         std::filesystem::create_directories(folder);
         harness_->nextWorkbook = folder / "dovo-race.xlsx";
-        std::filesystem::copy_file(std::filesystem::path(TIVARO_SOURCE_DIR) / "examples" /
-                                       "demo-race.xlsx",
-                                   *harness_->nextWorkbook);
+        std::filesystem::copy_file(
+            std::filesystem::path(TIVARO_SOURCE_DIR) / "examples" / "demo-race.xlsx",
+            *harness_->nextWorkbook);
         MainWindow& w = harness_->create();
         harness_->show();
         QTest::mouseClick(Control<QPushButton>(w, "Command1"), Qt::LeftButton);

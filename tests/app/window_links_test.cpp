@@ -276,6 +276,31 @@ private slots:
         QVERIFY(harness_->messages.isEmpty());
     }
 
+    void recordsSetAsideStandAsOneCountNotAMessageEach() {
+        DecoderServer decoder;
+        harness_->options.decoderPort = decoder.port();
+        Start();
+        ChooseTcp("127.0.0.1");
+        QTest::mouseClick(Control<QPushButton>(w(), "Command3"), Qt::LeftButton);
+        QVERIFY(decoder.waitForClient());
+        QByteArray burst = WireStatus() + WireStatus() + WireStatus();
+        for (int k = 0; k < 40; ++k) {
+            burst += WireHit(7405583, Micros(10, 0, k));
+        }
+        decoder.send(burst);
+        QTRY_VERIFY(w().messageArea().isRaised(MessageArea::Alert::SetAside));
+        QTRY_VERIFY2(w().messageArea().alertText().contains("40 record"),
+                     qPrintable(w().messageArea().alertText()));
+        QVERIFY(w().messageArea().alertText().contains("Controlesom fout"));
+        QCOMPARE(w().controller().passings().size(), 40u);
+        QCOMPARE(QString::fromStdString(w().controller().passings().row(0).type),
+                 QStringLiteral("Controlesom fout"));
+        for (const QString& message : w().messageArea().messages()) {
+            QVERIFY2(!message.contains("controlesom", Qt::CaseInsensitive), qPrintable(message));
+        }
+        QVERIFY(harness_->messages.isEmpty());
+    }
+
 private:
     MainWindow& w() { return harness_->window(); }
 

@@ -87,7 +87,8 @@ private slots:
         }
         const std::filesystem::path replayData = harness.scratch() / "replay-data";
         QProcess replay;
-        replay.start(TIVARO_REPLAY, {"--engine", "embedded", "--data-dir", QString::fromStdString(replayData.string()),
+        replay.start(TIVARO_REPLAY, {"--engine", "embedded", "--data-dir",
+                                     QString::fromStdString(replayData.string()),
                                      QString::fromStdString(scenario.string())});
         QVERIFY(replay.waitForFinished(20'000));
         QCOMPARE(replay.exitCode(), 0);
