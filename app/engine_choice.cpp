@@ -24,7 +24,7 @@ QString EmbeddedName() {
     return QObject::tr("ingebouwde rekenmodule");
 }
 
-timing::Race::AppStarter EmbeddedStarter(std::filesystem::path backups) {
+timing::AppStarter EmbeddedStarter(std::filesystem::path backups) {
     return [backups = std::move(backups)]() -> Result<std::unique_ptr<workbook::SpreadsheetApp>> {
         return std::unique_ptr<workbook::SpreadsheetApp>(
             std::make_unique<workbook::XlsxApp>(backups));
@@ -68,7 +68,7 @@ Result<timing::OpenedWorkbook> OpenWithEngine(EngineChoice& choice,
         options.privateProfile = calc.privateProfile;
         options.quitWhenDone = calc.quitWhenDone;
         std::optional<Error> notStarted;
-        Result<timing::OpenedWorkbook> opened = timing::Race::OpenWorkbook(
+        Result<timing::OpenedWorkbook> opened = timing::OpenWorkbook(
             [&]() -> Result<std::unique_ptr<workbook::SpreadsheetApp>> {
                 Result<std::unique_ptr<workbook::SpreadsheetApp>> app =
                     workbook::StartCalc(options);
@@ -89,7 +89,7 @@ Result<timing::OpenedWorkbook> OpenWithEngine(EngineChoice& choice,
 #else
     (void)calc;
 #endif
-    return timing::Race::OpenWorkbook(EmbeddedStarter(backups), file);
+    return timing::OpenWorkbook(EmbeddedStarter(backups), file);
 }
 
 QString FormatsFilterFor(EngineKind kind) {

@@ -4,44 +4,37 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDir>
 #include <QDoubleSpinBox>
-#include <QFileDialog>
 #include <QGroupBox>
 #include <QHeaderView>
-#include <QItemSelectionModel>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSettings>
-#include <QShortcut>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QStatusBar>
 #include <QTableView>
-#include <QThread>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 
+#include "app/corrections_row.h"
 #include "app/debug_boxes.h"
+#include "app/decoder_links.h"
+#include "app/dialogs.h"
 #include "app/message_area.h"
 #include "app/passing_table_model.h"
-#include "app/port_box.h"
 #include "app/race_view.h"
-#include "app/serial_link.h"
 #include "app/status_line.h"
+#include "app/workbook_opener.h"
 #include "app/workbook_saver.h"
 #include "common/data_dir.h"
-#include "common/system_error.h"
-#include "workbook/backup.h"
-#include "workbook/xlsx_app.h"
 
 namespace tivaro::app {
 
@@ -55,41 +48,10 @@ QString PathText(const std::filesystem::path& path) {
     return QString::fromStdString(path.string());
 }
 
-std::optional<std::filesystem::path> AskForWorkbook(QWidget* parent, const QString& filter,
-                                                    const QString& folder) {
-    // The dialog starts with the formats the engine reads, the second entry.
-    QString selected = filter.section(QStringLiteral(";;"), 1, 1);
-    const QString file = QFileDialog::getOpenFileName(
-        parent, MainWindow::tr("Wedstrijdwerkboek openen"), folder, filter, &selected);
-    if (file.isEmpty()) {
-        return std::nullopt;
-    }
-    return std::filesystem::path(file.toStdString());
-}
-
-std::optional<std::filesystem::path> AskWhereToSave(QWidget* parent, const QString& suggested) {
-    const QString file =
-        QFileDialog::getSaveFileName(parent, MainWindow::tr("Wedstrijdwerkboek opslaan als"),
-                                     suggested, MainWindow::tr("Excel-werkmappen (*.xlsx *.xlsm)"));
-    if (file.isEmpty()) {
-        return std::nullopt;
-    }
-    return std::filesystem::path(file.toStdString());
-}
-
 // Where the program keeps the user's choices between runs.
 QSettings Settings() {
     return QSettings(QStringLiteral("Tivaro"), QStringLiteral("Tivaro"));
 }
-
-// Shows the busy cursor while a workbook opens.
-class BusyCursor {
-public:
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-};
 
 void SyncComboBox(QComboBox* box, const timing::ComboBoxState& state) {
     const QSignalBlocker blocker(box);
@@ -115,11 +77,6 @@ void SyncPrompt(QPlainTextEdit* box, const timing::TextBoxState& state) {
 
 }  // namespace
 
-QString WorkbookFileFilter(EngineKind kind) {
-    return QStringLiteral("Dovo Worksheets (dovo*.xls);;") + FormatsFilterFor(kind) +
-           QStringLiteral(";;All files (*)");
-}
-
 std::filesystem::path ResolveDataDirectory(const std::filesystem::path& given) {
     if (!given.empty()) {
         return given;
@@ -130,23 +87,6 @@ std::filesystem::path ResolveDataDirectory(const std::filesystem::path& given) {
     }
     return DataDirectory();
 }
-
-// Marks a handler as running; events that arrive meanwhile wait for its end.
-class MainWindow::HandlerScope {
-public:
-    explicit HandlerScope(MainWindow& window) : window_(window) { ++window_.handlerDepth_; }
-    ~HandlerScope() {
-        if (--window_.handlerDepth_ == 0 && !window_.heldBack_.empty()) {
-            QMetaObject::invokeMethod(
-                &window_, [window = &window_] { window->runHeldBack(); }, Qt::QueuedConnection);
-        }
-    }
-    HandlerScope(const HandlerScope&) = delete;
-    HandlerScope& operator=(const HandlerScope&) = delete;
-
-private:
-    MainWindow& window_;
-};
 
 MainWindow::MainWindow(WindowOptions options, QWidget* parent)
     : QMainWindow(parent),
@@ -182,25 +122,118 @@ MainWindow::MainWindow(WindowOptions options, QWidget* parent)
     core.couplingLog = dataDirectory_ / kCouplingLogName;
     core.rawLog = dataDirectory_ / kRawLogName;
     core.debug = debugBoxes_.get();
+    controller_ = std::make_unique<timing::RaceController>(std::move(core), controllerEvents());
+
+    gridModel_ = new PassingTableModel(controller_->passings(), this);
+    ui_.passingGrid->setModel(gridModel_);
+    SizeGridColumns(ui_.passingGrid);
+    // Scrolled back, the rows in view stay in view while passings come in on top.
+    connect(
+        gridModel_, &QAbstractItemModel::rowsInserted, this,
+        [grid = ui_.passingGrid](const QModelIndex&, int first, int last) {
+            QScrollBar* bar = grid->verticalScrollBar();
+            if (bar->value() > 0) {
+                bar->setValue(bar->value() +
+                              (last - first + 1) *
+                                  (grid->verticalScrollMode() == QAbstractItemView::ScrollPerItem
+                                       ? 1
+                                       : grid->verticalHeader()->defaultSectionSize()));
+            }
+        });
+
+    links_ = new DecoderLinks(ui_,
+                              {options_.decoderPort, options_.reconnectInterval,
+                               options_.lostLinkGrace, options_.serialPorts},
+                              this);
+    connect(links_, &DecoderLinks::bytesArrived, this,
+            [this](link::LinkKind link, const QByteArray& bytes) {
+                controller_->onDecoderBytes(
+                    link, {reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                           static_cast<std::size_t>(bytes.size())});
+            });
+    connect(links_, &DecoderLinks::connectionStarted, this,
+            [this](link::LinkKind link) { controller_->connectionStarted(link); });
+    connect(links_, &DecoderLinks::report, this, &MainWindow::report);
+    connect(links_, &DecoderLinks::failure, this, &MainWindow::showMessage);
+    connect(links_, &DecoderLinks::awayTooLong, this, [this](const QString& text) {
+        if (messages_->raise(MessageArea::Alert::DecoderLost, text)) {
+            showMessage(text);
+        }
+    });
+    connect(links_, &DecoderLinks::back, this,
+            [this] { messages_->resolve(MessageArea::Alert::DecoderLost); });
+
+    saver_ = new WorkbookSaver([this] { return controller_->race().workbook(); },
+                               [this] { return links_->bytesWaiting() > 0; },
+                               [this](const QString& message) { report(message); },
+                               options_.saveInterval, this);
+    connect(saver_, &WorkbookSaver::due, saver_, &WorkbookSaver::check);
+    connect(saver_, &WorkbookSaver::failingChanged, this, &MainWindow::onSaverFailing);
+    connect(messages_, &MessageArea::saveAsRequested, this, &MainWindow::saveWorkbookAs);
+
+    corrections_ = new CorrectionsRow(ui_, *raceView_, *controller_, this);
+    connect(corrections_, &CorrectionsRow::report, this, &MainWindow::report);
+
+    WorkbookOpener::Options opening;
+    opening.chooseWorkbook = options_.chooseWorkbook;
+    opening.chooseSaveTarget = options_.chooseSaveTarget;
+    opening.ask = options_.ask;
+    opening.startSpreadsheet = options_.startSpreadsheet;
+    opening.engineName = options_.engineName;
+    opening.calcStart = options_.calcStart.value_or(CalcStart{});
+    opening.preferEmbedded = [this] { return preferEmbedded(); };
+    opening.openInBackground = options_.openInBackground;
+    opening.backups = dataDirectory_ / "backup";
+    opener_ = new WorkbookOpener(
+        this, std::move(opening),
+        [this](const std::filesystem::path& file) {
+            if (saver_->saveNow()) {
+                return true;
+            }
+            showMessage(tr("%1 is niet geopend: het wedstrijdwerkboek dat open is kon niet "
+                           "worden opgeslagen (zie de berichten). Probeer het opnieuw zodra dat "
+                           "lukt.")
+                            .arg(PathText(file)));
+            return false;
+        },
+        [this](Result<timing::OpenedWorkbook> opened, const std::filesystem::path& file,
+               const EngineChoice& engine) { workbookOpened(std::move(opened), file, engine); });
+    connect(opener_, &WorkbookOpener::report, this, &MainWindow::report);
+    connect(opener_, &WorkbookOpener::failure, this, &MainWindow::showMessage);
+    connect(opener_, &WorkbookOpener::busy, this, [this](bool opening) {
+        ui_.openButton->setEnabled(!opening && controller_->setup().controls().openButtonEnabled);
+    });
+
+    connectSetupControls();
+    startUp();
+    updateTitle();
+
+    // A size that fits a laptop screen with a title bar and a panel; the grid, the race view
+    // and the messages take what is more.
+    const QRect screenRoom = screen()->availableGeometry();
+    resize(std::min(1240, screenRoom.width() - 24), std::min(660, screenRoom.height() - 70));
+}
+
+MainWindow::~MainWindow() {
+    // The widgets and links outlive the members below; what they still signal while they go
+    // (a focus change, a closing socket) must not reach a handler any more.
+    for (QObject* child : findChildren<QObject*>()) {
+        QObject::disconnect(child, nullptr, this, nullptr);
+    }
+    controller_->setup().setChangeListener({});
+}
+
+timing::ControllerEvents MainWindow::controllerEvents() {
     timing::ControllerEvents events;
     events.problem = [this](const Error& error) { report(FromUtf8(error.message)); };
     events.notice = [this](const std::string& text) { report(FromUtf8(text)); };
     events.passingHandled = [this](const timing::PassingResult& result, const std::string&) {
-        followDecoderClock(result);
-        if (result.takesBack) {
-            const timing::PassingList& list = controller_->passings();
-            const timing::PassingRow& taken = list.row(list.indexOf(*result.takesBack));
-            lastTakenBack_ =
-                tr("De %1 van rugnummer %2 om %3")
-                    .arg(FromUtf8(taken.type), FromUtf8(taken.bib).trimmed(), FromUtf8(taken.time));
-        }
+        corrections_->passingHandled(result);
         if (Status shown = raceView_->passingHandled(controller_->race(), result); !shown) {
             report(FromUtf8(shown.error().message));
         }
-        // A newer passing of the competitor chosen makes the one chosen no longer its latest.
-        updateTakeBackButton();
     };
-    events.journal = [this](const std::string& line) { recordInJournal(line); };
+    events.actionTaken = [this](const timing::JournalAction& action) { recordInJournal(action); };
     events.setAside = [this](link::LinkKind link, std::uint64_t count) {
         noteSetAside(link, count);
     };
@@ -230,53 +263,16 @@ MainWindow::MainWindow(WindowOptions options, QWidget* parent)
             showMessage(text + QStringLiteral("\n\n") + FromUtf8(error.message));
         }
     };
-    controller_ = std::make_unique<timing::RaceController>(std::move(core), std::move(events));
-
-    gridModel_ = new PassingTableModel(controller_->passings(), this);
-    ui_.passingGrid->setModel(gridModel_);
-    SizeGridColumns(ui_.passingGrid);
-    // Scrolled back, the rows in view stay in view while passings come in on top.
-    connect(
-        gridModel_, &QAbstractItemModel::rowsInserted, this,
-        [grid = ui_.passingGrid](const QModelIndex&, int first, int last) {
-            QScrollBar* bar = grid->verticalScrollBar();
-            if (bar->value() > 0) {
-                bar->setValue(bar->value() +
-                              (last - first + 1) *
-                                  (grid->verticalScrollMode() == QAbstractItemView::ScrollPerItem
-                                       ? 1
-                                       : grid->verticalHeader()->defaultSectionSize()));
-            }
-        });
-
-    serial_ = new SerialLink(this);
-    tcp_ = new TcpLink(options_.decoderPort, options_.reconnectInterval, this);
-    saver_ = new WorkbookSaver(
-        [this] { return controller_->race().workbook(); },
-        [this] { return serial_->bytesWaiting() > 0 || tcp_->bytesWaiting() > 0; },
-        [this](const QString& message) { report(message); }, options_.saveInterval, this);
-    serialRetry_.setInterval(std::chrono::seconds(2));
-    linkAway_.setSingleShot(true);
-    linkAway_.setInterval(options_.lostLinkGrace);
-
-    connectSignals();
-    connectLinkSignals();
-    startUp();
-    updateTitle();
-
-    // A size that fits a laptop screen with a title bar and a panel; the grid, the race view
-    // and the messages take what is more.
-    const QRect screenRoom = screen()->availableGeometry();
-    resize(std::min(1240, screenRoom.width() - 24), std::min(660, screenRoom.height() - 70));
+    return events;
 }
 
 void MainWindow::buildMenu() {
     QMenu* view = menuBar()->addMenu(tr("&Beeld"));
-    showDebug_ = view->addAction(tr("&Debug-opties"));
-    showDebug_->setObjectName(QStringLiteral("ShowDebug"));
-    showDebug_->setCheckable(true);
+    QAction* showDebug = view->addAction(tr("&Debug-opties"));
+    showDebug->setObjectName(QStringLiteral("ShowDebug"));
+    showDebug->setCheckable(true);
     ui_.debugPanel->hide();
-    connect(showDebug_, &QAction::toggled, ui_.debugPanel, &QWidget::setVisible);
+    connect(showDebug, &QAction::toggled, ui_.debugPanel, &QWidget::setVisible);
 
     QMenu* settings = menuBar()->addMenu(tr("&Instellingen"));
     useEmbedded_ =
@@ -301,145 +297,57 @@ bool MainWindow::preferEmbedded() const {
     return Settings().value(QStringLiteral("useEmbeddedEngine"), false).toBool();
 }
 
-MainWindow::~MainWindow() {
-    // A workbook still being opened is waited for: its thread must not outlive the window.
-    if (openingThread_ != nullptr) {
-        openingThread_->wait();
-    }
-    // The widgets and links outlive the members below; what they still signal while they go
-    // (a focus change, a closing socket) must not reach a handler any more.
-    for (QObject* child : findChildren<QObject*>()) {
-        QObject::disconnect(child, nullptr, this, nullptr);
-    }
-    controller_->setup().setChangeListener({});
-}
-
-void MainWindow::dispatch(Handler handler) {
-    if (handlerDepth_ > 0) {
-        if (heldBack_.empty() || heldBack_.back() != handler) {
-            heldBack_.push_back(handler);
+void MainWindow::connectSetupControls() {
+    timing::SetupPanel& setup = controller_->setup();
+    connect(ui_.openButton, &QPushButton::clicked, opener_, &WorkbookOpener::askAndOpen);
+    // Choosing an entry is the choice; typed text is not, until an entry is chosen.
+    connect(ui_.sportBox, &QComboBox::activated, this, [this] {
+        if (Status chosen =
+                controller_->setup().chooseSport(ui_.sportBox->currentText().toStdString());
+            !chosen) {
+            report(FromUtf8(chosen.error().message));
         }
-        return;
-    }
-    HandlerScope scope(*this);
-    (this->*handler)();
-}
-
-void MainWindow::runHeldBack() {
-    if (handlerDepth_ > 0) {
-        return;
-    }
-    std::vector<Handler> handlers;
-    handlers.swap(heldBack_);
-    for (Handler handler : handlers) {
-        dispatch(handler);
-    }
-}
-
-void MainWindow::connectSignals() {
-    const auto onClick = [this](QAbstractButton* button, Handler handler) {
-        connect(button, &QAbstractButton::clicked, this, [this, handler] { dispatch(handler); });
-    };
-    const auto onSelect = [this](QRadioButton* option, Handler handler) {
-        connect(option, &QRadioButton::toggled, this, [this, handler](bool on) {
-            if (on) {
-                dispatch(handler);
-            }
-        });
-    };
+        reloadRaceView();
+        corrections_->updateTakeBack();
+    });
+    connect(ui_.heatBox, &QComboBox::activated, this,
+            [this] { controller_->setup().chooseHeat(ui_.heatBox->currentText().toStdString()); });
+    connect(ui_.lapSlider, &QSlider::valueChanged, this,
+            [this](int value) { controller_->setup().moveLapSlider(value); });
     // A phase is chosen by every click on its option, also on the one already chosen: a
     // second click on the start pulse arms it again.
-    const auto onChoose = [this](QRadioButton* option, Handler handler) {
-        connect(option, &QAbstractButton::clicked, this, [this, handler](bool checked) {
+    const auto onChoose = [this](QRadioButton* option, timing::Phase phase) {
+        connect(option, &QAbstractButton::clicked, this, [this, phase](bool checked) {
             if (checked) {
-                dispatch(handler);
+                controller_->setup().choosePhase(phase);
             }
         });
     };
-    onClick(ui_.openButton, &MainWindow::openWorkbook);
-    onClick(ui_.connectButton, &MainWindow::connectDecoder);
-    onSelect(ui_.serialOption, &MainWindow::chooseSerialLink);
-    onSelect(ui_.tcpOption, &MainWindow::chooseTcpLink);
-    onSelect(ui_.binaryDecoderOption, &MainWindow::chooseBinaryDecoder);
-    onSelect(ui_.olderDecoderOption, &MainWindow::chooseOlderDecoder);
-    onChoose(ui_.warmupOption, &MainWindow::chooseWarmup);
-    onChoose(ui_.startPulseOption, &MainWindow::chooseStartPulse);
-    onChoose(ui_.recordOption, &MainWindow::chooseRecording);
-
-    // Choosing an entry is the choice; typed text is not, until an entry is chosen.
-    connect(ui_.sportBox, &QComboBox::activated, this,
-            [this] { dispatch(&MainWindow::chooseSport); });
-    connect(ui_.heatBox, &QComboBox::activated, this,
-            [this] { dispatch(&MainWindow::chooseHeat); });
-    connect(ui_.lapSlider, &QSlider::valueChanged, this,
-            [this] { dispatch(&MainWindow::moveLapSlider); });
-
-    onClick(ui_.handPassingButton, &MainWindow::enterHandPassing);
-    onClick(ui_.takeBackButton, &MainWindow::takeBackChosen);
-    for (QLineEdit* box : {ui_.handBibBox, ui_.handTimeBox}) {
-        connect(box, &QLineEdit::returnPressed, this,
-                [this] { dispatch(&MainWindow::enterHandPassing); });
-    }
-    // Taken when typing is done (Enter, leaving the box) or an arrow is used, not per key.
-    ui_.minimumLapBox->setKeyboardTracking(false);
-    connect(ui_.minimumLapBox, &QDoubleSpinBox::valueChanged, this,
-            [this] { dispatch(&MainWindow::chooseMinimumLap); });
-    // The passing to take back is chosen in the grid or, as a competitor, in the race view;
-    // choosing in one clears the other.
-    connect(ui_.passingGrid->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this] {
-                if (ui_.passingGrid->selectionModel()->hasSelection()) {
-                    chosenInGrid_ = true;
-                    raceView_->clearSelection();
-                }
-                updateTakeBackButton();
-            });
-    connect(raceView_, &RaceView::competitorSelected, this, [this](const QString& bib) {
-        if (!bib.isEmpty()) {
-            chosenInGrid_ = false;
-            ui_.passingGrid->clearSelection();
-        }
-        updateTakeBackButton();
-    });
-    // F2 goes to the bib field from anywhere; Delete in the grid or the race view takes back
-    // what is chosen there, as the button does.
-    auto* toBib = new QShortcut(QKeySequence(Qt::Key_F2), this);
-    connect(toBib, &QShortcut::activated, this, [this] {
-        ui_.handBibBox->setFocus();
-        ui_.handBibBox->selectAll();
-    });
-    for (QWidget* view :
-         {static_cast<QWidget*>(ui_.passingGrid), static_cast<QWidget*>(&raceView_->table())}) {
-        auto* remove = new QShortcut(QKeySequence(QKeySequence::Delete), view, nullptr, nullptr,
-                                     Qt::WidgetShortcut);
-        connect(remove, &QShortcut::activated, this, [this] {
-            if (ui_.takeBackButton->isEnabled()) {
-                dispatch(&MainWindow::takeBackChosen);
+    onChoose(ui_.warmupOption, timing::Phase::Warmup);
+    onChoose(ui_.startPulseOption, timing::Phase::StartPulse);
+    onChoose(ui_.recordOption, timing::Phase::Recording);
+    const auto onGeneration = [this](QRadioButton* option, link::DecoderGeneration generation) {
+        connect(option, &QRadioButton::toggled, this, [this, generation](bool on) {
+            if (on) {
+                controller_->chooseDecoderGeneration(generation);
             }
         });
-    }
-    connect(raceView_, &RaceView::competitorPicked, this, [this](const QString& bib) {
-        pickedBib_ = bib;
-        dispatch(&MainWindow::pickCompetitor);
+    };
+    onGeneration(ui_.binaryDecoderOption, link::DecoderGeneration::Binary);
+    onGeneration(ui_.olderDecoderOption, link::DecoderGeneration::Older);
+    // Taken when typing is done (Enter, leaving the box) or an arrow is used, not per key.
+    ui_.minimumLapBox->setKeyboardTracking(false);
+    connect(ui_.minimumLapBox, &QDoubleSpinBox::valueChanged, this, [this](double seconds) {
+        controller_->setup().setMinimumLap(std::llround(seconds * 100));
     });
-
-    controller_->setup().setChangeListener([this] { applyRaceControls(); });
-    connect(saver_, &WorkbookSaver::due, this, [this] { dispatch(&MainWindow::saveCheck); });
-    connect(saver_, &WorkbookSaver::failingChanged, this, &MainWindow::onSaverFailing);
-    connect(messages_, &MessageArea::saveAsRequested, this,
-            [this] { dispatch(&MainWindow::saveWorkbookAs); });
+    setup.setChangeListener([this] { applyRaceControls(); });
 }
 
 void MainWindow::startUp() {
     // The set-up controls start as the controls model starts: only the open button in use.
     applyRaceControls();
     ui_.openButton->setEnabled(true);
-
-    ui_.portBox->hide();
-    ui_.addressLabel->hide();
-    ui_.addressBox->hide();
-    ui_.connectButton->hide();
-    ui_.connectButton->setEnabled(false);
+    links_->start();
 
     if (Status made = EnsureDirectory(dataDirectory_); !made) {
         report(tr("Er worden geen logs geschreven: %1").arg(FromUtf8(made.error().message)));
@@ -453,92 +361,19 @@ void MainWindow::startUp() {
         const QSignalBlocker blocker(ui_.binaryDecoderOption);
         ui_.binaryDecoderOption->setChecked(true);
     }
-    chooseBinaryDecoder();
-    updateTakeBackButton();
+    controller_->chooseDecoderGeneration(link::DecoderGeneration::Binary);
 }
 
-void MainWindow::openWorkbook() {
-    if (opening_) {
-        return;  // one workbook at a time
-    }
-    EngineChoice engine = options_.startSpreadsheet
-                              ? EngineChoice{EngineKind::Embedded, options_.engineName, {}}
-                              : ChooseEngine(preferEmbedded());
-    const QString folder = Settings().value(QStringLiteral("lastFolder")).toString();
-    const QString filter = WorkbookFileFilter(engine.kind);
-    const std::optional<std::filesystem::path> file =
-        options_.chooseWorkbook ? options_.chooseWorkbook(this, filter, folder)
-                                : AskForWorkbook(this, filter, folder);
-    if (!file) {
-        return;
-    }
-    Settings().setValue(QStringLiteral("lastFolder"), PathText(file->parent_path()));
-    openFile(*file);
-}
-
-void MainWindow::openFile(const std::filesystem::path& file) {
-    if (opening_) {
-        return;  // one workbook at a time
-    }
-    EngineChoice engine = options_.startSpreadsheet
-                              ? EngineChoice{EngineKind::Embedded, options_.engineName, {}}
-                              : ChooseEngine(preferEmbedded());
-    if (!saver_->saveNow()) {
-        showMessage(tr("%1 is niet geopend: het wedstrijdwerkboek dat open is kon niet worden "
-                       "opgeslagen (zie de berichten). Probeer het opnieuw zodra dat lukt.")
-                        .arg(PathText(file)));
-        return;
-    }
-    if (options_.startSpreadsheet) {
-        const BusyCursor busy;
-        takeWorkbook(timing::Race::OpenWorkbook(options_.startSpreadsheet, file), file, engine);
-        return;
-    }
-    const CalcStart calc = options_.calcStart.value_or(CalcStart{});
-    const std::filesystem::path backups = dataDirectory_ / "backup";
-    if (engine.kind == EngineKind::Embedded || !options_.openInBackground) {
-        const BusyCursor busy;
-        Result<timing::OpenedWorkbook> opened = OpenWithEngine(engine, file, backups, calc);
-        takeWorkbook(std::move(opened), file, engine);
-        return;
-    }
-    // Calc takes a second or two to start and load: the window goes on meanwhile.
-    opening_ = true;
-    ui_.openButton->setEnabled(false);
-    QApplication::setOverrideCursor(Qt::BusyCursor);
-    report(tr("LibreOffice Calc wordt gestart en het werkboek geopend..."));
-    auto result = std::make_shared<std::optional<Result<timing::OpenedWorkbook>>>();
-    auto chosen = std::make_shared<EngineChoice>(engine);
-    openingThread_ = QThread::create([result, chosen, file, backups, calc] {
-        result->emplace(OpenWithEngine(*chosen, file, backups, calc));
-    });
-    connect(openingThread_, &QThread::finished, this, [this, result, chosen, file] {
-        openingThread_->deleteLater();
-        openingThread_ = nullptr;
-        opening_ = false;
-        QApplication::restoreOverrideCursor();
-        ui_.openButton->setEnabled(controller_->setup().controls().openButtonEnabled);
-        takeWorkbook(std::move(**result), file, *chosen);
-    });
-    openingThread_->start();
-}
-
-void MainWindow::takeWorkbook(Result<timing::OpenedWorkbook> opened,
-                              const std::filesystem::path& file, const EngineChoice& engine) {
+void MainWindow::workbookOpened(Result<timing::OpenedWorkbook> opened,
+                                const std::filesystem::path& file, const EngineChoice& engine) {
     if (!opened) {
         const QString message = FromUtf8(opened.error().message);
         report(message);
-        if (opened.error().code == Errc::ReadOnly) {
-            offerCopyOfReadOnly(file, message);
-        } else {
-            showMessage(message);
-        }
+        showMessage(message);
         return;
     }
-    if (engine.kind == EngineKind::Calc) {
-        keepCopyAsOpened(file);
-    }
-    // The journal starts from the workbook as it is before the race touches it.
+    // The journal starts from the workbook as it is before the race touches it; its copy is
+    // the copy of the workbook as it was opened.
     startJournal(file);
     controller_->takeWorkbook(std::move(*opened));
     engineInForce_ = engine.name;
@@ -547,6 +382,7 @@ void MainWindow::takeWorkbook(Result<timing::OpenedWorkbook> opened,
     messages_->resolve(MessageArea::Alert::WorkbookClosed);
     updateTitle();
     reloadRaceView();
+    corrections_->updateTakeBack();
     report(tr("Wedstrijdwerkboek %1 geopend; rekenblad: %2.").arg(PathText(file), engine.name));
     if (!engine.reason.isEmpty()) {
         report(tr("De ingebouwde rekenmodule is gebruikt: %1").arg(engine.reason));
@@ -561,7 +397,7 @@ void MainWindow::offerReapply() {
         tr("%n passering(en) sinds het openen van dit werkboek staan er niet in (het werkboek "
            "was gesloten of het rekenblad gestopt). Wilt u ze alsnog invullen?",
            nullptr, static_cast<int>(controller_->passingsToReapply()));
-    auto answer = [this](bool yes) {
+    ask(question, tr("Ja"), [this](bool yes) {
         if (!yes) {
             report(tr("De ontbrekende passeringen zijn niet ingevuld; ze staan in het koppellog."));
             return;
@@ -571,74 +407,15 @@ void MainWindow::offerReapply() {
         reloadRaceView();
         report(tr("%n passering(en) alsnog in het werkboek ingevuld.", nullptr,
                   static_cast<int>(count)));
-    };
-    ask(question, tr("Ja"), std::move(answer));
+    });
 }
 
 void MainWindow::ask(const QString& question, const QString& yes,
                      std::function<void(bool)> answer) {
     if (options_.ask) {
         options_.ask(question, yes, std::move(answer));
-        return;
-    }
-    auto* box = new QMessageBox(QMessageBox::Question, QString::fromLatin1(kWindowTitle), question,
-                                QMessageBox::NoButton, this);
-    QPushButton* yesButton = box->addButton(yes, QMessageBox::YesRole);
-    box->addButton(yes == tr("Ja") ? tr("Nee") : tr("Annuleren"), QMessageBox::NoRole);
-    box->setDefaultButton(yesButton);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    connect(box, &QMessageBox::finished, this, [box, yesButton, answer = std::move(answer)] {
-        answer(box->clickedButton() == yesButton);
-    });
-    box->open();
-}
-
-void MainWindow::offerCopyOfReadOnly(const std::filesystem::path& file, const QString& message) {
-    const QString question = message + QStringLiteral("\n\n") +
-                             tr("Een kopie op een andere plaats opslaan en daarmee verder gaan?");
-    ask(question, tr("Opslaan als..."), [this, file](bool yes) {
-        if (!yes) {
-            return;
-        }
-        const QString suggested =
-            PathText(std::filesystem::path(QDir::homePath().toStdString()) / file.filename());
-        const std::optional<std::filesystem::path> target =
-            options_.chooseSaveTarget ? options_.chooseSaveTarget(this, suggested)
-                                      : AskWhereToSave(this, suggested);
-        if (!target) {
-            return;
-        }
-        std::error_code error;
-        std::filesystem::copy_file(file, *target, std::filesystem::copy_options::overwrite_existing,
-                                   error);
-        if (error) {
-            const QString text =
-                tr("De kopie kon niet worden gemaakt: kies een andere plaats. "
-                   "(%1: %2)")
-                    .arg(PathText(*target), QString::fromStdString(SystemErrorText(error)));
-            report(text);
-            showMessage(text);
-            return;
-        }
-        // The copy takes the file's permissions along; it is made writable for the race.
-        std::filesystem::permissions(*target, std::filesystem::perms::owner_write,
-                                     std::filesystem::perm_options::add, error);
-        report(tr("Kopie van het werkboek gemaakt: %1").arg(PathText(*target)));
-        openFile(*target);
-    });
-}
-
-void MainWindow::keepCopyAsOpened(const std::filesystem::path& file) {
-    // Calc keeps no copy of its own: the workbook as it was opened goes beside the logs, so a
-    // race can be played again on it from its journal.
-    std::error_code error;
-    const std::filesystem::path folder = dataDirectory_ / "backup";
-    std::filesystem::create_directories(folder, error);
-    const std::filesystem::path copy =
-        workbook::BackupPathFor(folder, file, std::chrono::system_clock::now());
-    if (!std::filesystem::copy_file(file, copy, error)) {
-        report(tr("Er kon geen kopie van het werkboek zoals het geopend werd worden gemaakt (%1).")
-                   .arg(QString::fromStdString(SystemErrorText(error))));
+    } else {
+        AskQuestion(this, question, yes, std::move(answer));
     }
 }
 
@@ -648,13 +425,28 @@ void MainWindow::saveWorkbookAs() {
         return;
     }
     const QString suggested = PathText(book->path());
-    const std::optional<std::filesystem::path> target =
-        options_.chooseSaveTarget ? options_.chooseSaveTarget(this, suggested)
-                                  : AskWhereToSave(this, suggested);
-    if (!target) {
+    if (options_.chooseSaveTarget) {
+        if (const std::optional<std::filesystem::path> target =
+                options_.chooseSaveTarget(this, suggested)) {
+            saveWorkbookTo(*target);
+        }
         return;
     }
-    Result<workbook::SaveReport> saved = book->saveAs(*target);
+    AskForFileToSave(this, tr("Wedstrijdwerkboek opslaan als"), suggested,
+                     tr("Excel-werkmappen (*.xlsx *.xlsm)"),
+                     [this](std::optional<std::filesystem::path> target) {
+                         if (target) {
+                             saveWorkbookTo(*target);
+                         }
+                     });
+}
+
+void MainWindow::saveWorkbookTo(const std::filesystem::path& target) {
+    workbook::Workbook* book = controller_->race().workbook();
+    if (book == nullptr) {
+        return;
+    }
+    Result<workbook::SaveReport> saved = book->saveAs(target);
     if (!saved) {
         report(tr("Het wedstrijdwerkboek is ook daar niet opgeslagen. Kies een andere plaats. %1")
                    .arg(FromUtf8(saved.error().message)));
@@ -682,6 +474,63 @@ void MainWindow::onSaverFailing(bool failing, const QString& message) {
     }
 }
 
+void MainWindow::startJournal(const std::filesystem::path& file) {
+    Result<timing::RaceJournal> started = timing::RaceJournal::Start(
+        dataDirectory_, file, controller_->setupActions(), timing::RaceJournal::Clock::now());
+    raceJournalFailing_ = false;
+    if (!started) {
+        raceJournal_.reset();
+        report(FromUtf8(started.error().message));
+        return;
+    }
+    raceJournal_ = std::move(*started);
+    report(tr("Het wedstrijdjournaal staat in %1.").arg(PathText(raceJournal_->path())));
+}
+
+void MainWindow::recordInJournal(const timing::JournalAction& action) {
+    if (!raceJournal_) {
+        return;
+    }
+    if (Status written = raceJournal_->record(action, timing::RaceJournal::Clock::now());
+        !written) {
+        if (!raceJournalFailing_) {
+            raceJournalFailing_ = true;
+            report(tr("Het wedstrijdjournaal wordt niet bijgewerkt: %1")
+                       .arg(FromUtf8(written.error().message)));
+        }
+    } else if (raceJournalFailing_) {
+        raceJournalFailing_ = false;
+        report(tr("Het wedstrijdjournaal wordt weer bijgewerkt."));
+    }
+}
+
+void MainWindow::noteSetAside(link::LinkKind link, std::uint64_t count) {
+    setAside_[link == link::LinkKind::Serial ? 0 : 1] = count;
+    // A burst of them updates the notice once, when the burst has been handled.
+    if (setAsideShown_) {
+        setAsideShown_ = false;
+        QTimer::singleShot(0, this, &MainWindow::showSetAside);
+    }
+}
+
+void MainWindow::showSetAside() {
+    setAsideShown_ = true;
+    const std::uint64_t total = setAside_[0] + setAside_[1];
+    QString where;
+    if (setAside_[0] > 0 && setAside_[1] > 0) {
+        where = tr(" (seriële lijn %1, TCP %2)").arg(setAside_[0]).arg(setAside_[1]);
+    }
+    messages_->raise(
+        MessageArea::Alert::SetAside,
+        tr("Let op: %n record(s) of regel(s) van de decoder terzijde gelegd%1: de controlesom "
+           "klopte niet. Meestal is dat storing op de kabel of het netwerk; het kan ook een "
+           "decoder zijn met een andere controlesom. Passeringen daarvan staan grijs als "
+           "\"Controlesom fout\" in de lijst en niet in het werkboek: voer ze zo nodig met de "
+           "hand in.",
+           nullptr, static_cast<int>(std::min<std::uint64_t>(total, INT_MAX)))
+            .arg(where));
+}
+
 void MainWindow::updateTitle() {
     QString title = QString::fromLatin1(kWindowTitle);
     if (const workbook::Workbook* book = controller_->race().workbook()) {
@@ -693,55 +542,15 @@ void MainWindow::updateTitle() {
     setWindowTitle(title);
 }
 
-void MainWindow::chooseSport() {
-    if (Status chosen = controller_->setup().chooseSport(ui_.sportBox->currentText().toStdString());
-        !chosen) {
-        report(FromUtf8(chosen.error().message));
-    }
-    reloadRaceView();
-}
-
 void MainWindow::reloadRaceView() {
     if (Status shown = raceView_->reload(controller_->race()); !shown) {
         report(FromUtf8(shown.error().message));
     }
 }
 
-void MainWindow::chooseHeat() {
-    controller_->setup().chooseHeat(ui_.heatBox->currentText().toStdString());
-}
-
-void MainWindow::moveLapSlider() {
-    controller_->setup().moveLapSlider(ui_.lapSlider->value());
-}
-
-void MainWindow::chooseWarmup() {
-    controller_->setup().choosePhase(timing::Phase::Warmup);
-}
-
-void MainWindow::chooseStartPulse() {
-    controller_->setup().choosePhase(timing::Phase::StartPulse);
-}
-
-void MainWindow::chooseRecording() {
-    controller_->setup().choosePhase(timing::Phase::Recording);
-}
-
-void MainWindow::chooseBinaryDecoder() {
-    controller_->chooseDecoderGeneration(link::DecoderGeneration::Binary);
-}
-
-void MainWindow::chooseOlderDecoder() {
-    controller_->chooseDecoderGeneration(link::DecoderGeneration::Older);
-}
-
-void MainWindow::saveCheck() {
-    saver_->check();
-}
-
 void MainWindow::applyRaceControls() {
     const timing::RaceControls& c = controller_->setup().controls();
-    ui_.openButton->setEnabled(c.openButtonEnabled);
+    ui_.openButton->setEnabled(c.openButtonEnabled && !opener_->opening());
     SyncComboBox(ui_.sportBox, c.sportBox);
     SyncPrompt(ui_.sportPrompt, c.sportPrompt);
     SyncComboBox(ui_.heatBox, c.heatBox);
@@ -780,33 +589,6 @@ void MainWindow::setOptionChecked(QRadioButton* option, bool checked) {
     option->setAutoExclusive(exclusive);
 }
 
-void MainWindow::noteSetAside(link::LinkKind link, std::uint64_t count) {
-    setAside_[link == link::LinkKind::Serial ? 0 : 1] = count;
-    // A burst of them updates the notice once, when the burst has been handled.
-    if (setAsideShown_) {
-        setAsideShown_ = false;
-        QTimer::singleShot(0, this, &MainWindow::showSetAside);
-    }
-}
-
-void MainWindow::showSetAside() {
-    setAsideShown_ = true;
-    const std::uint64_t total = setAside_[0] + setAside_[1];
-    QString where;
-    if (setAside_[0] > 0 && setAside_[1] > 0) {
-        where = tr(" (seriële lijn %1, TCP %2)").arg(setAside_[0]).arg(setAside_[1]);
-    }
-    messages_->raise(
-        MessageArea::Alert::SetAside,
-        tr("Let op: %n record(s) of regel(s) van de decoder terzijde gelegd%1: de controlesom "
-           "klopte niet. Meestal is dat storing op de kabel of het netwerk; het kan ook een "
-           "decoder zijn met een andere controlesom. Passeringen daarvan staan grijs als "
-           "\"Controlesom fout\" in de lijst en niet in het werkboek: voer ze zo nodig met de "
-           "hand in.",
-           nullptr, static_cast<int>(std::min<std::uint64_t>(total, INT_MAX)))
-            .arg(where));
-}
-
 void MainWindow::report(const QString& message) {
     status_->post(message);
     messages_->post(message);
@@ -815,12 +597,9 @@ void MainWindow::report(const QString& message) {
 void MainWindow::showMessage(const QString& text) {
     if (options_.showMessage) {
         options_.showMessage(text);
-        return;
+    } else {
+        ShowWarning(this, text);
     }
-    auto* box = new QMessageBox(QMessageBox::Warning, QString::fromLatin1(kWindowTitle), text,
-                                QMessageBox::Ok, this);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->open();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -1,11 +1,9 @@
 #pragma once
-// The main window: every control of the race-timing window, wired to the race controller.
-// The window only moves values between its widgets and the core: the set-up panel, the
-// decoder links and the passing list.
-//
-// Handlers never run inside one another. An event that arrives while a handler is still
-// running (a decoder arrival while the file dialog is open) is held back and handled as soon
-// as that handler has returned, so the race is only ever changed by one handler at a time.
+// The main window: every control of the race-timing window, wired to the race controller. The
+// window builds its widgets and wires them to the core and to the parts that work a group of
+// them: the decoder links (DecoderLinks), the corrections row (CorrectionsRow) and the opening
+// of workbooks (WorkbookOpener). No dialog blocks the window, so every handler runs to its end
+// before the next event is handled.
 //
 // Everything that goes wrong (a port, a connection, a log or the workbook) is said in the
 // messages under the grid and in the status line, with the time and the reason; a failure that
@@ -13,9 +11,9 @@
 
 #include <QMainWindow>
 #include <QString>
-#include <QTimer>
 #include <array>
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -29,19 +27,20 @@
 #include "common/result.h"
 #include "timing/race_controller.h"
 #include "timing/race_journal.h"
-#include "timing/time_of_day.h"
 
 class QAction;
-class QThread;
+class QRadioButton;
 
 namespace tivaro::app {
 
+class CorrectionsRow;
 class DebugBoxes;
-class DecoderLink;
+class DecoderLinks;
 class MessageArea;
 class PassingTableModel;
 class RaceView;
 class StatusLine;
+class WorkbookOpener;
 class WorkbookSaver;
 
 // What the window takes from outside; every empty member means the ordinary choice.
@@ -62,7 +61,7 @@ struct WindowOptions {
     // Starts a spreadsheet application for each workbook opened, and how the title names it.
     // Empty: LibreOffice Calc when it is installed and not declined in the settings, else the
     // embedded engine with its backups in the data directory.
-    timing::Race::AppStarter startSpreadsheet;
+    timing::AppStarter startSpreadsheet;
     QString engineName;
     // How Calc is started. Empty: visible, with the user's own profile.
     std::optional<CalcStart> calcStart;
@@ -87,10 +86,6 @@ struct WindowOptions {
     std::chrono::milliseconds saveInterval = std::chrono::milliseconds(500);
 };
 
-// The open dialog's file filter, in the dialog's syntax: the race workbooks by name, the
-// workbook formats the engine `kind` reads, and all files.
-QString WorkbookFileFilter(EngineKind kind);
-
 // `given` when not empty, else $TIVARO_DATA_DIR when set, else the user's data directory.
 std::filesystem::path ResolveDataDirectory(const std::filesystem::path& given);
 
@@ -109,76 +104,26 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    using Handler = void (MainWindow::*)();
-    class HandlerScope;
-
+    timing::ControllerEvents controllerEvents();
     void buildMenu();
-    void connectSignals();
-    void connectLinkSignals();
-    // Runs `handler` now, or once the running handler has returned.
-    void dispatch(Handler handler);
-    void runHeldBack();
-
-    // Start-up and race set-up.
+    void connectSetupControls();
     void startUp();
-    void openWorkbook();
-    void openFile(const std::filesystem::path& file);
-    // A workbook that could not be saved where it is: offers to open a copy elsewhere.
-    void offerCopyOfReadOnly(const std::filesystem::path& file, const QString& message);
-    void ask(const QString& question, const QString& yes, std::function<void(bool)> answer);
-    void chooseSport();
-    void chooseHeat();
-    void moveLapSlider();
-    void chooseWarmup();
-    void chooseStartPulse();
-    void chooseRecording();
-    void chooseBinaryDecoder();
-    void chooseOlderDecoder();
-    void saveWorkbookAs();
-    // A workbook was opened (on this thread or another) with `engine`: the race takes it.
-    void takeWorkbook(Result<timing::OpenedWorkbook> opened, const std::filesystem::path& file,
-                      const EngineChoice& engine);
-    void offerReapply();
-    void keepCopyAsOpened(const std::filesystem::path& file);
     bool preferEmbedded() const;
 
-    // Decoder links (decoder_links.cpp).
-    void chooseSerialLink();
-    void refreshPortList();
-    void openChosenPort();
-    void retrySerialPort();
-    void chooseTcpLink();
-    void connectDecoder();
-    void onSerialBytes();
-    void onTcpBytes();
-    void onSerialConnected();
-    void onTcpConnected();
-    void onTcpAttemptFailed();
-    void onTcpLost();
-    void onTcpRetryFailed();
-    void onSerialLost();
-    void onLinkAwayTooLong();
-    void readDecoderBytes(DecoderLink& link);
-    void startConnection(DecoderLink& link);
+    // A workbook was opened (or not) with `engine`: the race takes it.
+    void workbookOpened(Result<timing::OpenedWorkbook> opened, const std::filesystem::path& file,
+                        const EngineChoice& engine);
+    void offerReapply();
+    void saveWorkbookAs();
+    void saveWorkbookTo(const std::filesystem::path& target);
+    void onSaverFailing(bool failing, const QString& message);
 
-    // Corrections and the race journal (corrections.cpp).
-    void enterHandPassing();
-    void pickCompetitor();
-    void takeBackChosen();
-    void chooseMinimumLap();
-    void updateTakeBackButton();
-    // The time of day for a passing entered now: the decoder's clock as the latest decoder
-    // passing showed it, else this computer's.
-    std::string handTimeNow() const;
-    void followDecoderClock(const timing::PassingResult& result);
     void startJournal(const std::filesystem::path& file);
-    void recordInJournal(const std::string& line);
+    void recordInJournal(const timing::JournalAction& action);
 
-    void saveCheck();
     // Records or lines set aside for a failed checksum: one standing notice with the counts.
     void noteSetAside(link::LinkKind link, std::uint64_t count);
     void showSetAside();
-    void onSaverFailing(bool failing, const QString& message);
 
     // Brings the race set-up widgets in line with the controls model.
     void applyRaceControls();
@@ -187,43 +132,28 @@ private:
     void reloadRaceView();
     void report(const QString& message);
     void showMessage(const QString& text);
-    QString decoderAddress() const;
+    void ask(const QString& question, const QString& yes, std::function<void(bool)> answer);
 
     WindowOptions options_;
     std::filesystem::path dataDirectory_;
     WindowControls ui_;
     StatusLine* status_ = nullptr;
     MessageArea* messages_ = nullptr;
-    QAction* showDebug_ = nullptr;
+    QAction* useEmbedded_ = nullptr;
     std::unique_ptr<DebugBoxes> debugBoxes_;
     std::unique_ptr<timing::RaceController> controller_;
     PassingTableModel* gridModel_ = nullptr;
     RaceView* raceView_ = nullptr;
-    SerialLink* serial_ = nullptr;
-    TcpLink* tcp_ = nullptr;
+    DecoderLinks* links_ = nullptr;
+    CorrectionsRow* corrections_ = nullptr;
+    WorkbookOpener* opener_ = nullptr;
     WorkbookSaver* saver_ = nullptr;
-    QString serialDevice_;  // the port chosen; opened again when it comes back
-    QTimer serialRetry_;
-    QTimer linkAway_;  // a lost link stands out once it stays away this long
-    bool everConnected_ = false;
     QString engineInForce_;  // how the title names the engine of the workbook in force
-    bool opening_ = false;   // a workbook is being opened on another thread
-    QThread* openingThread_ = nullptr;
-    QAction* useEmbedded_ = nullptr;
 
-    std::optional<timing::RaceJournal> journal_;
-    bool journalFailing_ = false;
-    // The decoder's clock minus this computer's, as the latest decoder passing showed it.
-    std::optional<timing::Hundredths> decoderClockOffset_;
-    QString pickedBib_;          // the competitor double-clicked in the race view
-    QString lastTakenBack_;      // what the latest take-back took back, for its message
-    bool chosenInGrid_ = false;  // the passing to take back was chosen in the grid
-
+    std::optional<timing::RaceJournal> raceJournal_;
+    bool raceJournalFailing_ = false;
     std::array<std::uint64_t, 2> setAside_{};  // by link: serial, TCP
     bool setAsideShown_ = true;                // the notice shows the counts in force
-
-    int handlerDepth_ = 0;
-    std::vector<Handler> heldBack_;
     bool closeRefused_ = false;
 };
 

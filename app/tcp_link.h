@@ -49,13 +49,12 @@ public:
     QString host() const { return host_; }
     quint16 port() const { return port_; }
     std::chrono::milliseconds retryInterval() const { return retryInterval_; }
-    // Why the last attempt failed or the connection was lost.
-    QString lastError() const { return lastError_; }
 
     link::LinkKind kind() const override { return link::LinkKind::Tcp; }
     QByteArray read(qint64 maxBytes) override;
     qint64 bytesWaiting() const override { return pending_.size() + socket_.bytesAvailable(); }
     QByteArray takeEndedConnectionBytes() override { return std::exchange(pending_, QByteArray()); }
+    // Why the last attempt failed or the connection was lost.
     QString problem() const override { return lastError_; }
 
 signals:

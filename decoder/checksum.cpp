@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "common/hex.h"
 #include "decoder/record_layout.h"
 
 namespace tivaro::decoder {
@@ -85,12 +86,8 @@ std::optional<std::uint16_t> HexValue(std::string_view digits) {
     }
     std::uint16_t value = 0;
     for (const char c : digits) {
-        int digit = 0;
-        if (c >= '0' && c <= '9') {
-            digit = c - '0';
-        } else if (c >= 'A' && c <= 'F') {
-            digit = c - 'A' + 10;
-        } else {
+        const int digit = HexDigitValue(c);
+        if (digit < 0 || (c >= 'a' && c <= 'f')) {
             return std::nullopt;  // decoders write upper case only
         }
         value = static_cast<std::uint16_t>(value << 4 | digit);

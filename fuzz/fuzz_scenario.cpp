@@ -2,8 +2,8 @@
 // window uses, on a fresh copy of the demo workbook. Every `open` is pointed at that copy, so
 // fuzzed text never names another file; the logs and backups go into a scratch folder.
 // Properties:
-// - a scenario that does not parse is refused with the line that is wrong; the actions keep
-//   the order of their lines;
+// - every line that does not parse is named by its number, in order, and the actions of the
+//   other lines keep the order of their lines;
 // - a replay never crashes;
 // - every coupling-log line has four TAB-separated fields (transponder, bib and a space, time,
 //   name), and the coupling log holds the lines the replay printed, each with CR LF;
@@ -24,7 +24,6 @@
 #include "demo_workbook.h"
 #include "scratch_folder.h"
 #include "tools/tivaro-replay/replay.h"
-#include "tools/tivaro-replay/scenario.h"
 #include "workbook/atomic_file.h"
 #include "workbook/xlsx_app.h"
 
@@ -54,20 +53,23 @@ Scratch& TheScratch() {
     return scratch;
 }
 
-// Checks the scenario reader's answer; false when nothing is to be played.
-bool Parsed(const Result<std::vector<replay::Action>>& actions) {
-    if (!actions) {
-        Check(actions.error().message.starts_with("line "));  // every refusal names its line
-        return false;
-    }
+// Checks the journal reader's answer; false when nothing is to be played.
+bool Parsed(const timing::ParsedJournal& journal) {
     int previous = 0;
+    for (const Error& damaged : journal.damaged) {
+        Check(damaged.message.starts_with("regel "));  // every damaged line is named
+        const int line = std::atoi(damaged.message.c_str() + 6);
+        Check(line > previous);
+        previous = line;
+    }
+    previous = 0;
     int opens = 0;
-    for (const replay::Action& action : *actions) {
+    for (const timing::JournalAction& action : journal.actions) {
         Check(action.line > previous);  // actions keep the order of their lines
         previous = action.line;
-        opens += action.kind == replay::ActionKind::Open ? 1 : 0;
+        opens += action.kind == timing::ActionKind::Open ? 1 : 0;
     }
-    return actions->size() <= kMaxActions && opens <= kMaxOpens;
+    return !journal.actions.empty() && journal.actions.size() <= kMaxActions && opens <= kMaxOpens;
 }
 
 std::vector<std::string_view> Split(std::string_view text, std::string_view end) {
@@ -85,13 +87,14 @@ std::vector<std::string_view> Split(std::string_view text, std::string_view end)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    auto actions = replay::ParseScenario(text);
-    if (!Parsed(actions)) {
+    timing::ParsedJournal journal = timing::ParseJournal(text);
+    if (!Parsed(journal)) {
         return 0;
     }
+    std::vector<timing::JournalAction>& actions = journal.actions;
     bool opens = false;
-    for (replay::Action& action : *actions) {
-        if (action.kind == replay::ActionKind::Open) {
+    for (timing::JournalAction& action : actions) {
+        if (action.kind == timing::ActionKind::Open) {
             action.text = "race.xlsx";
             opens = true;
         }
@@ -114,7 +117,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     };
     std::ostringstream out;
     std::ostringstream err;
-    (void)replay::RunScenario(*actions, options, out, err);
+    (void)replay::RunScenario(actions, options, out, err);
 
     const std::string lines = out.str();
     const std::vector<std::string_view> printed = Split(lines, "\n");

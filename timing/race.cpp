@@ -19,10 +19,7 @@ std::string CellOrEmpty(const std::vector<std::string>& cells, int column) {
 
 }  // namespace
 
-Race::Race(AppStarter startApp) : startApp_(std::move(startApp)) {}
-
-Result<OpenedWorkbook> Race::OpenWorkbook(const AppStarter& startApp,
-                                          const std::filesystem::path& file) {
+Result<OpenedWorkbook> OpenWorkbook(const AppStarter& startApp, const std::filesystem::path& file) {
     const std::string what = "Het wedstrijdwerkboek is niet geopend: ";
     if (!startApp) {
         return MakeError(Errc::Failed,
@@ -46,20 +43,32 @@ Result<OpenedWorkbook> Race::OpenWorkbook(const AppStarter& startApp,
     return OpenedWorkbook{std::move(*app), std::move(*opened), *active};
 }
 
-Status Race::openWorkbook(const std::filesystem::path& file) {
-    Result<OpenedWorkbook> opened = OpenWorkbook(startApp_, file);
-    if (!opened) {
-        return opened.error();
-    }
-    takeWorkbook(std::move(*opened));
-    return {};
-}
-
 void Race::takeWorkbook(OpenedWorkbook opened) {
     // The earlier application and workbook are let go of, not closed.
     app_ = std::move(opened.app);
     workbook_ = std::move(opened.workbook);
     sheet_ = opened.sheet;
+}
+
+std::optional<workbook::SheetId> Race::sheetNamed(const std::string& name) const {
+    if (!workbook_) {
+        return std::nullopt;
+    }
+    const std::vector<std::string> names = workbook_->sheetNames();
+    for (std::size_t k = 0; k < names.size(); ++k) {
+        if (names[k] == name) {
+            return workbook::SheetId{static_cast<int>(k)};
+        }
+    }
+    return std::nullopt;
+}
+
+std::string Race::raceSheetName() const {
+    if (!workbook_ || !sheet_) {
+        return {};
+    }
+    Result<std::string> name = workbook_->sheetName(*sheet_);
+    return name ? *name : std::string();
 }
 
 Status Race::chooseSport(Sport sport) {
@@ -107,12 +116,12 @@ void Race::setMinimumLap(Hundredths minimumLap) {
     setup_.minimumLap = std::max<Hundredths>(minimumLap, 0);
 }
 
-void Race::choosePhase(Phase phase) {
+void Race::choosePhase(Phase phase, bool pulseGiven) {
     setup_.phase = phase;
-    setup_.startPulseArmed = phase == Phase::StartPulse;
+    setup_.startPulseArmed = phase == Phase::StartPulse && !pulseGiven;
 }
 
-PassingResult Race::judge(const link::Passing& passing) {
+PassingResult Race::judge(const link::Passing& passing) const {
     return judge(passing, setup_, sheet_);
 }
 
@@ -144,7 +153,7 @@ PassingResult Race::judge(const link::Passing& passing, const RaceSetup& setup,
     return judgeAt(passing, setup, *sheet, *position + kFirstCompetitorRow - 1, std::move(result));
 }
 
-PassingResult Race::judgeRow(const link::Passing& passing, int row) {
+PassingResult Race::judgeRow(const link::Passing& passing, int row) const {
     PassingResult result;
     result.passing = passing;
     result.name = "Onbekend";

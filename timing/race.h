@@ -38,30 +38,25 @@ struct OpenedWorkbook {
     workbook::SheetId sheet;
 };
 
+// Starts an application with `startApp`, shows it, opens `file` and takes its active sheet.
+// Touches no race, so it may run on another thread while the race goes on (an office suite
+// takes a second or two to start).
+using AppStarter = std::function<Result<std::unique_ptr<workbook::SpreadsheetApp>>()>;
+Result<OpenedWorkbook> OpenWorkbook(const AppStarter& startApp, const std::filesystem::path& file);
+
 class Race {
 public:
-    // Starts a new spreadsheet application; called once for every workbook opened.
-    using AppStarter = std::function<Result<std::unique_ptr<workbook::SpreadsheetApp>>()>;
-
-    // Starts an application with `startApp`, shows it, opens `file` and takes its active
-    // sheet. Touches no race, so it may run on another thread while the race goes on (an
-    // office suite takes a second or two to start).
-    static Result<OpenedWorkbook> OpenWorkbook(const AppStarter& startApp,
-                                               const std::filesystem::path& file);
-
-    explicit Race(AppStarter startApp);
-
     const RaceSetup& setup() const { return setup_; }
-    const AppStarter& appStarter() const { return startApp_; }
     workbook::Workbook* workbook() const { return workbook_.get(); }
     std::optional<workbook::SheetId> raceSheet() const { return sheet_; }
 
-    // Starts a new application, shows it, opens `file` and takes its active sheet as the race
-    // sheet. On failure nothing changes: the earlier workbook and sheet stay in force. The
-    // earlier application and workbook are let go of, not closed.
-    Status openWorkbook(const std::filesystem::path& file);
-    // Races on `opened` from now on, as openWorkbook does once it has opened the file.
+    // Races on `opened` from now on, its active sheet the race sheet. The earlier application
+    // and workbook are let go of, not closed.
     void takeWorkbook(OpenedWorkbook opened);
+    // The sheet of the workbook in force called `name`, if there is one.
+    std::optional<workbook::SheetId> sheetNamed(const std::string& name) const;
+    // The name of the race sheet in force; empty without one.
+    std::string raceSheetName() const;
     // Makes the sport's sheet the race sheet. Sport::None keeps the race sheet. A sport whose
     // sheet cannot be taken (missing, damaged, no workbook) is refused with a message naming
     // the sheet, and nothing changes.
@@ -69,20 +64,21 @@ public:
     void chooseHeat(std::string heatNumber);
     void setLapCount(int laps);
     void setMinimumLap(Hundredths minimumLap);
-    // Warm-up and recording disarm the start pulse; every choice of the start pulse arms it.
-    void choosePhase(Phase phase);
+    // Warm-up and recording disarm the start pulse; every choice of the start pulse arms it,
+    // unless `pulseGiven` (a set-up restored after the pulse was used).
+    void choosePhase(Phase phase, bool pulseGiven = false);
 
     // What `passing` means now: the transponder looked up in the race sheet, the competitor's
     // row read, and the sport's rules applied by phase, heat and lap counter. Reads the
     // workbook; writes nothing.
-    PassingResult judge(const link::Passing& passing);
+    PassingResult judge(const link::Passing& passing) const;
     // The same as it was judged with `setup` on `sheet` (for a passing handled again).
     PassingResult judge(const link::Passing& passing, const RaceSetup& setup,
                         std::optional<workbook::SheetId> sheet) const;
     // What `passing` means for the competitor of race-sheet row `row`, whatever its
     // transponder cell holds (a passing entered by hand for a competitor whose transponder
     // failed or was never given out).
-    PassingResult judgeRow(const link::Passing& passing, int row);
+    PassingResult judgeRow(const link::Passing& passing, int row) const;
 
     // The race-sheet row of the competitor with bib `bib` (column A, compared as the sheet
     // reads it), and the transponder code in that row. NotFound when no row holds the bib.
@@ -102,7 +98,6 @@ private:
                  const std::vector<std::string>& cells, PassingResult& result) const;
     void startPulse(const RaceSetup& setup, PassingResult& result) const;
 
-    AppStarter startApp_;
     std::shared_ptr<workbook::SpreadsheetApp> app_;
     std::shared_ptr<workbook::Workbook> workbook_;
     std::optional<workbook::SheetId> sheet_;

@@ -1,21 +1,26 @@
 #pragma once
 // The race controller: one wiring of the race core, used alike by the window, tivaro-replay
 // and the benchmarks. Bytes from a decoder link go through that link's receive path and come
-// out as passings; each passing is judged by the race, written into the race sheet, added to
-// the passing list and appended to the coupling log, in that order, before the next one.
+// out as passings; each passing is judged by the race and applied: written into the race
+// sheet, added to the passing list and the ledger, appended to the coupling log, and told to
+// the owner, in that order, before the next one.
 //
-//   bytes ─> ReceivePath ─> Passing ─> Race::judge ─> PassingResult ─> WriteToSheet
-//                                                                  ├─> PassingList
-//                                                                  └─> CouplingLog
+//   bytes ─> ReceivePath ─> Passing ─> Race::judge ─┐
+//            Corrections (hand passings, take-backs) ┼─> PassingResult ─> apply ─> WriteToSheet
+//            a reopened workbook's lacking passings ─┘                       ├─> PassingLedger
+//                                                                            ├─> PassingList
+//                                                                            └─> CouplingLog
 //
-// Nothing here blocks on, or calls back into, the caller's event loop; each call runs to its
-// end before the next.
+// Every kind of passing goes through the one apply, with one treatment of a failed write:
+// it is reported, and a workbook that went away is noted. Nothing here blocks on, or calls
+// back into, the caller's event loop; each call runs to its end before the next.
 
 #include <array>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -24,7 +29,10 @@
 #include "common/result.h"
 #include "link/passing.h"
 #include "link/receive_path.h"
+#include "timing/corrections.h"
 #include "timing/coupling_log.h"
+#include "timing/journal_action.h"
+#include "timing/passing_ledger.h"
 #include "timing/passing_list.h"
 #include "timing/passing_result.h"
 #include "timing/race.h"
@@ -33,7 +41,7 @@
 namespace tivaro::timing {
 
 struct ControllerOptions {
-    Race::AppStarter startApp;          // starts the spreadsheet for each workbook
+    AppStarter startApp;                // starts the spreadsheet for each workbook
     std::filesystem::path couplingLog;  // empty: no coupling log
     std::filesystem::path rawLog;       // empty: no raw log of older-decoder lines
     link::DebugView* debug = nullptr;   // the debug boxes, if any; must outlive
@@ -49,7 +57,7 @@ struct ControllerEvents {
     // A record or line of `link` was set aside because its checksum failed: `count` on that
     // link so far. Its passing, if it held one, is handled as "Controlesom fout" besides.
     std::function<void(link::LinkKind link, std::uint64_t count)> setAside;
-    // A passing was handled: its result and its coupling-log line, after the line was
+    // A passing was applied: its result and its coupling-log line, after the line was
     // appended (or failed to be).
     std::function<void(const PassingResult&, const std::string& logLine)> passingHandled;
     // A passing changed the workbook; runs once per such passing, after passingHandled.
@@ -61,24 +69,25 @@ struct ControllerEvents {
     // stopped): passings are still shown and logged, but no longer written. Comes once until
     // a workbook is opened again, besides `problem`.
     std::function<void(const Error& error)> workbookGone;
-    // Every action that fed or changed the race (a set-up choice, decoder bytes, a reconnect, a
-    // passing entered by hand, a passing taken back), as the line of a replay scenario that
-    // does it again; for the race journal.
-    std::function<void(const std::string& line)> journal;
+    // Every action that fed or changed the race (a set-up choice, decoder bytes, a reconnect,
+    // a passing entered by hand, a passing taken back), before it takes effect: for the race
+    // journal.
+    std::function<void(const JournalAction& action)> actionTaken;
 };
 
 class RaceController final : private link::ReceiveListener {
 public:
     RaceController(ControllerOptions options, ControllerEvents events);
 
-    // Opens the race workbook, as the set-up's open button does.
+    // Opens the race workbook with the spreadsheet of the options and races on it, as the
+    // set-up's open button does.
     Status openWorkbook(const std::filesystem::path& file);
-    // The same once the file was opened elsewhere (Race::OpenWorkbook on another thread).
+    // Races on a workbook opened elsewhere (OpenWorkbook, on another thread).
     void takeWorkbook(OpenedWorkbook opened);
     // After a workbook was opened again: the passings handled since it was first opened that
     // it does not hold (it was closed or its application stopped before they were saved, or
     // they came while it was gone).
-    std::size_t passingsToReapply() const { return missing_.size(); }
+    std::size_t passingsToReapply() const { return lacking_.size(); }
     // Puts those passings into the workbook: what was written before is written again, what
     // could not be written is handled again (and shown and logged as such).
     void reapply();
@@ -90,10 +99,10 @@ public:
     // For a view that follows the list (it sets the list's listeners).
     PassingList& passings() { return passings_; }
 
-    // The set-up in force as the lines of a replay scenario that make it again after the
-    // workbook is opened: the decoder generation, then sport, heat, lap count, minimum lap
-    // time and phase as far as they were chosen.
-    std::vector<std::string> setupAsJournal() const;
+    // The set-up in force as the journal actions that make it again after the workbook is
+    // opened: the decoder generation, then sport, heat, lap count, minimum lap time and phase
+    // as far as they were chosen.
+    std::vector<JournalAction> setupActions() const;
 
     // The decoder generation of both links.
     void chooseDecoderGeneration(link::DecoderGeneration generation);
@@ -104,80 +113,71 @@ public:
     // A connection on `link` was made (again): the old one's unfinished record or line is
     // dropped.
     void connectionStarted(link::LinkKind link);
-    const link::ReceivePath& receivePath(link::LinkKind link) const { return *paths_[Index(link)]; }
 
-    // Handles one passing to its end: judged, written, listed, logged.
-    void handlePassing(const link::Passing& passing, PassingSource source = PassingSource::Decoder);
+    // Handles one passing to its end: judged and applied.
+    void handlePassing(const link::Passing& passing);
 
-    // A passing entered by hand for the competitor with bib `bib` (column A of the race sheet)
-    // at `time`, a time of day ("14:05:30.25", "14:05:30"). Handled as a passing of that
-    // competitor's transponder, and marked " (handmatig)". Refused with a message, and nothing
-    // handled, when the bib is not in the race sheet or the time is no time of day.
+    // A passing entered by hand for the competitor with bib `bib` at `time` (see Corrections),
+    // applied as a passing of that competitor's transponder and marked " (handmatig)".
     Status handPassing(std::string_view bib, std::string_view time);
-
-    // Takes back the latest recorded lap step (start, intermediate or finish) of the competitor
-    // with bib `bib`: its time is cleared and the lap counter set back to what it was before,
-    // the passing is marked in the list and the coupling log says so. Refused with a message
-    // when there is none, or when the sheet no longer holds what that passing wrote.
+    // Takes back the competitor's latest recorded lap step: its time is cleared and the lap
+    // counter set back, the passing is marked in the list and the coupling log says so.
     Status takeBack(std::string_view bib);
-    // The same for the passing that arrived `arrival`-th in the passing list, which must be its
-    // competitor's latest recorded lap step.
+    // The same for the passing that arrived `arrival`-th in the passing list.
     Status takeBackPassing(std::size_t arrival);
-    bool canTakeBack(std::size_t arrival) const;
+    bool canTakeBack(std::size_t arrival) const { return corrections_.canTakeBack(arrival); }
 
 private:
     static std::size_t Index(link::LinkKind link) { return link == link::LinkKind::Serial ? 0 : 1; }
+
+    // How a result is applied: on which sheet, by which set-up, and whether a start pulse it
+    // gives is used up by it.
+    struct Applying {
+        std::optional<workbook::SheetId> sheet;
+        RaceSetup setup;
+        bool settle = true;
+        std::optional<std::size_t> takesBackEntry;  // a take-back: the ledger entry it undoes
+    };
+    struct Written {
+        bool all = false;              // every write is in the sheet
+        bool changed = false;          // the workbook was changed
+        std::optional<Error> failure;  // the first write that failed
+    };
+    // Writes, records, lists, logs and tells one result: the one path of every passing, hand
+    // passing, re-applied passing and take-back.
+    Written apply(PassingResult result, const Applying& how);
+    // Puts `result`'s writes into `sheet`; a failure is reported, and a workbook that went
+    // away is noted. The one treatment of a failed write.
+    Written write(const PassingResult& result, workbook::SheetId sheet);
+    Applying inForce() const { return {race_.raceSheet(), race_.setup(), true}; }
+    Status applyTakeBack(Result<TakeBack> takeBack);
 
     void onPassing(const link::Passing& passing) override { handlePassing(passing); }
     void onSetAside(const link::SetAside& setAside) override;
     void onProblem(const Error& error) override;
     void notice(const std::string& text);
-    void record(const std::string& line);
+    void record(const JournalAction& action);
+    void report(const Error& error);
+    void logFailed(const Error& error);
+    void noteWorkbookError(const Error& error);
+    // Whether the workbook holds what `entry` wrote: its first write (the time) tells.
+    bool holds(const PassingLedger::Entry& entry) const;
 
     ControllerEvents events_;
+    AppStarter startApp_;
     Race race_;
     SetupPanel setup_;
+    PassingLedger ledger_;
+    Corrections corrections_;
     PassingList passings_;
     CouplingLog couplingLog_;
     link::DecoderGeneration generation_ = link::DecoderGeneration::Binary;
     std::array<std::unique_ptr<link::ReceivePath>, 2> paths_;
-    void report(const Error& error);
-    void logFailed(const Error& error);
-    void noteWorkbookError(const Error& error);
-    // A passing handled since the workbook was opened: whether its writes landed, and the
-    // sheet and set-up it was judged by.
-    struct Handled {
-        PassingResult result;
-        bool written = false;
-        std::string sheet;
-        RaceSetup setup;
-        std::size_t arrival = 0;  // its place in the passing list
-        bool takenBack = false;
-    };
-
-    // Writes, lists and logs a judged passing; `settle` uses up the start pulse it gave.
-    void finish(PassingResult result, PassingSource source, std::optional<workbook::SheetId> sheet,
-                const RaceSetup& setup, bool settle);
-    // Which passings of the journal the workbook opened now lacks.
-    void findMissing();
-    bool holds(const Handled& entry);
-    // The journal entry of the competitor's latest recorded lap step on `sheet`, if any.
-    std::optional<std::size_t> latestLapStep(int row, const std::string& sheet) const;
-    Status takeBackEntry(std::size_t k);
-    // The journal entry of the passing that arrived `arrival`-th, when it can be taken back.
-    std::optional<std::size_t> takeBackEntryOf(std::size_t arrival) const;
-    // The name of the race sheet in force; empty without one.
-    std::string raceSheetName() const;
-    std::optional<workbook::SheetId> sheetNamed(const std::string& name) const;
-    bool toldNoWorkbook_ = false;  // passings before any workbook are reported once
-    bool logFailing_ = false;      // the last write of a log failed
-    bool workbookGone_ = false;    // told that the workbook went away
-    // The passings handled since the workbook of this path was opened, in order; kept when
-    // the same workbook is opened again.
-    std::filesystem::path journalPath_;
-    std::vector<Handled> journal_;
-    std::vector<std::size_t> missing_;  // indexes into journal_
+    std::vector<std::size_t> lacking_;  // ledger entries the reopened workbook lacks
     std::string sheetName_;             // the race sheet's name, as last known
+    bool toldNoWorkbook_ = false;       // passings before any workbook are reported once
+    bool logFailing_ = false;           // the last write of a log failed
+    bool workbookGone_ = false;         // told that the workbook went away
 };
 
 }  // namespace tivaro::timing

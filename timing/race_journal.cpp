@@ -39,7 +39,7 @@ std::string TimeOfDayText(RaceJournal::Clock::time_point when) {
 
 Result<RaceJournal> RaceJournal::Start(const std::filesystem::path& folder,
                                        const std::filesystem::path& workbook,
-                                       const std::vector<std::string>& setupLines,
+                                       const std::vector<JournalAction>& setup,
                                        Clock::time_point now) {
     const std::string what = "Er wordt geen wedstrijdjournaal bijgehouden: ";
     std::error_code error;
@@ -64,16 +64,19 @@ Result<RaceJournal> RaceJournal::Start(const std::filesystem::path& folder,
         return MakeError(Errc::Failed, what + "het werkboek kon niet worden gekopieerd naar " +
                                            copy.string() + " (" + SystemErrorText(error) + ").");
     }
-    RaceJournal journal(path, copy);
+    RaceJournal journal(path);
     std::vector<std::string> head = {
+        JournalVersionLine(),
         "# Tivaro race journal, begun " + Formatted(now, "%Y-%m-%d %H:%M:%S"),
         "# Workbook: " + workbook.string(),
         "# Played again on a fresh copy of the workbook as it was opened:",
         "#   tivaro-replay --copy-to DIR --data-dir DIR " + path.filename().string(),
-        "open " + copy.filename().string(),
+        FormatAction({.kind = ActionKind::Open, .text = copy.filename().string()}),
         "# The set-up in force when the workbook was opened.",
     };
-    head.insert(head.end(), setupLines.begin(), setupLines.end());
+    for (const JournalAction& action : setup) {
+        head.push_back(FormatAction(action));
+    }
     for (const std::string& line : head) {
         if (Status written = AppendLogLine(path, line); !written) {
             return MakeError(written.error().code, what + written.error().message);
@@ -82,9 +85,9 @@ Result<RaceJournal> RaceJournal::Start(const std::filesystem::path& folder,
     return journal;
 }
 
-Status RaceJournal::record(const std::string& line, Clock::time_point now) const {
+Status RaceJournal::record(const JournalAction& action, Clock::time_point now) const {
     // One append for both lines, so the time never stands without its action.
-    return AppendLogLine(path_, "# " + TimeOfDayText(now) + "\r\n" + line);
+    return AppendLogLine(path_, "# " + TimeOfDayText(now) + "\r\n" + FormatAction(action));
 }
 
 }  // namespace tivaro::timing

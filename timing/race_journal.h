@@ -1,11 +1,11 @@
 #pragma once
-// The race journal: everything that happens in a race from the moment its workbook is opened,
-// written as a tivaro-replay scenario. It starts with the workbook (a copy of it as it was
-// opened, kept beside the journal) and the set-up in force, and then has one line for every
-// action (a set-up choice, a chunk of decoder bytes as it arrived, a reconnect, a passing
-// entered by hand or taken back), each after a comment with its time of day. Played on the
-// copy, it gives the same coupling log and the same workbook; edited (a phase line moved, the
-// heat changed) it rescores the race.
+// The race journal file: everything that happens in a race from the moment its workbook is
+// opened, in the journal's lines (journal_action.h), which tivaro-replay plays. It starts with
+// its version line, the workbook (a copy of it as it was opened, kept beside the journal) and
+// the set-up in force, and then has one line for every action (a set-up choice, a chunk of
+// decoder bytes as it arrived, a reconnect, a passing entered by hand or taken back), each
+// after a comment with its time of day. Played on the copy, it gives the same coupling log and
+// the same workbook; edited (a phase line moved, the heat changed) it rescores the race.
 //
 // Every line is appended with its own open, write and close, so a crash loses nothing.
 
@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/result.h"
+#include "timing/journal_action.h"
 
 namespace tivaro::timing {
 
@@ -28,21 +29,18 @@ public:
     // ".xlsx"), numbered "-2", "-3"... while such a name is taken.
     static Result<RaceJournal> Start(const std::filesystem::path& folder,
                                      const std::filesystem::path& workbook,
-                                     const std::vector<std::string>& setupLines,
+                                     const std::vector<JournalAction>& setup,
                                      Clock::time_point now);
 
     const std::filesystem::path& path() const { return path_; }
-    const std::filesystem::path& workbookCopy() const { return copy_; }
 
-    // Appends `line` after a comment with the time of day of `now`.
-    Status record(const std::string& line, Clock::time_point now) const;
+    // Appends `action` after a comment with the time of day of `now`.
+    Status record(const JournalAction& action, Clock::time_point now) const;
 
 private:
-    RaceJournal(std::filesystem::path path, std::filesystem::path copy)
-        : path_(std::move(path)), copy_(std::move(copy)) {}
+    explicit RaceJournal(std::filesystem::path path) : path_(std::move(path)) {}
 
     std::filesystem::path path_;
-    std::filesystem::path copy_;
 };
 
 }  // namespace tivaro::timing

@@ -5,18 +5,6 @@
 
 namespace tivaro::timing {
 
-std::string SecondsText(std::int64_t hundredths) {
-    std::string text = std::to_string(hundredths / 100);
-    if (const std::int64_t part = hundredths % 100; part != 0) {
-        text += '.';
-        text += static_cast<char>('0' + part / 10);
-        if (part % 10 != 0) {
-            text += static_cast<char>('0' + part % 10);
-        }
-    }
-    return text;
-}
-
 SetupPanel::SetupPanel(Race& race) : race_(race) {}
 
 void SetupPanel::changed() {
@@ -25,18 +13,10 @@ void SetupPanel::changed() {
     }
 }
 
-void SetupPanel::record(const std::string& line) {
-    if (journal_) {
-        journal_(line);
+void SetupPanel::record(JournalAction action) {
+    if (actionListener_) {
+        actionListener_(action);
     }
-}
-
-Status SetupPanel::openWorkbook(const std::filesystem::path& file) {
-    if (Status opened = race_.openWorkbook(file); !opened) {
-        return opened;
-    }
-    offerSport();
-    return {};
 }
 
 void SetupPanel::takeWorkbook(OpenedWorkbook opened) {
@@ -97,7 +77,7 @@ Status SetupPanel::chooseSport(const std::string& boxText) {
     }
     controls_ = std::move(next);
     race_.setLapCount(controls_.lapSlider.value);
-    record("sport " + boxText);
+    record({.kind = ActionKind::Sport, .text = boxText});
     changed();
     return {};
 }
@@ -108,7 +88,7 @@ void SetupPanel::chooseHeat(const std::string& boxText) {
         if (boxText == heat) {
             controls_.heatBox.text = boxText;
             race_.chooseHeat(std::string(heat.substr(heat.size() - 1)));
-            record("heat " + boxText);
+            record({.kind = ActionKind::Heat, .text = boxText});
             changed();
             return;
         }
@@ -121,28 +101,20 @@ void SetupPanel::moveLapSlider(int value) {
     slider.value = std::clamp(value, slider.minimum, slider.maximum);
     race_.setLapCount(slider.value);
     controls_.lapPrompt.text = "Aantal rondes " + std::to_string(slider.value);
-    record("laps " + std::to_string(slider.value));
+    record({.kind = ActionKind::Laps, .number = slider.value});
     changed();
 }
 
-void SetupPanel::choosePhase(Phase phase) {
-    race_.choosePhase(phase);
+void SetupPanel::choosePhase(Phase phase, bool pulseGiven) {
+    race_.choosePhase(phase, pulseGiven);
     controls_.selectedPhase = phase;
     if (phase == Phase::Recording) {
         controls_.startPulseOption.enabled = false;
     }
-    switch (phase) {
-        case Phase::Warmup:
-            record("phase warmup");
-            break;
-        case Phase::StartPulse:
-            record("phase pulse");
-            break;
-        case Phase::Recording:
-            record("phase record");
-            break;
-        case Phase::None:
-            break;
+    if (phase != Phase::None) {
+        record({.kind = ActionKind::Phase,
+                .phase = phase,
+                .pulseGiven = pulseGiven && phase == Phase::StartPulse});
     }
     changed();
 }
@@ -151,7 +123,7 @@ void SetupPanel::setMinimumLap(std::int64_t hundredths) {
     hundredths = std::max<std::int64_t>(hundredths, 0);
     race_.setMinimumLap(hundredths);
     controls_.minimumLap = hundredths;
-    record("min-lap " + SecondsText(hundredths));
+    record({.kind = ActionKind::MinimumLap, .number = static_cast<int>(hundredths)});
     changed();
 }
 

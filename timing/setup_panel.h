@@ -6,8 +6,7 @@
 // replayed race is set up exactly as the window sets it up.
 //
 // After any change of the controls the change listener runs. Every choice that took effect is
-// also told to the journal listener as the line of a replay scenario that makes it again
-// ("sport Lopen", "laps 3", "phase record", "min-lap 2.5").
+// also told to the action listener, as the journal action that makes it again.
 
 #include <cstdint>
 #include <filesystem>
@@ -15,13 +14,11 @@
 #include <string>
 
 #include "common/result.h"
+#include "timing/journal_action.h"
 #include "timing/race.h"
 #include "timing/race_controls.h"
 
 namespace tivaro::timing {
-
-// Hundredths of a second as seconds with no more decimals than needed ("2", "2.5", "0.05").
-std::string SecondsText(std::int64_t hundredths);
 
 class SetupPanel {
 public:
@@ -30,14 +27,11 @@ public:
 
     const RaceControls& controls() const { return controls_; }
     void setChangeListener(std::function<void()> listener) { changed_ = std::move(listener); }
-    void setJournalListener(std::function<void(const std::string& line)> listener) {
-        journal_ = std::move(listener);
+    void setActionListener(std::function<void(const JournalAction&)> listener) {
+        actionListener_ = std::move(listener);
     }
 
-    // The open button, once the user has chosen `file`: on success the sport box is offered.
-    // On failure nothing changes.
-    Status openWorkbook(const std::filesystem::path& file);
-    // The same once the file was opened elsewhere (Race::OpenWorkbook on another thread).
+    // A workbook was opened (OpenWorkbook): the race takes it and the sport box is offered.
     void takeWorkbook(OpenedWorkbook opened);
 
     // An entry of the sport box was selected ("Schaatsen", "Lopen", "Fietsen", or the empty
@@ -55,21 +49,22 @@ public:
     // lap prompt shows the new lap count.
     void moveLapSlider(int value);
 
-    // A phase option was chosen (also the one already chosen: the start pulse is armed again).
-    void choosePhase(Phase phase);
+    // A phase option was chosen (also the one already chosen: the start pulse is armed again,
+    // unless `pulseGiven`: a set-up restored after its pulse was used).
+    void choosePhase(Phase phase, bool pulseGiven = false);
 
     // The minimum lap time was set to `hundredths` (0: off; below 0 counts as 0).
     void setMinimumLap(std::int64_t hundredths);
 
 private:
     void changed();
-    void record(const std::string& line);
+    void record(JournalAction action);
     void offerSport();  // a workbook is open: the sport box is offered
 
     Race& race_;
     RaceControls controls_;
     std::function<void()> changed_;
-    std::function<void(const std::string&)> journal_;
+    std::function<void(const JournalAction&)> actionListener_;
 };
 
 }  // namespace tivaro::timing

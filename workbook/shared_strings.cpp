@@ -1,4 +1,5 @@
 #include "workbook/shared_strings.h"
+#include "common/hex.h"
 
 #include "workbook/xml_util.h"
 
@@ -53,14 +54,12 @@ std::string DecodeEscapedText(std::string_view stored) {
 std::string EncodeEscapedText(std::string_view text) {
     std::string stored;
     stored.reserve(text.size());
-    static constexpr char kHex[] = "0123456789ABCDEF";
     for (std::size_t pos = 0; pos < text.size(); ++pos) {
         const auto byte = static_cast<unsigned char>(text[pos]);
         // A CR is escaped too: a reader turns a CR in XML text into a line feed.
         if (byte < 0x20 && byte != '\t' && byte != '\n') {
             stored += "_x00";
-            stored += kHex[byte >> 4];
-            stored += kHex[byte & 0xF];
+            AppendHexByte(byte, stored);
             stored += '_';
         } else if (EscapeAt(text, pos)) {
             stored += "_x005F_";  // the "_" of a literal "_xHHHH_"

@@ -1,4 +1,5 @@
 #include "workbook/styles.h"
+#include "common/hex.h"
 
 #include <algorithm>
 #include <cctype>
@@ -28,12 +29,10 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
 }  // namespace
 
 std::string ArgbText(std::uint32_t colour) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
     const unsigned channels[] = {colour & 0xFFu, (colour >> 8) & 0xFFu, (colour >> 16) & 0xFFu};
     std::string text = "FF";
     for (unsigned channel : channels) {
-        text += kHex[channel >> 4];
-        text += kHex[channel & 0xF];
+        AppendHexByte(static_cast<std::uint8_t>(channel), text);
     }
     return text;
 }

@@ -29,7 +29,7 @@ void ChooseSerialPort(QWidget& window, int index) {
     emit ports->activated(index);
 }
 
-timing::Race::AppStarter FakeSpreadsheet::starter() {
+timing::AppStarter FakeSpreadsheet::starter() {
     return tivaro::testing::FakeApp::Starter([this](const std::filesystem::path& file)
                                                  -> std::unique_ptr<tivaro::testing::FakeWorkbook> {
         if (const QCursor* cursor = QApplication::overrideCursor()) {

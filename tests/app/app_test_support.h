@@ -140,7 +140,7 @@ struct FakeSpreadsheet {
     std::optional<Qt::CursorShape> cursorWhileOpening;
     tivaro::testing::FakeWorkbook* book = nullptr;
 
-    timing::Race::AppStarter starter();
+    timing::AppStarter starter();
 };
 
 }  // namespace tivaro::app::testing

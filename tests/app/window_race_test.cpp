@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -255,23 +256,22 @@ private slots:
         QVERIFY2(text6->toPlainText().startsWith("\n | 0 | "), qPrintable(text6->toPlainText()));
     }
 
-    void eventsWaitWhileTheFileDialogIsOpen() {
+    void passingsComeInWhileTheFileDialogIsOpen() {
         DecoderServer decoder;
         harness_->options.decoderPort = decoder.port();
-        int rowsWhileDialogOpen = -1;
-        harness_->options.chooseWorkbook = [&](QWidget*, const QString&, const QString&) {
-            // The dialog runs its own event loop; the decoder speaks meanwhile.
-            decoder.send(WirePassing(1001, Micros(9, 0, 0)));
-            QTest::qWait(300);
-            rowsWhileDialogOpen = Grid()->model()->rowCount();
-            return std::optional<std::filesystem::path>();
-        };
+        harness_->options.chooseWorkbook = nullptr;  // the real dialog
         harness_->create();
         harness_->show();
         ConnectTo(decoder);
         QTest::mouseClick(Control<QPushButton>(w(), "Command1"), Qt::LeftButton);
-        QCOMPARE(rowsWhileDialogOpen, 0);
+        QFileDialog* dialog = nullptr;
+        QTRY_VERIFY((dialog = w().findChild<QFileDialog*>()) != nullptr && dialog->isVisible());
+        decoder.send(WirePassing(1001, Micros(9, 0, 0)));
         QTRY_COMPARE(Grid()->model()->rowCount(), 1);
+        QVERIFY(dialog->isVisible());
+        dialog->reject();
+        QTRY_VERIFY(w().findChild<QFileDialog*>() == nullptr);
+        QVERIFY(!w().controller().race().workbook());
     }
 
     void aCouplingLogThatCannotBeWrittenIsReported() {

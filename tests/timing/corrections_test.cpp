@@ -9,8 +9,8 @@
 
 #include "tests/timing/race_fixture.h"
 #include "timing/colours.h"
+#include "timing/journal_action.h"
 #include "timing/sports.h"
-#include "tools/tivaro-replay/scenario.h"
 
 namespace tivaro::testing {
 namespace {
@@ -202,16 +202,16 @@ TEST_F(Corrections, TheJournalLinesPlayTheSameActionsAgain) {
     for (const std::string& line : journal) {
         scenario += line + "\n";
     }
-    Result<std::vector<replay::Action>> actions = replay::ParseScenario(scenario);
-    ASSERT_TRUE(actions) << actions.error().message << "\n" << scenario;
-    std::vector<replay::ActionKind> kinds;
-    for (const replay::Action& action : *actions) {
+    const timing::ParsedJournal read = timing::ParseJournal(scenario);
+    ASSERT_TRUE(read.damaged.empty()) << read.damaged.front().message << "\n" << scenario;
+    std::vector<timing::ActionKind> kinds;
+    for (const timing::JournalAction& action : read.actions) {
         kinds.push_back(action.kind);
     }
-    using K = replay::ActionKind;
+    using K = timing::ActionKind;
     EXPECT_EQ(kinds, (std::vector<K>{K::Decoder, K::Sport, K::Laps, K::Phase, K::MinimumLap, K::Tcp,
                                      K::Serial, K::Reconnect, K::Manual}));
-    const auto& a = *actions;
+    const auto& a = read.actions;
     EXPECT_EQ(std::string(a[5].bytes.begin(), a[5].bytes.end()), older);
     EXPECT_EQ(a[6].bytes, binary);  // bytes that are no text go as hex, whatever the decoder
     EXPECT_EQ(a[7].link, link::LinkKind::Serial);

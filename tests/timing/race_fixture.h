@@ -40,7 +40,9 @@ protected:
             logged.push_back(line);
         };
         events.workbookChanged = [this] { ++changes; };
-        events.journal = [this](const std::string& line) { journal.push_back(line); };
+        events.actionTaken = [this](const timing::JournalAction& action) {
+            journal.push_back(timing::FormatAction(action));
+        };
         events.setAside = [this](link::LinkKind, std::uint64_t count) { setAsideCount = count; };
         controller = std::make_unique<timing::RaceController>(std::move(options), events);
         EXPECT_TRUE(controller->openWorkbook("race.xlsx"));

@@ -143,7 +143,7 @@ protected:
         RaceController made(std::move(options), events);
         controller = &made;
         SetupPanel& panel = made.setup();
-        ASSERT_TRUE(panel.openWorkbook(file));
+        ASSERT_TRUE(made.openWorkbook(file));
 
         for (const SportRace& race : races) {
             SCOPED_TRACE(name + " " + race.boxText);

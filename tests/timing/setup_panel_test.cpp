@@ -19,7 +19,7 @@ using timing::RaceControls;
 class Setup : public ::testing::Test {
 protected:
     Setup()
-        : race([this]() -> Result<std::unique_ptr<workbook::SpreadsheetApp>> {
+        : startApp([this]() -> Result<std::unique_ptr<workbook::SpreadsheetApp>> {
               ++started;
               if (failStart) {
                   return MakeError(Errc::Failed, "geen rekenblad");
@@ -39,10 +39,21 @@ protected:
         panel.setChangeListener([this] { ++changes; });
     }
 
+    // The open button with `file` chosen: the workbook opened and taken by the panel.
+    Status Open(const std::string& file) {
+        Result<timing::OpenedWorkbook> opened = timing::OpenWorkbook(startApp, file);
+        if (!opened) {
+            return opened.error();
+        }
+        panel.takeWorkbook(std::move(*opened));
+        return {};
+    }
+
     FakeWorkbook& Book() { return static_cast<FakeWorkbook&>(*race.workbook()); }
     const RaceControls& C() const { return panel.controls(); }
     const timing::RaceSetup& S() const { return race.setup(); }
 
+    timing::AppStarter startApp;
     timing::Race race;
     timing::SetupPanel panel;
     int started = 0;
@@ -56,7 +67,7 @@ protected:
 
 TEST_F(Setup, OpeningTakesTheActiveSheetAndOffersTheSportBox) {
     EXPECT_FALSE(C().sportBox.visible);
-    ASSERT_TRUE(panel.openWorkbook("/races/dovo-1.xlsx"));
+    ASSERT_TRUE(Open("/races/dovo-1.xlsx"));
     EXPECT_EQ(opened, (std::vector<std::string>{"/races/dovo-1.xlsx"}));
     EXPECT_EQ(race.raceSheet(), Book().sheetId("schaats"));
     EXPECT_TRUE(C().sportBox.visible);
@@ -67,7 +78,7 @@ TEST_F(Setup, OpeningTakesTheActiveSheetAndOffersTheSportBox) {
 }
 
 TEST_F(Setup, EachFailedOpeningStepChangesNothing) {
-    ASSERT_TRUE(panel.openWorkbook("first.xlsx"));
+    ASSERT_TRUE(Open("first.xlsx"));
     ASSERT_TRUE(panel.chooseSport("Lopen"));
     workbook::Workbook* const book = race.workbook();
     const auto sheet = race.raceSheet();
@@ -75,7 +86,7 @@ TEST_F(Setup, EachFailedOpeningStepChangesNothing) {
     bool* switches[] = {&failStart, &failShow, &openFails, &activeSheetFails};
     for (bool* fail : switches) {
         *fail = true;
-        const Status status = panel.openWorkbook("second.xlsx");
+        const Status status = Open("second.xlsx");
         ASSERT_FALSE(status);
         EXPECT_NE(status.error().message.find("niet geopend"), std::string::npos)
             << status.error().message;
@@ -87,12 +98,12 @@ TEST_F(Setup, EachFailedOpeningStepChangesNothing) {
 }
 
 TEST_F(Setup, OpeningAgainTakesTheNewActiveSheetAndKeepsTheRaceChoices) {
-    ASSERT_TRUE(panel.openWorkbook("first.xlsx"));
+    ASSERT_TRUE(Open("first.xlsx"));
     ASSERT_TRUE(panel.chooseSport("Fietsen"));
     panel.moveLapSlider(6);
     panel.choosePhase(Phase::Recording);
     workbook::Workbook* const first = race.workbook();
-    ASSERT_TRUE(panel.openWorkbook("second.xlsx"));
+    ASSERT_TRUE(Open("second.xlsx"));
     EXPECT_NE(race.workbook(), first);
     EXPECT_EQ(started, 2);
     EXPECT_EQ(race.raceSheet(), Book().sheetId("schaats"));  // not the cycling sheet
@@ -120,7 +131,7 @@ class SportChoice : public Setup, public ::testing::WithParamInterface<SportColu
 
 TEST_P(SportChoice, PreparesTheFrameForTheSport) {
     const SportColumn& want = GetParam();
-    ASSERT_TRUE(panel.openWorkbook("race.xlsx"));
+    ASSERT_TRUE(Open("race.xlsx"));
     panel.moveLapSlider(3);
     ASSERT_TRUE(panel.chooseSport(want.sport));
     EXPECT_EQ(C().heatBox.visible, want.heatBox);
@@ -151,7 +162,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<SportColumn>& param) { return param.param.sport; });
 
 TEST_F(Setup, EmptySportDisablesThePhasesAndKeepsTheSheet) {
-    ASSERT_TRUE(panel.openWorkbook("race.xlsx"));
+    ASSERT_TRUE(Open("race.xlsx"));
     ASSERT_TRUE(panel.chooseSport("Lopen"));
     ASSERT_TRUE(panel.chooseSport(""));
     EXPECT_EQ(S().sport, timing::Sport::None);
@@ -163,7 +174,7 @@ TEST_F(Setup, EmptySportDisablesThePhasesAndKeepsTheSheet) {
 }
 
 TEST_F(Setup, TextsThatAreNoEntryLeaveTheSportInForce) {
-    ASSERT_TRUE(panel.openWorkbook("race.xlsx"));
+    ASSERT_TRUE(Open("race.xlsx"));
     ASSERT_TRUE(panel.chooseSport("Fietsen"));
     const RaceControls before = C();
     for (const char* text : {"lopen", "Lopen ", "Hardlopen"}) {
@@ -179,7 +190,7 @@ TEST_F(Setup, ASportWhoseSheetCannotBeTakenIsRefusedAndChangesNothing) {
     EXPECT_FALSE(C().lapSlider.visible);
     EXPECT_EQ(S().sport, timing::Sport::None);
 
-    ASSERT_TRUE(panel.openWorkbook("race.xlsx"));
+    ASSERT_TRUE(Open("race.xlsx"));
     ASSERT_TRUE(panel.chooseSport("Schaatsen"));
     Book().failIf = [](const WorkbookCall& c) { return c.op == "activate"; };
     const RaceControls before = C();
@@ -193,7 +204,7 @@ TEST_F(Setup, ASportWhoseSheetCannotBeTakenIsRefusedAndChangesNothing) {
 }
 
 TEST_F(Setup, SwitchingSportsKeepsHeatAndReadsTheSliderBeforeItsNewMaximum) {
-    ASSERT_TRUE(panel.openWorkbook("race.xlsx"));
+    ASSERT_TRUE(Open("race.xlsx"));
     ASSERT_TRUE(panel.chooseSport("Schaatsen"));
     panel.chooseHeat("Heat 3");
     ASSERT_TRUE(panel.chooseSport("Fietsen"));
@@ -225,7 +236,7 @@ TEST_F(Setup, HeatChoiceTakesTheDigitOfHeatOneToFive) {
 }
 
 TEST_F(Setup, PhaseChoicesArmAndDisarmThePulse) {
-    ASSERT_TRUE(panel.openWorkbook("race.xlsx"));
+    ASSERT_TRUE(Open("race.xlsx"));
     ASSERT_TRUE(panel.chooseSport("Lopen"));
     panel.choosePhase(Phase::StartPulse);
     EXPECT_TRUE(S().startPulseArmed);
@@ -242,7 +253,7 @@ TEST_F(Setup, PhaseChoicesArmAndDisarmThePulse) {
 }
 
 TEST_F(Setup, SliderStaysInRangeAndRewritesThePrompt) {
-    ASSERT_TRUE(panel.openWorkbook("race.xlsx"));
+    ASSERT_TRUE(Open("race.xlsx"));
     ASSERT_TRUE(panel.chooseSport("Lopen"));
     panel.moveLapSlider(4);
     EXPECT_EQ(C().lapPrompt.text, "Aantal rondes 4");

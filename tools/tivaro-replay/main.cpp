@@ -12,7 +12,6 @@
 
 #include "common/data_dir.h"
 #include "tools/tivaro-replay/replay.h"
-#include "tools/tivaro-replay/scenario.h"
 #include "workbook/xlsx_app.h"
 #ifdef TIVARO_WITH_CALC
 #include <unistd.h>
@@ -32,14 +31,16 @@ int main(int argc, char** argv) {
     std::string scenarioPath;
     std::string engine = "auto";
     std::string copyFolder;
+    bool strict = false;
 
     CLI::App app{
         "Plays the race in SCENARIO (one action per line) and prints every coupling-log "
         "line. The logs go into the data directory, the workbook backups into its folder "
         "backup; the workbook is saved at the end (in Calc mode through a LibreOffice Calc of "
-        "its own, to the workbook's path in its own format). Exit status: 0 done, 1 something "
-        "failed on the way (reported on standard error), 2 bad arguments or a malformed "
-        "scenario (nothing ran).",
+        "its own, to the workbook's path in its own format). A line that cannot be read is "
+        "named and skipped. Exit status: 0 done, 1 something failed on the way or a line was "
+        "skipped (reported on standard error), 2 bad arguments, an unreadable scenario, or with "
+        "--strict a line that cannot be read (nothing ran).",
         "tivaro-replay"};
     app.add_option("--data-dir", dataDirectory, "where the logs and backups go")
         ->option_text("DIR");
@@ -51,6 +52,9 @@ int main(int argc, char** argv) {
                    "play each workbook the scenario opens as a fresh copy in DIR, leaving the "
                    "original untouched (to rescore a race from its journal again and again)")
         ->option_text("DIR");
+    app.add_flag("--strict", strict,
+                 "refuse a scenario with a line that cannot be read, instead of playing the "
+                 "rest");
     app.add_option("scenario", scenarioPath, "the scenario to play")->required();
     try {
         app.parse(argc, argv);
@@ -67,9 +71,14 @@ int main(int argc, char** argv) {
                   << " kan niet worden gelezen: " << std::strerror(errno) << '\n';
         return kExitMalformed;
     }
-    auto actions = tivaro::replay::ParseScenario(text.str());
-    if (!actions) {
-        std::cerr << "tivaro-replay: " << scenarioPath << ": " << actions.error().message << '\n';
+    const tivaro::timing::ParsedJournal journal = tivaro::timing::ParseJournal(text.str());
+    // A damaged line (half written when the disk ran full, edited by hand) is named; the rest
+    // of the race is played unless --strict.
+    for (const tivaro::Error& damaged : journal.damaged) {
+        std::cerr << "tivaro-replay: " << scenarioPath << ": " << damaged.message
+                  << (strict ? "" : " (overgeslagen)") << '\n';
+    }
+    if (strict && !journal.damaged.empty()) {
         return kExitMalformed;
     }
 
@@ -102,6 +111,6 @@ int main(int argc, char** argv) {
         return std::unique_ptr<tivaro::workbook::SpreadsheetApp>(
             std::make_unique<tivaro::workbook::XlsxApp>(dataDir / "backup"));
     };
-    const bool ok = tivaro::replay::RunScenario(*actions, options, std::cout, std::cerr);
-    return ok ? 0 : kExitFailed;
+    const bool ok = tivaro::replay::RunScenario(journal.actions, options, std::cout, std::cerr);
+    return ok && journal.damaged.empty() ? 0 : kExitFailed;
 }

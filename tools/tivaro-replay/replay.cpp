@@ -27,7 +27,8 @@ public:
         }
     }
 
-    void Run(const Action& action) {
+    void Run(const timing::JournalAction& action) {
+        using timing::ActionKind;
         line_ = action.line;
         timing::SetupPanel& setup = controller_.setup();
         switch (action.kind) {
@@ -47,7 +48,7 @@ public:
                 setup.moveLapSlider(action.number);
                 break;
             case ActionKind::Phase:
-                setup.choosePhase(action.phase);
+                setup.choosePhase(action.phase, action.pulseGiven);
                 break;
             case ActionKind::Decoder:
                 controller_.chooseDecoderGeneration(action.generation);
@@ -171,10 +172,10 @@ private:
 
 }  // namespace
 
-bool RunScenario(const std::vector<Action>& actions, const ReplayOptions& options,
+bool RunScenario(const std::vector<timing::JournalAction>& actions, const ReplayOptions& options,
                  std::ostream& out, std::ostream& err) {
     Replay replay(options, out, err);
-    for (const Action& action : actions) {
+    for (const timing::JournalAction& action : actions) {
         replay.Run(action);
     }
     replay.Finish();

@@ -8,8 +8,8 @@
 #include <ostream>
 #include <vector>
 
+#include "timing/journal_action.h"
 #include "timing/race.h"
-#include "tools/tivaro-replay/scenario.h"
 
 namespace tivaro::replay {
 
@@ -20,12 +20,12 @@ struct ReplayOptions {
     // original stays as it is, so a journal can be played again and again).
     std::filesystem::path copyFolder;
     std::string scenarioName = "scenario";  // names the scenario in messages
-    timing::Race::AppStarter startApp;      // starts the spreadsheet application
+    timing::AppStarter startApp;            // starts the spreadsheet application
 };
 
 // Runs `actions` in order and saves the open workbook at the end (and before another one is
 // opened). Returns false when anything failed on the way.
-bool RunScenario(const std::vector<Action>& actions, const ReplayOptions& options,
+bool RunScenario(const std::vector<timing::JournalAction>& actions, const ReplayOptions& options,
                  std::ostream& out, std::ostream& err);
 
 }  // namespace tivaro::replay

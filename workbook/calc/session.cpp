@@ -1,3 +1,4 @@
+#include "common/hex.h"
 #include "workbook/calc/uno_session.h"
 
 #include <fcntl.h>
@@ -211,7 +212,6 @@ rtl::OUString FromUtf8(std::string_view text) {
 }
 
 std::string FileUrl(const std::filesystem::path& absolute) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
     std::string url = "file://";
     for (const char ch : absolute.string()) {
         const auto byte = static_cast<unsigned char>(ch);
@@ -222,8 +222,7 @@ std::string FileUrl(const std::filesystem::path& absolute) {
             url.push_back(ch);
         } else {
             url.push_back('%');
-            url.push_back(kHex[byte >> 4]);
-            url.push_back(kHex[byte & 0x0F]);
+            AppendHexByte(byte, url);
         }
     }
     return url;
@@ -241,20 +240,11 @@ std::optional<std::filesystem::path> PathOfFileUrl(std::string_view url) {
     if (!url.starts_with("/")) {
         return std::nullopt;  // a file on another host
     }
-    const auto hexValue = [](char ch) -> int {
-        if (ch >= '0' && ch <= '9')
-            return ch - '0';
-        if (ch >= 'a' && ch <= 'f')
-            return ch - 'a' + 10;
-        if (ch >= 'A' && ch <= 'F')
-            return ch - 'A' + 10;
-        return -1;
-    };
     std::string path;
     for (std::size_t i = 0; i < url.size(); ++i) {
         if (url[i] == '%' && i + 2 < url.size()) {
-            const int high = hexValue(url[i + 1]);
-            const int low = hexValue(url[i + 2]);
+            const int high = HexDigitValue(url[i + 1]);
+            const int low = HexDigitValue(url[i + 2]);
             if (high >= 0 && low >= 0) {
                 path.push_back(static_cast<char>(high * 16 + low));
                 i += 2;
