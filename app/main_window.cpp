@@ -200,8 +200,8 @@ MainWindow::MainWindow(WindowOptions options, QWidget* parent)
                const EngineChoice& engine) { workbookOpened(std::move(opened), file, engine); });
     connect(opener_, &WorkbookOpener::report, this, &MainWindow::report);
     connect(opener_, &WorkbookOpener::failure, this, &MainWindow::showMessage);
-    connect(opener_, &WorkbookOpener::busy, this, [this](bool opening) {
-        ui_.openButton->setEnabled(!opening && controller_->setup().controls().openButtonEnabled);
+    connect(opener_, &WorkbookOpener::busy, this, [this](bool busy) {
+        ui_.openButton->setEnabled(!busy && controller_->setup().controls().openButtonEnabled);
     });
 
     connectSetupControls();

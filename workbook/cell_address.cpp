@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "workbook/a1_reference.h"
+
 namespace tivaro::workbook {
 
 std::string ColumnName(int column) {
@@ -42,54 +44,20 @@ std::optional<int> ParseColumn(std::string_view letters) {
 }
 
 std::optional<CellRef> ParseCellRef(std::string_view text) {
-    std::size_t pos = 0;
-    if (pos < text.size() && text[pos] == '$') {
-        ++pos;
-    }
-    const std::size_t lettersBegin = pos;
-    while (pos < text.size() &&
-           ((text[pos] >= 'A' && text[pos] <= 'Z') || (text[pos] >= 'a' && text[pos] <= 'z'))) {
-        ++pos;
-    }
-    const auto column = ParseColumn(text.substr(lettersBegin, pos - lettersBegin));
-    if (!column) {
+    const std::optional<A1Reference> ref = A1ReferenceAt(text, 0);
+    if (!ref || ref->shape != A1Reference::Shape::Cell || ref->end != text.size()) {
         return std::nullopt;
     }
-    if (pos < text.size() && text[pos] == '$') {
-        ++pos;
-    }
-    if (pos == text.size() || text[pos] == '0' || text.size() - pos > 7) {
-        return std::nullopt;
-    }
-    int row = 0;
-    for (; pos < text.size(); ++pos) {
-        if (text[pos] < '0' || text[pos] > '9') {
-            return std::nullopt;
-        }
-        row = row * 10 + (text[pos] - '0');
-    }
-    if (row > kMaxRow) {
-        return std::nullopt;
-    }
-    return CellRef{row, *column};
+    return CellRef{ref->row1.value, ref->column1.value};
 }
 
 std::optional<CellBlock> ParseBlock(std::string_view text) {
-    const std::size_t colon = text.find(':');
-    const auto first = ParseCellRef(text.substr(0, colon));
-    if (!first) {
+    const std::optional<A1Reference> ref = A1ReferenceAt(text, 0);
+    if (!ref || ref->end != text.size() ||
+        (ref->shape != A1Reference::Shape::Cell && ref->shape != A1Reference::Shape::Block)) {
         return std::nullopt;
     }
-    if (colon == std::string_view::npos) {
-        return CellBlock{*first, *first};
-    }
-    const auto last = ParseCellRef(text.substr(colon + 1));
-    if (!last) {
-        return std::nullopt;
-    }
-    return CellBlock{
-        CellRef{std::min(first->row, last->row), std::min(first->column, last->column)},
-        CellRef{std::max(first->row, last->row), std::max(first->column, last->column)}};
+    return ref->block();
 }
 
 }  // namespace tivaro::workbook

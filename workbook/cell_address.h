@@ -32,7 +32,8 @@ std::string ColumnName(int column);
 std::string CellName(int row, int column);
 // Column letters (either case) to the column number; nullopt when not letters or too far.
 std::optional<int> ParseColumn(std::string_view letters);
-// "B3" or "$B$3" (letters in either case); nullopt when malformed or out of range.
+// "B3" or "$B$3" (letters in either case; read as a1_reference.h reads references); nullopt
+// when malformed or out of range.
 std::optional<CellRef> ParseCellRef(std::string_view text);
 // "B3:B200" or a single cell "B3"; corners in any order are normalised.
 std::optional<CellBlock> ParseBlock(std::string_view text);

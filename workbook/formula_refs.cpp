@@ -4,6 +4,8 @@
 #include <array>
 #include <optional>
 
+#include "workbook/a1_reference.h"
+
 namespace tivaro::workbook {
 
 namespace {
@@ -14,22 +16,6 @@ constexpr bool IsLetter(char ch) {
 constexpr bool IsDigit(char ch) {
     return ch >= '0' && ch <= '9';
 }
-// Characters of a name (a sheet, a function, a defined name); next to a reference they make
-// it part of a longer name ("A1B", "LOG10").
-constexpr std::array<bool, 256> kNameChars = [] {
-    std::array<bool, 256> table{};
-    for (int ch = 0; ch < 256; ++ch) {
-        const char c = static_cast<char>(ch);
-        table[ch] = IsLetter(c) || IsDigit(c) || c == '_' || c == '.' || c == '\\' || c == '?' ||
-                    ch >= 0x80;
-    }
-    return table;
-}();
-
-bool IsNameChar(char ch) {
-    return kNameChars[static_cast<unsigned char>(ch)];
-}
-
 char UpperAscii(char ch) {
     return ch >= 'a' && ch <= 'z' ? static_cast<char>(ch - 'a' + 'A') : ch;
 }
@@ -78,95 +64,14 @@ bool ReadsOnlyItsArguments(std::string_view name) {
                         [name](std::string_view open) { return EqualsIgnoringCase(name, open); });
 }
 
-struct Part {
-    int value = 0;
-    std::size_t end = 0;
-};
-
-std::optional<Part> ColumnAt(std::string_view text, std::size_t pos) {
-    if (pos < text.size() && text[pos] == '$') {
-        ++pos;
-    }
-    const std::size_t begin = pos;
-    int column = 0;
-    for (; pos < text.size() && IsLetter(text[pos]); ++pos) {
-        if (pos - begin == 3) {
-            return std::nullopt;  // four letters: a name
-        }
-        column = column * 26 + (UpperAscii(text[pos]) - 'A' + 1);
-    }
-    if (pos == begin || column > kMaxColumn) {
-        return std::nullopt;
-    }
-    return Part{column, pos};
-}
-
-std::optional<Part> RowAt(std::string_view text, std::size_t pos) {
-    if (pos < text.size() && text[pos] == '$') {
-        ++pos;
-    }
-    const std::size_t begin = pos;
-    long long row = 0;
-    while (pos < text.size() && IsDigit(text[pos]) && pos - begin < 8) {
-        row = row * 10 + (text[pos] - '0');
-        ++pos;
-    }
-    if (pos == begin || text[begin] == '0' || row > kMaxRow) {
-        return std::nullopt;
-    }
-    return Part{static_cast<int>(row), pos};
-}
-
-// A reference starting at `pos`: a cell ("B3"), a block of cells ("B3:C5"), whole columns
-// ("A:C") or whole rows ("3:5"), each part with or without "$". Advances `pos` past it.
+// A reference starting at `pos`, as a block of cells; advances `pos` past it.
 std::optional<CellBlock> ReferenceAt(std::string_view text, std::size_t& pos) {
-    CellRef first;
-    CellRef last;
-    std::size_t end = 0;
-    if (const auto column = ColumnAt(text, pos)) {
-        if (const auto row = RowAt(text, column->end)) {
-            first = last = CellRef{row->value, column->value};
-            end = row->end;
-            if (end < text.size() && text[end] == ':') {
-                const auto column2 = ColumnAt(text, end + 1);
-                const auto row2 = column2 ? RowAt(text, column2->end) : std::nullopt;
-                if (row2) {
-                    last = CellRef{row2->value, column2->value};
-                    end = row2->end;
-                }
-                // Otherwise the ":" stays for the caller: a range operator after one cell.
-            }
-        } else if (column->end < text.size() && text[column->end] == ':') {
-            const auto column2 = ColumnAt(text, column->end + 1);
-            if (!column2) {
-                return std::nullopt;
-            }
-            first = CellRef{1, column->value};
-            last = CellRef{kMaxRow, column2->value};
-            end = column2->end;
-        } else {
-            return std::nullopt;
-        }
-    } else if (const auto row = RowAt(text, pos);
-               row && row->end < text.size() && text[row->end] == ':') {
-        const auto row2 = RowAt(text, row->end + 1);
-        if (!row2) {
-            return std::nullopt;
-        }
-        first = CellRef{row->value, 1};
-        last = CellRef{row2->value, kMaxColumn};
-        end = row2->end;
-    } else {
+    const std::optional<A1Reference> ref = A1ReferenceAt(text, pos);
+    if (!ref) {
         return std::nullopt;
     }
-    // "LOG10(", "A1B", "A1!" and "A1$" are a function, a name, a sheet or nothing valid.
-    if (end < text.size() && (IsNameChar(text[end]) || text[end] == '(' || text[end] == '!' ||
-                              text[end] == '$' || text[end] == '[')) {
-        return std::nullopt;
-    }
-    pos = end;
-    return CellBlock{CellRef{std::min(first.row, last.row), std::min(first.column, last.column)},
-                     CellRef{std::max(first.row, last.row), std::max(first.column, last.column)}};
+    pos = ref->end;
+    return ref->block();
 }
 
 // The end of a text in quotes starting at `pos` ('...' or "..."; a doubled quote stays

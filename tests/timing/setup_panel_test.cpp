@@ -41,11 +41,11 @@ protected:
 
     // The open button with `file` chosen: the workbook opened and taken by the panel.
     Status Open(const std::string& file) {
-        Result<timing::OpenedWorkbook> opened = timing::OpenWorkbook(startApp, file);
-        if (!opened) {
-            return opened.error();
+        Result<timing::OpenedWorkbook> workbook = timing::OpenWorkbook(startApp, file);
+        if (!workbook) {
+            return workbook.error();
         }
-        panel.takeWorkbook(std::move(*opened));
+        panel.takeWorkbook(std::move(*workbook));
         return {};
     }
 

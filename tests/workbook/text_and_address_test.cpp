@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "workbook/cell_address.h"
+#include "workbook/formula_refs.h"
 #include "workbook/formula_shift.h"
 #include "workbook/match_index.h"
 #include "workbook/number_text.h"
@@ -103,6 +104,59 @@ TEST(ShiftFormula, RelativePartsFollowAbsolutePartsStay) {
     EXPECT_EQ(ShiftFormula("Table1[[#This Row],[A1]]+1.5E3+TRUE", 1, 0),
               "Table1[[#This Row],[A1]]+1.5E3+TRUE");
     EXPECT_EQ(ShiftFormula("A1", -1, 0), "#REF!");
+}
+
+TEST(A1References, AddressesFormulasAndMovesReadThemAlike) {
+    // As LibreOffice and Excel write them: each is a reference to all three readers, or to none.
+    const struct {
+        const char* text;
+        bool reference;
+        const char* movedByOne;  // one row down, one column right
+    } cases[] = {
+        {"B3", true, "C4"},
+        {"$B$3", true, "$B$3"},
+        {"b3", true, "C4"},
+        {"XFC1048575", true, "XFD1048576"},
+        {"A1:C3", true, "B2:D4"},
+        {"$A1:C$3", true, "$A2:D$3"},
+        {"B03", false, "B03"},
+        {"XFE1", false, "XFE1"},
+        {"A1048577", false, "A1048577"},
+        {"A0", false, "A0"},
+        {"ABCD1", false, "ABCD1"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(ParseBlock(c.text).has_value(), c.reference);
+        const FormulaRefs scanned = ScanFormulaRefs(c.text);
+        if (c.reference) {
+            ASSERT_EQ(scanned.refs.size(), 1u);
+            EXPECT_EQ(scanned.refs[0].block.first, ParseBlock(c.text)->first);
+            EXPECT_EQ(scanned.refs[0].block.last, ParseBlock(c.text)->last);
+        } else {
+            EXPECT_TRUE(scanned.refs.empty());
+            EXPECT_TRUE(scanned.unresolved) << "a name: it may read anything";
+        }
+        EXPECT_EQ(ShiftFormula(c.text, 1, 1), c.movedByOne);
+    }
+    // Where a reference stops: not before a function's "(", a sheet's "!" or a table's "[".
+    for (const char* formula : {"LOG10(2)", "A1!B2", "A1[x]", "A1B"}) {
+        SCOPED_TRACE(formula);
+        EXPECT_FALSE(ParseBlock(formula));
+        const std::string cell(formula, std::string_view(formula).find_first_of("(![B", 1));
+        for (const FormulaRef& ref : ScanFormulaRefs(formula).refs) {
+            EXPECT_FALSE(ref.sheet.empty() && ref.block.first == *ParseCellRef(cell));
+        }
+        EXPECT_EQ(ShiftFormula(formula, 1, 1).substr(0, cell.size()), cell);
+    }
+    // Sheets named as LibreOffice writes them, quotes doubled, and whole columns and rows.
+    const FormulaRefs named = ScanFormulaRefs("'Uitslag 2'!$A:$A+'It''s'!B2:C3+loop!3:4");
+    ASSERT_EQ(named.refs.size(), 3u);
+    EXPECT_EQ(named.refs[0].sheet, "Uitslag 2");
+    EXPECT_EQ(named.refs[0].block.last, (CellRef{kMaxRow, 1}));
+    EXPECT_EQ(named.refs[1].sheet, "It's");
+    EXPECT_EQ(named.refs[2].block.first, (CellRef{3, 1}));
+    EXPECT_EQ(ShiftFormula("'It''s'!B2:C3+$A:$A+3:4", 1, 1), "'It''s'!C3:D4+$A:$A+4:5");
 }
 
 TEST(EscapedText, ControlCharactersAndLiteralEscapes) {
