@@ -204,6 +204,10 @@ MainWindow::MainWindow(WindowOptions options, QWidget* parent)
         ui_.openButton->setEnabled(!busy && controller_->setup().controls().openButtonEnabled);
     });
 
+    logRetry_ = new QTimer(this);
+    logRetry_->setInterval(std::chrono::seconds(2));
+    connect(logRetry_, &QTimer::timeout, this, &MainWindow::retryLogs);
+
     connectSetupControls();
     startUp();
     updateTitle();
@@ -243,16 +247,7 @@ timing::ControllerEvents MainWindow::controllerEvents() {
         saver_->markChanged();
     };
     events.logTrouble = [this](const Error* error) {
-        if (error == nullptr) {
-            messages_->resolve(MessageArea::Alert::LogNotWritten,
-                               tr("De logs worden weer geschreven."));
-        } else if (messages_->raise(MessageArea::Alert::LogNotWritten,
-                                    tr("Let op: een log wordt niet geschreven. %1")
-                                        .arg(FromUtf8(error->message)))) {
-            showMessage(tr("Een log kan niet worden geschreven; passeringen staan alleen nog in "
-                           "het werkboek en het venster. Kijk de map %1 na.")
-                            .arg(PathText(dataDirectory_)));
-        }
+        logTrouble(error == nullptr ? QString() : FromUtf8(error->message));
     };
     events.workbookGone = [this](const Error& error) {
         const QString text =
@@ -495,12 +490,46 @@ void MainWindow::recordInJournal(const timing::JournalAction& action) {
         !written) {
         if (!raceJournalFailing_) {
             raceJournalFailing_ = true;
-            report(tr("Het wedstrijdjournaal wordt niet bijgewerkt: %1")
-                       .arg(FromUtf8(written.error().message)));
+            logTrouble(tr("Het wedstrijdjournaal wordt niet bijgewerkt: %1")
+                           .arg(FromUtf8(written.error().message)));
         }
     } else if (raceJournalFailing_) {
         raceJournalFailing_ = false;
-        report(tr("Het wedstrijdjournaal wordt weer bijgewerkt."));
+        retryLogs();
+    }
+}
+
+void MainWindow::logTrouble(const QString& problem) {
+    if (problem.isEmpty()) {
+        retryLogs();
+        return;
+    }
+    report(problem);
+    if (messages_->raise(MessageArea::Alert::LogNotWritten,
+                         tr("Let op: een log wordt niet geschreven. Wat er niet in kon wacht en "
+                            "wordt geschreven zodra het weer kan. %1")
+                             .arg(problem))) {
+        showMessage(tr("Een log kan niet worden geschreven (is de schijf vol?); passeringen staan "
+                       "nog in het werkboek en het venster en wachten op ruimte in het log. Kijk "
+                       "de map %1 na.")
+                        .arg(PathText(dataDirectory_)));
+    }
+    logRetry_->start();
+}
+
+void MainWindow::retryLogs() {
+    controller_->flushLogs();
+    bool journalWritten = true;
+    if (raceJournal_) {
+        journalWritten = raceJournal_->flush().ok();
+        raceJournalFailing_ = !journalWritten;
+    }
+    // The controller tells again through logTrouble when its logs are written; the alert goes
+    // once everything is.
+    if (journalWritten && !controller_->logsWaiting()) {
+        logRetry_->stop();
+        messages_->resolve(MessageArea::Alert::LogNotWritten,
+                           tr("De logs worden weer geschreven."));
     }
 }
 

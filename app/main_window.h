@@ -29,6 +29,7 @@
 #include "timing/race_journal.h"
 
 class QAction;
+class QTimer;
 class QRadioButton;
 
 namespace tivaro::app {
@@ -120,6 +121,9 @@ private:
 
     void startJournal(const std::filesystem::path& file);
     void recordInJournal(const timing::JournalAction& action);
+    // A log or the journal could not be written (`problem`) or is written again (empty).
+    void logTrouble(const QString& problem);
+    void retryLogs();
 
     // Records or lines set aside for a failed checksum: one standing notice with the counts.
     void noteSetAside(link::LinkKind link, std::uint64_t count);
@@ -152,6 +156,7 @@ private:
 
     std::optional<timing::RaceJournal> raceJournal_;
     bool raceJournalFailing_ = false;
+    QTimer* logRetry_ = nullptr;               // while a log waits for room: tries it again
     std::array<std::uint64_t, 2> setAside_{};  // by link: serial, TCP
     bool setAsideShown_ = true;                // the notice shows the counts in force
     bool closeRefused_ = false;

@@ -1,54 +1,57 @@
 #include "common/line_log.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-#include <cerrno>
-#include <cstring>
-#include <string>
-
-#include "common/system_error.h"
+#include "common/file_append.h"
 
 namespace tivaro {
 
-namespace {
-
-Error LogError(const std::filesystem::path& file, const char* what, int err) {
-    return MakeError(Errc::Io, std::string("het log kan niet worden ") + what + " (" +
-                                   SystemErrorText(err) + "): " + file.string());
-}
-
-}  // namespace
-
 Status AppendLogLine(const std::filesystem::path& file, std::string_view text) {
-    // One write call for text and line end, so an entry is never split by another writer.
     std::string entry;
     entry.reserve(text.size() + 2);
-    entry.append(text);
-    entry.append("\r\n");
+    entry.append(text).append("\r\n");
+    return AppendWhole(file, entry);
+}
 
-    const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        return LogError(file, "geopend", errno);
-    }
-    const char* data = entry.data();
-    std::size_t left = entry.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, data, left);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            const int err = errno;
-            ::close(fd);
-            return LogError(file, "geschreven", err);
+LineLog::LineLog(std::filesystem::path path, Appender appender)
+    : path_(std::move(path)), appender_(appender ? std::move(appender) : Appender(AppendWhole)) {}
+
+Status LineLog::flush() {
+    while (!waiting_.empty()) {
+        if (Status written = appender_(path_, waiting_.front()); !written) {
+            return written;
         }
-        data += n;
-        left -= static_cast<std::size_t>(n);
+        waitingBytes_ -= waiting_.front().size();
+        waiting_.pop_front();
     }
-    if (::close(fd) != 0) {
-        return LogError(file, "gesloten", errno);
-    }
+    givenUp_ = 0;
     return {};
+}
+
+Status LineLog::append(std::string_view text) {
+    if (path_.empty()) {
+        return {};
+    }
+    std::string entry;
+    entry.reserve(text.size() + 2);
+    entry.append(text).append("\r\n");
+    Status flushed = flush();
+    if (flushed) {
+        Status written = appender_(path_, entry);
+        if (written) {
+            return {};
+        }
+        flushed = std::move(written);
+    }
+    if (waitingBytes_ + entry.size() > kMaxWaitingBytes) {
+        ++givenUp_;
+        return MakeError(flushed.error().code,
+                         flushed.error().message + "; " + std::to_string(givenUp_) +
+                             " regel(s) gingen verloren: er wachtten er al te veel");
+    }
+    waitingBytes_ += entry.size();
+    waiting_.push_back(std::move(entry));
+    return MakeError(flushed.error().code,
+                     flushed.error().message + "; " + std::to_string(waiting_.size()) +
+                         " regel(s) wachten en worden geschreven zodra het weer kan");
 }
 
 }  // namespace tivaro

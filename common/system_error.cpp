@@ -13,7 +13,9 @@ std::string SystemErrorText(int errnum) {
         case EPERM:
             return "geen toestemming";
         case ENOSPC:
+#ifdef EDQUOT
         case EDQUOT:
+#endif
             return "schijf vol";
         case EROFS:
             return "alleen-lezen bestandssysteem";
@@ -24,7 +26,9 @@ std::string SystemErrorText(int errnum) {
         case EEXIST:
             return "bestaat al";
         case EBUSY:
+#ifdef ETXTBSY
         case ETXTBSY:
+#endif
             return "in gebruik";
         case EIO:
             return "lees- of schrijffout van het apparaat";

@@ -3,7 +3,6 @@
 #include <array>
 #include <cstdint>
 
-#include "common/line_log.h"
 #include "decoder/codepage.h"
 
 namespace tivaro::link {
@@ -128,10 +127,6 @@ std::optional<Passing> ParseOlderPassingLine(std::string_view line, PassingIdent
         identity->transponder = passing.transponder;
     }
     return passing;
-}
-
-Status AppendRawLog(const std::string& rawLogPath, std::string_view line) {
-    return AppendLogLine(rawLogPath, line);
 }
 
 }  // namespace tivaro::link

@@ -32,7 +32,4 @@ std::string_view FromLineStart(std::string_view line);
 // True for a status line of an older decoder: "#" as the second character.
 bool IsOlderStatusLine(std::string_view line);
 
-// Appends one passing line, exactly as received, to the raw log at `rawLogPath`.
-Status AppendRawLog(const std::string& rawLogPath, std::string_view line);
-
 }  // namespace tivaro::link

@@ -26,6 +26,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/line_log.h"
 #include "common/result.h"
 #include "decoder/record.h"
 #include "link/check_arming.h"
@@ -96,6 +97,9 @@ public:
     // One complete text line of an older decoder, as the line framer hands it on.
     void handleOlderLine(std::string_view line);
 
+    // Writes the raw log's lines still waiting for room, as far as there is room now.
+    Status flushRawLog() { return rawLog_.flush(); }
+
     bool recordsChecked() const { return recordChecks_.armed(); }
     bool linesChecked() const { return lineChecks_.armed(); }
     std::uint64_t setAsideCount() const { return setAside_; }
@@ -111,7 +115,7 @@ private:
     LinkKind link_;
     ReceiveListener& listener_;
     DebugView* debug_;
-    std::filesystem::path rawLog_;
+    LineLog rawLog_;
     DecoderGeneration generation_ = DecoderGeneration::Binary;
 
     RecordFramer records_;

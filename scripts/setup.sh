@@ -12,7 +12,7 @@ packages=(
     clang libclang-rt-14-dev
     python3-openpyxl libreoffice-calc libreoffice-dev
     xvfb xauth
-    time
+    time g++-mingw-w64-x86-64-posix
 )
 
 missing=()

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the unit and integration tests, the
-# same core tests under AddressSanitizer and UndefinedBehaviorSanitizer, and a short run of
-# every fuzz target.
+# same core tests under AddressSanitizer and UndefinedBehaviorSanitizer, a short run of every
+# fuzz target, and a compile of the core for Windows.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
@@ -13,6 +13,9 @@ CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo 
     -DTIVARO_WITH_QT=OFF -DTIVARO_BENCH=OFF -DTIVARO_TESTS=OFF >/dev/null
 cmake --build build-fuzz --parallel "$jobs" --target fuzz_binary_records fuzz_older_lines \
     fuzz_record_roundtrip fuzz_workbook_open fuzz_scenario
+
+echo "== the core on Windows (MinGW-w64, syntax only) =="
+./scripts/check-windows-core.sh
 
 echo "== fuzz (short run of each target) =="
 for target in build-fuzz/fuzz/fuzz_*; do

@@ -25,11 +25,4 @@ std::string CouplingLogLine(const PassingResult& result) {
     return line;
 }
 
-Status CouplingLog::append(const std::string& line) const {
-    if (path_.empty()) {
-        return {};
-    }
-    return AppendLogLine(path_.string(), line);
-}
-
 }  // namespace tivaro::timing

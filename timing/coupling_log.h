@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 
+#include "common/line_log.h"
 #include "common/result.h"
 #include "timing/passing_result.h"
 
@@ -19,13 +20,16 @@ std::string CouplingLogLine(const PassingResult& result);
 class CouplingLog {
 public:
     // An empty path keeps no log.
-    explicit CouplingLog(std::filesystem::path path) : path_(std::move(path)) {}
-    const std::filesystem::path& path() const { return path_; }
-    // Appends `line` and CR LF.
-    Status append(const std::string& line) const;
+    explicit CouplingLog(std::filesystem::path path) : log_(std::move(path)) {}
+    const std::filesystem::path& path() const { return log_.path(); }
+    // Appends `line` and CR LF, whole, after any line still waiting for room (line_log.h).
+    Status append(const std::string& line) { return log_.append(line); }
+    // Writes the lines still waiting, as far as there is room now.
+    Status flush() { return log_.flush(); }
+    std::size_t waiting() const { return log_.waiting(); }
 
 private:
-    std::filesystem::path path_;
+    LineLog log_;
 };
 
 }  // namespace tivaro::timing

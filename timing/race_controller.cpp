@@ -183,6 +183,19 @@ void RaceController::logFailed(const Error& error) {
     }
 }
 
+void RaceController::flushLogs() {
+    bool written = couplingLog_.flush().ok();
+    for (auto& path : paths_) {
+        written = path->flushRawLog().ok() && written;
+    }
+    if (written && logFailing_) {
+        logFailing_ = false;
+        if (events_.logTrouble) {
+            events_.logTrouble(nullptr);
+        }
+    }
+}
+
 void RaceController::handlePassing(const link::Passing& passing) {
     apply(race_.judge(passing), inForce());
 }
@@ -276,12 +289,9 @@ RaceController::Written RaceController::apply(PassingResult result, const Applyi
     if (Status appended = couplingLog_.append(line); !appended) {
         logFailed(MakeError(appended.error().code,
                             "De " + DescribePassing(result) +
-                                " staat niet in het koppellog: " + appended.error().message));
-    } else if (logFailing_ && !couplingLog_.path().empty()) {
-        logFailing_ = false;
-        if (events_.logTrouble) {
-            events_.logTrouble(nullptr);
-        }
+                                " staat nog niet in het koppellog: " + appended.error().message));
+    } else if (logFailing_) {
+        flushLogs();
     }
     if (events_.passingHandled) {
         events_.passingHandled(result, line);

@@ -114,6 +114,12 @@ public:
     // dropped.
     void connectionStarted(link::LinkKind link);
 
+    // Writes the log lines still waiting for room (a full disk), as far as there is room now;
+    // tells logTrouble once every log is written again.
+    void flushLogs();
+    // Whether a log line still waits for room.
+    bool logsWaiting() const { return logFailing_; }
+
     // Handles one passing to its end: judged and applied.
     void handlePassing(const link::Passing& passing);
 

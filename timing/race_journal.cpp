@@ -5,21 +5,15 @@
 #include <system_error>
 
 #include "common/line_log.h"
+#include "common/local_time.h"
 #include "common/system_error.h"
 
 namespace tivaro::timing {
 
 namespace {
 
-std::tm LocalTime(RaceJournal::Clock::time_point when) {
-    const std::time_t seconds = RaceJournal::Clock::to_time_t(when);
-    std::tm local{};
-    localtime_r(&seconds, &local);
-    return local;
-}
-
 std::string Formatted(RaceJournal::Clock::time_point when, const char* format) {
-    const std::tm local = LocalTime(when);
+    const std::tm local = LocalTime(RaceJournal::Clock::to_time_t(when));
     char text[64];
     const std::size_t length = std::strftime(text, sizeof text, format, &local);
     return std::string(text, length);
@@ -85,9 +79,9 @@ Result<RaceJournal> RaceJournal::Start(const std::filesystem::path& folder,
     return journal;
 }
 
-Status RaceJournal::record(const JournalAction& action, Clock::time_point now) const {
+Status RaceJournal::record(const JournalAction& action, Clock::time_point now) {
     // One append for both lines, so the time never stands without its action.
-    return AppendLogLine(path_, "# " + TimeOfDayText(now) + "\r\n" + FormatAction(action));
+    return log_.append("# " + TimeOfDayText(now) + "\r\n" + FormatAction(action));
 }
 
 }  // namespace tivaro::timing

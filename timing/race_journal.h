@@ -7,13 +7,16 @@
 // after a comment with its time of day. Played on the copy, it gives the same coupling log and
 // the same workbook; edited (a phase line moved, the heat changed) it rescores the race.
 //
-// Every line is appended with its own open, write and close, so a crash loses nothing.
+// Every line is appended with its own open, write and close, whole or not at all, so a crash
+// loses nothing and a full disk leaves no half line; lines wait while the disk is full
+// (line_log.h).
 
 #include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "common/line_log.h"
 #include "common/result.h"
 #include "timing/journal_action.h"
 
@@ -32,15 +35,17 @@ public:
                                      const std::vector<JournalAction>& setup,
                                      Clock::time_point now);
 
-    const std::filesystem::path& path() const { return path_; }
+    const std::filesystem::path& path() const { return log_.path(); }
 
     // Appends `action` after a comment with the time of day of `now`.
-    Status record(const JournalAction& action, Clock::time_point now) const;
+    Status record(const JournalAction& action, Clock::time_point now);
+    // Writes the lines still waiting for room, as far as there is room now.
+    Status flush() { return log_.flush(); }
 
 private:
-    explicit RaceJournal(std::filesystem::path path) : path_(std::move(path)) {}
+    explicit RaceJournal(std::filesystem::path path) : log_(std::move(path)) {}
 
-    std::filesystem::path path_;
+    LineLog log_;
 };
 
 }  // namespace tivaro::timing

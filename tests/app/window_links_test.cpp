@@ -1,6 +1,7 @@
 // The link controls of the real window against real peers: a pseudo-terminal as the serial
 // port and a loopback server as the decoder, including ports that cannot be opened,
-// connections that fail or drop, and a second press of Connect.
+// connections that fail or drop, and a second press of Connect; and the serial link and its
+// port list on their own.
 
 #include <unistd.h>
 #include <QComboBox>
@@ -9,7 +10,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTest>
+#include <algorithm>
 
 #include "app/message_area.h"
 #include "app/serial_link.h"
@@ -152,6 +155,33 @@ private slots:
                                  5000);
         QTRY_VERIFY(!w().messageArea().isRaised(MessageArea::Alert::DecoderLost));
         QVERIFY(Control<QRadioButton>(w(), "Option1")->isChecked());
+    }
+
+    void serialPortsAreOfferedUsbAdaptersFirstInNumericOrder() {
+        QStringList devices = {"/dev/ttyS1", "/dev/ttyUSB10", "/dev/ttyACM0",
+                               "/dev/ttyS0", "/dev/ttyUSB2",  "/dev/rfcomm0"};
+        std::sort(devices.begin(), devices.end(), SerialPortBefore);
+        QCOMPARE(devices, QStringList({"/dev/ttyUSB2", "/dev/ttyUSB10", "/dev/ttyACM0",
+                                       "/dev/ttyS0", "/dev/ttyS1", "/dev/rfcomm0"}));
+    }
+
+    void serialLinkReadsWhatTheLineCarries() {
+        PseudoTerminal pty;
+        SerialLink link;
+        QSignalSpy ready(&link, &SerialLink::readyRead);
+        QVERIFY(link.open(pty.devicePath()).ok());
+        QVERIFY(link.isOpen());
+        QCOMPARE(link.device(), pty.devicePath());
+        const QByteArray bytes = QByteArray::fromHex("8e00118d2f8f0a0d00ff");
+        QVERIFY(pty.write(bytes));
+        QByteArray read;
+        QTRY_VERIFY((read += link.readAll()).size() >= bytes.size());
+        QCOMPARE(read, bytes);  // every byte value passes unchanged
+        QVERIFY(ready.count() >= 1);
+        // Opening it twice is refused, and says so.
+        const tivaro::Status again = link.open(pty.devicePath());
+        QVERIFY(!again.ok());
+        QVERIFY(QString::fromStdString(again.error().message).contains("al open"));
     }
 
     void choosingTcpShowsTheAddressBoxAndConnectsNothing() {

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,6 +16,7 @@
 
 #include "demo_workbook.h"
 #include "support.h"
+#include "tests/support/small_disk.h"
 #include "workbook/xlsx_app.h"
 
 namespace tivaro::workbook::test {
@@ -207,32 +207,8 @@ TEST_F(SaveSafetyTest, AReadOnlyFileIsRefused) {
     EXPECT_EQ(ReadFile(file_), original_);
 }
 
-// A small file system of its own, for a real full disk and a real read-only folder. Needs
-// the right to mount (root); the tests that use it are skipped without.
-class OwnFileSystem {
-public:
-    OwnFileSystem(const std::filesystem::path& where, const char* size) : where_(where) {
-        std::filesystem::create_directory(where_);
-        const std::string options = std::string("size=") + size;
-        mounted_ = ::mount("tmpfs", where_.c_str(), "tmpfs", 0, options.c_str()) == 0;
-    }
-    ~OwnFileSystem() {
-        if (mounted_) {
-            ::umount2(where_.c_str(), MNT_DETACH);
-        }
-    }
-    bool mounted() const { return mounted_; }
-    bool makeReadOnly() {
-        return ::mount("tmpfs", where_.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr) == 0;
-    }
-
-private:
-    std::filesystem::path where_;
-    bool mounted_ = false;
-};
-
 TEST_F(SaveSafetyTest, AFullDiskLeavesTheOldWorkbook) {
-    OwnFileSystem disk(dir_ / "disk", "96k");
+    tivaro::testing::SmallDisk disk(dir_ / "disk", "96k");
     if (!disk.mounted()) {
         GTEST_SKIP() << "cannot mount a small tmpfs here: " << std::strerror(errno);
     }
@@ -251,7 +227,7 @@ TEST_F(SaveSafetyTest, AFullDiskLeavesTheOldWorkbook) {
 }
 
 TEST_F(SaveSafetyTest, AReadOnlyFolderIsReportedAndLeftAlone) {
-    OwnFileSystem disk(dir_ / "disk", "1m");
+    tivaro::testing::SmallDisk disk(dir_ / "disk", "1m");
     if (!disk.mounted()) {
         GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
     }
@@ -280,7 +256,7 @@ TEST_F(SaveSafetyTest, AWorkbookThatCouldNotBeSavedIsRefusedWhenOpened) {
         << opened.error().message;
     EXPECT_NE(opened.error().message.find("Opslaan als..."), std::string::npos);
 
-    OwnFileSystem disk(dir_ / "disk", "1m");
+    tivaro::testing::SmallDisk disk(dir_ / "disk", "1m");
     if (!disk.mounted()) {
         GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
     }

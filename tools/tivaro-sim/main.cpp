@@ -1,6 +1,7 @@
 // tivaro-sim: a timing decoder for training, demos and tests. It plays a race as a decoder
 // sends it, over TCP, onto a serial device or pseudo-terminal, or into a file.
 
+#include <CLI/CLI.hpp>
 #include <QCoreApplication>
 #include <cstdio>
 #include <fstream>
@@ -57,19 +58,16 @@ bool WritePlan(const std::string& path, const std::vector<sim::SimPassing>& race
 }  // namespace
 
 int main(int argc, char** argv) {
+    sim::SimOptions options;
+    CLI::App cli("", "tivaro-sim");
+    sim::DescribeSimOptions(cli, options);
+    try {
+        cli.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        const int code = cli.exit(error);
+        return code == 0 ? 0 : 2;
+    }
     QCoreApplication app(argc, argv);
-    for (int i = 1; i < argc; ++i) {
-        if (std::string_view(argv[i]) == "--help" || std::string_view(argv[i]) == "-h") {
-            std::fputs(sim::kSimUsage, stdout);
-            return 0;
-        }
-    }
-    auto parsed = sim::ParseSimOptions(std::vector<std::string>(argv + 1, argv + argc));
-    if (!parsed) {
-        std::fprintf(stderr, "%s\n%s", parsed.error().message.c_str(), sim::kSimUsage);
-        return 2;
-    }
-    sim::SimOptions options = std::move(parsed.value());
 
     std::vector<std::string> transponders = options.transponders;
     if (!options.workbook.empty()) {

@@ -10,6 +10,10 @@
 #include "tools/tivaro-sim/decoder_stream.h"
 #include "tools/tivaro-sim/race_plan.h"
 
+namespace CLI {
+class App;
+}
+
 namespace tivaro::sim {
 
 enum class Output { Tcp, Serial, Pty, File };
@@ -37,9 +41,10 @@ struct SimOptions {
     std::string planOut;  // writes the planned passings as tivaro-decode would print them
 };
 
+// Every option of tivaro-sim, on `app`, filling `options` as the arguments are parsed.
+void DescribeSimOptions(CLI::App& app, SimOptions& options);
+
 // Parses the arguments after the program name. Errors name the argument and what is wrong.
 Result<SimOptions> ParseSimOptions(const std::vector<std::string>& args);
-
-extern const char* const kSimUsage;
 
 }  // namespace tivaro::sim

@@ -1,5 +1,5 @@
-// The window's parts on their own: the grid model over the passing list, the status line,
-// the capped debug boxes, the choice of serial device, and the workbook saver.
+// What the window shows of the race apart from the window: the grid model over the passing
+// list, the status line and the capped debug boxes.
 
 #include <QCheckBox>
 #include <QFile>
@@ -16,9 +16,7 @@
 
 #include "app/debug_boxes.h"
 #include "app/passing_table_model.h"
-#include "app/serial_link.h"
 #include "app/status_line.h"
-#include "app/workbook_saver.h"
 #include "app_test_support.h"
 #include "timing/colours.h"
 
@@ -34,11 +32,10 @@ timing::PassingRow Passing(const char* transponder, std::uint32_t colour = timin
 
 }  // namespace
 
-class PartsTest : public QObject {
+class GridAndMessagesTest : public QObject {
     Q_OBJECT
 
 private slots:
-    // --- grid model ---
 
     void gridModelShowsTheNewestPassingFirstInItsColour() {
         timing::PassingList list;
@@ -157,115 +154,7 @@ private slots:
         QVERIFY(box.toPlainText().endsWith("xend"));
     }
 
-    // --- serial device ---
-
-    void serialPortsAreOfferedUsbAdaptersFirstInNumericOrder() {
-        QStringList devices = {"/dev/ttyS1", "/dev/ttyUSB10", "/dev/ttyACM0",
-                               "/dev/ttyS0", "/dev/ttyUSB2",  "/dev/rfcomm0"};
-        std::sort(devices.begin(), devices.end(), SerialPortBefore);
-        QCOMPARE(devices, QStringList({"/dev/ttyUSB2", "/dev/ttyUSB10", "/dev/ttyACM0",
-                                       "/dev/ttyS0", "/dev/ttyS1", "/dev/rfcomm0"}));
-    }
-
-    void serialLinkReadsWhatTheLineCarries() {
-        PseudoTerminal pty;
-        SerialLink link;
-        QSignalSpy ready(&link, &SerialLink::readyRead);
-        QVERIFY(link.open(pty.devicePath()).ok());
-        QVERIFY(link.isOpen());
-        QCOMPARE(link.device(), pty.devicePath());
-        const QByteArray bytes = QByteArray::fromHex("8e00118d2f8f0a0d00ff");
-        QVERIFY(pty.write(bytes));
-        QByteArray read;
-        QTRY_VERIFY((read += link.readAll()).size() >= bytes.size());
-        QCOMPARE(read, bytes);  // every byte value passes unchanged
-        QVERIFY(ready.count() >= 1);
-        // Opening it twice is refused, and says so.
-        const tivaro::Status again = link.open(pty.devicePath());
-        QVERIFY(!again.ok());
-        QVERIFY(QString::fromStdString(again.error().message).contains("al open"));
-    }
-
-    // --- workbook saver ---
-
-    void saverSavesOnceTheWaitingInputIsHandled() {
-        SaverRig rig;
-        for (int i = 0; i < 10; ++i) {
-            rig.saver.markChanged();
-        }
-        QCOMPARE(rig.book->saveCount(), 0);
-        QTRY_COMPARE(rig.book->saveCount(), 1);
-        QVERIFY(!rig.saver.pending());
-    }
-
-    void saverHoldsASaveBackWhileInputIsWaitingAndTheIntervalIsShort() {
-        SaverRig rig(std::chrono::seconds(1));
-        rig.inputWaiting = true;
-        rig.saver.markChanged();
-        QTest::qWait(100);
-        QCOMPARE(rig.book->saveCount(), 0);
-        rig.inputWaiting = false;
-        QTRY_COMPARE(rig.book->saveCount(), 1);
-    }
-
-    void saverKeepsSavesApart() {
-        SaverRig rig(std::chrono::seconds(1));
-        rig.saver.markChanged();
-        QTRY_COMPARE(rig.book->saveCount(), 1);
-        rig.saver.markChanged();
-        QTest::qWait(100);
-        QCOMPARE(rig.book->saveCount(), 1);
-        QVERIFY(rig.saver.pending());
-        QTRY_COMPARE_WITH_TIMEOUT(rig.book->saveCount(), 2, 3000);
-    }
-
-    void aFailedSaveIsReportedAndTriedAgain() {
-        SaverRig rig(std::chrono::milliseconds(100));
-        rig.book->failIf = [](const tivaro::testing::WorkbookCall& c) { return c.op == "save"; };
-        rig.saver.markChanged();
-        QTRY_COMPARE(rig.reports.size(), 1);
-        QVERIFY2(
-            rig.reports[0].contains("niet opgeslagen") && rig.reports[0].contains("refused save"),
-            qPrintable(rig.reports[0]));
-        QVERIFY(rig.saver.pending());
-        QTRY_VERIFY(rig.book->saveCount() >= 2);
-        rig.book->failIf = nullptr;
-        QTRY_VERIFY(!rig.saver.pending());
-        QVERIFY(rig.reports.back().contains("weer opgeslagen"));
-    }
-
-    void saveNowSavesOnlyWhatIsPending() {
-        SaverRig rig(std::chrono::seconds(60));
-        QVERIFY(rig.saver.saveNow());
-        QCOMPARE(rig.book->saveCount(), 0);
-        rig.saver.markChanged();
-        QTRY_COMPARE(rig.book->saveCount(), 1);
-        rig.saver.markChanged();  // held back by the interval
-        QVERIFY(rig.saver.saveNow());
-        QCOMPARE(rig.book->saveCount(), 2);
-        rig.book->failIf = [](const tivaro::testing::WorkbookCall& c) { return c.op == "save"; };
-        rig.saver.markChanged();
-        QVERIFY(!rig.saver.saveNow());
-        QVERIFY(rig.saver.pending());
-        rig.saver.forget();
-        QVERIFY(!rig.saver.pending());
-    }
-
-private:
-    // A saver over a stand-in workbook, with the input-waiting answer and the reports at hand.
-    struct SaverRig {
-        explicit SaverRig(std::chrono::milliseconds interval = std::chrono::milliseconds(500))
-            : saver([this] { return book.get(); }, [this] { return inputWaiting; },
-                    [this](const QString& message) { reports << message; }, interval) {
-            QObject::connect(&saver, &WorkbookSaver::due, &saver, &WorkbookSaver::check);
-        }
-        std::unique_ptr<tivaro::testing::FakeWorkbook> book =
-            std::make_unique<tivaro::testing::FakeWorkbook>(std::vector<std::string>{"loop"});
-        bool inputWaiting = false;
-        QStringList reports;
-        WorkbookSaver saver;
-    };
 };
 
-QTEST_MAIN(PartsTest)
-#include "parts_test.moc"
+QTEST_MAIN(GridAndMessagesTest)
+#include "grid_and_messages_test.moc"
