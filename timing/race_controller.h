@@ -95,6 +95,7 @@ public:
     Race& race() { return race_; }
     const Race& race() const { return race_; }
     SetupPanel& setup() { return setup_; }
+    const SetupPanel& setup() const { return setup_; }
     const PassingList& passings() const { return passings_; }
     // For a view that follows the list (it sets the list's listeners).
     PassingList& passings() { return passings_; }

@@ -173,17 +173,6 @@ TEST_F(Setup, EmptySportDisablesThePhasesAndKeepsTheSheet) {
     EXPECT_EQ(race.raceSheet(), Book().sheetId("loop"));
 }
 
-TEST_F(Setup, TextsThatAreNoEntryLeaveTheSportInForce) {
-    ASSERT_TRUE(Open("race.xlsx"));
-    ASSERT_TRUE(panel.chooseSport("Fietsen"));
-    const RaceControls before = C();
-    for (const char* text : {"lopen", "Lopen ", "Hardlopen"}) {
-        ASSERT_TRUE(panel.chooseSport(text));
-        EXPECT_EQ(C(), before) << text;
-        EXPECT_EQ(S().sport, timing::Sport::Cycling) << text;
-    }
-}
-
 TEST_F(Setup, ASportWhoseSheetCannotBeTakenIsRefusedAndChangesNothing) {
     const Status noBook = panel.chooseSport("Lopen");
     ASSERT_FALSE(noBook);
