@@ -252,12 +252,22 @@ timing::ControllerEvents MainWindow::controllerEvents() {
     events.workbookGone = [this](const Error& error) {
         const QString text =
             tr("Let op: het wedstrijdwerkboek is gesloten of het rekenblad is gestopt. "
-               "Passeringen worden getoond en gelogd, maar niet in het werkboek gezet. Open het "
-               "werkboek opnieuw; Tivaro biedt dan aan de passeringen alsnog in te vullen.");
-        if (messages_->raise(MessageArea::Alert::WorkbookClosed, text)) {
-            showMessage(text + QStringLiteral("\n\n") + FromUtf8(error.message));
-        }
+               "Passeringen worden getoond en gelogd en wachten op het werkboek. Open het "
+               "werkboek opnieuw; ze worden dan ingevuld.");
+        messages_->raise(MessageArea::Alert::Waiting, text);
+        showMessage(text + QStringLiteral("\n\n") + FromUtf8(error.message));
     };
+    events.waiting = [this](std::size_t count, const std::string& why) {
+        if (count == 0) {
+            messages_->resolve(MessageArea::Alert::Waiting);
+            return;
+        }
+        messages_->raise(MessageArea::Alert::Waiting,
+                         tr("Let op: %n passering(en) wachten op het werkboek: %1", nullptr,
+                            static_cast<int>(count))
+                             .arg(FromUtf8(why)));
+    };
+    events.fillInOffered = [this](std::size_t count) { offerFillIn(count); };
     return events;
 }
 
@@ -297,8 +307,7 @@ void MainWindow::connectSetupControls() {
     connect(ui_.openButton, &QPushButton::clicked, opener_, &WorkbookOpener::askAndOpen);
     // Choosing an entry is the choice; typed text is not, until an entry is chosen.
     connect(ui_.sportBox, &QComboBox::activated, this, [this] {
-        if (Status chosen =
-                controller_->setup().chooseSport(ui_.sportBox->currentText().toStdString());
+        if (Status chosen = controller_->chooseSport(ui_.sportBox->currentText().toStdString());
             !chosen) {
             report(FromUtf8(chosen.error().message));
         }
@@ -370,11 +379,11 @@ void MainWindow::workbookOpened(Result<timing::OpenedWorkbook> opened,
     // The journal starts from the workbook as it is before the race touches it; its copy is
     // the copy of the workbook as it was opened.
     startJournal(file);
-    controller_->takeWorkbook(std::move(*opened));
     engineInForce_ = engine.name;
     saver_->forget();
     messages_->resolve(MessageArea::Alert::WorkbookNotSaved);
-    messages_->resolve(MessageArea::Alert::WorkbookClosed);
+    messages_->resolve(MessageArea::Alert::Waiting);
+    const Status taken = controller_->takeWorkbook(std::move(*opened));
     updateTitle();
     reloadRaceView();
     corrections_->updateTakeBack();
@@ -382,26 +391,52 @@ void MainWindow::workbookOpened(Result<timing::OpenedWorkbook> opened,
     if (!engine.reason.isEmpty()) {
         report(tr("De ingebouwde rekenmodule is gebruikt: %1").arg(engine.reason));
     }
-    if (controller_->passingsToReapply() > 0) {
-        offerReapply();
+    if (!taken) {
+        const QString text = FromUtf8(taken.error().message);
+        report(text);
+        showMessage(text);
+    } else if (const QString inForce = setupInForce(); !inForce.isEmpty()) {
+        report(inForce);
     }
 }
 
-void MainWindow::offerReapply() {
+QString MainWindow::setupInForce() const {
+    const timing::Race& race = controller_->race();
+    const timing::SportRules* rules = timing::RulesOf(race.setup().sport);
+    if (rules == nullptr) {
+        return {};
+    }
+    const timing::RaceControls& controls = controller_->setup().controls();
+    QString phase = tr("nog geen fase gekozen");
+    switch (race.setup().phase) {
+        case timing::Phase::Warmup:
+            phase = FromUtf8(controls.warmupOption.caption);
+            break;
+        case timing::Phase::StartPulse:
+            phase = FromUtf8(controls.startPulseOption.caption);
+            break;
+        case timing::Phase::Recording:
+            phase = FromUtf8(controls.recordOption.caption);
+            break;
+        case timing::Phase::None:
+            break;
+    }
+    return tr("Er wordt verder getimed op het blad \"%1\" (%2); fase: %3.")
+        .arg(FromUtf8(race.raceSheetName()), FromUtf8(std::string(rules->boxText)), phase);
+}
+
+void MainWindow::offerFillIn(std::size_t count) {
     const QString question =
-        tr("%n passering(en) sinds het openen van dit werkboek staan er niet in (het werkboek "
-           "was gesloten of het rekenblad gestopt). Wilt u ze alsnog invullen?",
-           nullptr, static_cast<int>(controller_->passingsToReapply()));
-    ask(question, tr("Ja"), [this](bool yes) {
-        if (!yes) {
-            report(tr("De ontbrekende passeringen zijn niet ingevuld; ze staan in het koppellog."));
-            return;
-        }
-        const std::size_t count = controller_->passingsToReapply();
-        controller_->reapply();
+        tr("%n passering(en) kwamen binnen zonder wedstrijdblad. Nu invullen met de fase die nu "
+           "geldt?",
+           nullptr, static_cast<int>(count));
+    ask(question, tr("Ja"), [this, count](bool yes) {
+        controller_->fillIn(yes);
         reloadRaceView();
-        report(tr("%n passering(en) alsnog in het werkboek ingevuld.", nullptr,
-                  static_cast<int>(count)));
+        report(yes ? tr("%n passering(en) ingevuld.", nullptr, static_cast<int>(count))
+                   : tr("%n passering(en) niet ingevuld; ze staan in de lijst, het koppellog en "
+                        "het journaal.",
+                        nullptr, static_cast<int>(count)));
     });
 }
 

@@ -114,7 +114,9 @@ private:
     // A workbook was opened (or not) with `engine`: the race takes it.
     void workbookOpened(Result<timing::OpenedWorkbook> opened, const std::filesystem::path& file,
                         const EngineChoice& engine);
-    void offerReapply();
+    void offerFillIn(std::size_t count);
+    // The sheet and phase in force, said when another workbook is opened.
+    QString setupInForce() const;
     void saveWorkbookAs();
     void saveWorkbookTo(const std::filesystem::path& target);
     void onSaverFailing(bool failing, const QString& message);

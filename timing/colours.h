@@ -17,6 +17,7 @@ inline constexpr std::uint32_t kOrange = Rgb(255, 128, 0);         // the finish
 inline constexpr std::uint32_t kLightYellow = Rgb(255, 255, 128);  // cool-down after the finish
 inline constexpr std::uint32_t kWhite = Rgb(255, 255, 255);        // unknown transponder
 inline constexpr std::uint32_t kGrey = Rgb(192, 192, 192);         // a double read, set aside
+inline constexpr std::uint32_t kLavender = Rgb(204, 204, 255);     // waiting for the workbook
 
 static_assert(kLightCyan == 16777088 && kYellow == 65535 && kGreen == 65280 && kOrange == 33023 &&
               kLightYellow == 8454143 && kWhite == 16777215);

@@ -128,6 +128,53 @@ std::string Quoted(std::string_view text) {
     return "'" + std::string(TrimRight(text)) + "'";
 }
 
+std::optional<Phase> PhaseOfWord(std::string_view word, bool& pulseGiven) {
+    pulseGiven = word == "pulse-given";
+    if (word == "warmup") {
+        return Phase::Warmup;
+    }
+    if (word == "pulse" || word == "pulse-given") {
+        return Phase::StartPulse;
+    }
+    if (word == "record") {
+        return Phase::Recording;
+    }
+    if (word.empty()) {
+        return Phase::None;
+    }
+    return std::nullopt;
+}
+
+// "SPORT;HEAT;LAPS;PHASE;MIN-LAP".
+std::optional<std::string> ParseRestore(std::string_view rest, JournalAction& action) {
+    std::vector<std::string_view> parts;
+    for (std::size_t begin = 0;;) {
+        const std::size_t semicolon = rest.find(';', begin);
+        parts.push_back(rest.substr(begin, semicolon - begin));
+        if (semicolon == std::string_view::npos) {
+            break;
+        }
+        begin = semicolon + 1;
+    }
+    const std::string reason =
+        "restore heeft SPORT;HEAT;RONDES;FASE;MIN-RONDE nodig, niet " + Quoted(rest);
+    if (parts.size() != 5 || !Digits(parts[2]) || parts[2].size() > 4) {
+        return reason;
+    }
+    action.kind = ActionKind::Restore;
+    action.text = parts[0];
+    action.heat = parts[1];
+    action.number = std::stoi(std::string(parts[2]));
+    const std::optional<Phase> phase = PhaseOfWord(parts[3], action.pulseGiven);
+    const std::optional<int> minimumLap = ParseSeconds(parts[4]);
+    if (!phase || !minimumLap || action.number < 1 || action.number > kMaxLaps) {
+        return reason;
+    }
+    action.phase = *phase;
+    action.minimumLap = *minimumLap;
+    return std::nullopt;
+}
+
 // Fills `action` from the argument text `rest` of the action named `name`; gives the reason
 // when the line is malformed.
 std::optional<std::string> ParseArguments(std::string_view name, std::string_view rest,
@@ -222,6 +269,17 @@ std::optional<std::string> ParseArguments(std::string_view name, std::string_vie
         } else if (!words.empty()) {
             return "reconnect neemt serial, tcp of niets, niet " + Quoted(rest);
         }
+    } else if (name == "restore") {
+        return ParseRestore(rest, action);
+    } else if (name == "end") {
+        action.kind = ActionKind::End;
+    } else if (name == "fill-in") {
+        action.kind = ActionKind::FillIn;
+        if (words.size() == 1 && (words[0] == "yes" || words[0] == "no")) {
+            action.yes = words[0] == "yes";
+        } else {
+            return "fill-in heeft yes of no nodig, niet " + Quoted(rest);
+        }
     } else {
         return "onbekende actie '" + std::string(name) + "'";
     }
@@ -294,6 +352,14 @@ std::string FormatAction(const JournalAction& action) {
         case ActionKind::Reconnect:
             return action.link ? std::string("reconnect ") + LinkName(*action.link)
                                : std::string("reconnect");
+        case ActionKind::FillIn:
+            return action.yes ? "fill-in yes" : "fill-in no";
+        case ActionKind::Restore:
+            return "restore " + action.text + ";" + action.heat + ";" +
+                   std::to_string(action.number) + ";" + PhaseWord(action.phase) +
+                   (action.pulseGiven ? "-given" : "") + ";" + SecondsText(action.minimumLap);
+        case ActionKind::End:
+            return "end";
     }
     return {};
 }

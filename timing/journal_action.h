@@ -17,6 +17,12 @@
 //   min-lap SECONDS           the minimum lap time (0: off), e.g. 2.5
 //   reconnect [serial|tcp]    that link (without one: the link of the last serial or tcp
 //                             action) drops and is made again
+//   fill-in yes|no            the answer to the offer to fill in the passings that came
+//                             while no race sheet could be written
+//   restore SPORT;HEAT;LAPS;PHASE;MIN-LAP   a set-up restored at start, before any workbook is
+//                             open: the sport and heat box texts, the lap count, the phase word
+//                             (as for phase, or empty) and the minimum lap time in seconds
+//   end                       the race session ended (the window closed with no race running)
 //
 // A line whose first non-blank character is '#' is a comment; blank lines are skipped. TEXT
 // is everything after the single space that follows the action's name, taken as it is. A line
@@ -55,6 +61,9 @@ enum class ActionKind {
     Undo,
     MinimumLap,
     Reconnect,
+    FillIn,
+    Restore,
+    End,
 };
 
 struct JournalAction {
@@ -66,6 +75,9 @@ struct JournalAction {
     std::optional<link::LinkKind> link;  // reconnect
     Phase phase = Phase::Warmup;         // phase
     bool pulseGiven = false;  // phase: the start pulse is chosen with its pulse already used
+    bool yes = false;         // fill-in: the answer
+    std::string heat;         // restore: the heat box text
+    int minimumLap = 0;       // restore: hundredths of a second
     link::DecoderGeneration generation = link::DecoderGeneration::Binary;  // decoder
     std::vector<std::uint8_t> bytes;                                       // serial, tcp
     bool asText = false;  // serial, tcp: written as -text (older decoders' lines)

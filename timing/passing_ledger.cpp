@@ -4,13 +4,15 @@
 
 namespace tivaro::timing {
 
-void PassingLedger::raceOn(const std::filesystem::path& path) {
+bool PassingLedger::raceOn(const std::filesystem::path& path, bool resumed) {
     std::error_code ignored;
     std::filesystem::path canonical = std::filesystem::weakly_canonical(path, ignored);
-    if (canonical != path_) {
-        path_ = std::move(canonical);
+    const bool same = resumed || canonical == path_;
+    path_ = std::move(canonical);
+    if (!same) {
         entries_.clear();
     }
+    return same;
 }
 
 std::optional<std::size_t> PassingLedger::latestLapStep(int row, const std::string& sheet) const {

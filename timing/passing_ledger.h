@@ -28,8 +28,9 @@ public:
     };
 
     // The workbook at `path` is raced on now. Another workbook than before starts an empty
-    // ledger; the same one again keeps it, so that what it lacks can be found.
-    void raceOn(const std::filesystem::path& path);
+    // ledger; the same one again keeps it, so that what it lacks can be found (true). A race
+    // resumed after a restart keeps it whatever the path (`resumed`).
+    bool raceOn(const std::filesystem::path& path, bool resumed = false);
 
     void add(Entry entry) { entries_.push_back(std::move(entry)); }
     const std::vector<Entry>& entries() const { return entries_; }

@@ -36,4 +36,14 @@ void PassingList::markTakenBack(std::size_t arrival) {
     }
 }
 
+void PassingList::replace(std::size_t arrival, PassingRow row) {
+    if (arrival >= rows_.size()) {
+        return;
+    }
+    rows_[arrival] = std::move(row);
+    if (changed_) {
+        changed_(indexOf(arrival));
+    }
+}
+
 }  // namespace tivaro::timing

@@ -41,6 +41,10 @@ public:
     // Marks the row that arrived `arrival`-th as taken back; runs the change listener with its
     // index.
     void markTakenBack(std::size_t arrival);
+    // The row that arrived `arrival`-th shows `row` from now on (a passing that waited for the
+    // workbook and is filled in); runs the change listener with its index.
+    void replace(std::size_t arrival, PassingRow row);
+    const PassingRow& arrived(std::size_t arrival) const { return rows_[arrival]; }
     void setChangeListener(std::function<void(std::size_t index)> changed) {
         changed_ = std::move(changed);
     }

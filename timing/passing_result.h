@@ -33,6 +33,12 @@ struct SheetWrite {
 // written.
 inline constexpr const char* kChecksumFailedName = "Controlesom fout";
 
+// The name of a passing that waits for the workbook (none open yet, the race sheet missing,
+// the spreadsheet stopped): shown and logged now, written once the workbook can be.
+inline constexpr const char* kWaitingName = "Wacht op werkboek";
+// The name of a waiting passing the organiser chose not to fill in.
+inline constexpr const char* kNotFilledInName = "Niet ingevuld";
+
 // Where a passing came from.
 enum class PassingSource {
     Decoder,    // the decoder's link

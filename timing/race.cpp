@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "timing/cell_text.h"
 #include "workbook/cell_address.h"
 
 namespace tivaro::timing {
@@ -43,11 +44,26 @@ Result<OpenedWorkbook> OpenWorkbook(const AppStarter& startApp, const std::files
     return OpenedWorkbook{std::move(*app), std::move(*opened), *active};
 }
 
-void Race::takeWorkbook(OpenedWorkbook opened) {
+Status Race::takeWorkbook(OpenedWorkbook opened) {
     // The earlier application and workbook are let go of, not closed.
     app_ = std::move(opened.app);
     workbook_ = std::move(opened.workbook);
     sheet_ = opened.sheet;
+    if (setup_.sport == Sport::None) {
+        return {};
+    }
+    const SportRules& rules = *RulesOf(setup_.sport);
+    if (Status kept = chooseSport(setup_.sport); !kept) {
+        setup_.sport = Sport::None;
+        sheet_.reset();
+        return MakeError(kept.error().code,
+                         "Het werkboek heeft geen bruikbaar blad \"" +
+                             std::string(rules.sheetName) + "\" voor de sport " +
+                             std::string(rules.boxText) +
+                             " die gold. Kies de sport; passeringen wachten tot dan. (" +
+                             workbook_->path().string() + ")");
+    }
+    return {};
 }
 
 std::optional<workbook::SheetId> Race::sheetNamed(const std::string& name) const {
@@ -240,7 +256,7 @@ PassingResult Race::judgeAt(const link::Passing& passing, const RaceSetup& setup
             break;
         case Sport::Running:
             if (setup.phase == Phase::StartPulse) {
-                startPulse(setup, result);
+                startPulse(setup, sheet, result);
             } else if (setup.phase == Phase::Recording) {
                 lapStep(kRunning, setup, *cells, result);
             }
@@ -272,20 +288,47 @@ void Race::lapStep(const SportRules& rules, const RaceSetup& setup,
     result.colourBibCell = step.colourCell;
 }
 
-void Race::startPulse(const RaceSetup& setup, PassingResult& result) const {
+void Race::startPulse(const RaceSetup& setup, workbook::SheetId sheet,
+                      PassingResult& result) const {
     result.colour = kGreen;
     result.colourBibCell = true;
     if (!setup.startPulseArmed) {
         result.name = "Na Start puls";
         return;
     }
-    // Every row gets the common start time and its first lap, competitor or not.
+    // Every row that holds a competitor (a bib or a transponder) gets the common start time
+    // and its first lap; rows without one stay empty. Rows next to each other go as one block.
+    Result<std::vector<std::vector<std::string>>> block =
+        workbook_->readBlock(sheet, kFirstCompetitorRow, kLastCompetitorRow, kTransponderColumn);
+    if (!block) {
+        result.problem = block.error();
+        return;
+    }
     result.name = "Start!!";
     result.startPulse = true;
-    result.writes.push_back({kFirstCompetitorRow, kLastCompetitorRow, kStartColumn,
-                             result.passing.time, "de gezamenlijke starttijd"});
-    result.writes.push_back({kFirstCompetitorRow, kLastCompetitorRow, kCounterColumn,
-                             StartPulseCounter(kRunning, setup.lapCount), "de rondetellers"});
+    const std::string counter = StartPulseCounter(kRunning, setup.lapCount);
+    const auto holdsCompetitor = [&](int row) {
+        const std::size_t k = static_cast<std::size_t>(row - kFirstCompetitorRow);
+        if (k >= block->size()) {
+            return false;
+        }
+        const std::vector<std::string>& cells = (*block)[k];
+        return !Trimmed(CellOrEmpty(cells, kBibColumn)).empty() ||
+               !Trimmed(CellOrEmpty(cells, kTransponderColumn)).empty();
+    };
+    for (int row = kFirstCompetitorRow; row <= kLastCompetitorRow; ++row) {
+        if (!holdsCompetitor(row)) {
+            continue;
+        }
+        int last = row;
+        while (last < kLastCompetitorRow && holdsCompetitor(last + 1)) {
+            ++last;
+        }
+        result.writes.push_back(
+            {row, last, kStartColumn, result.passing.time, "de gezamenlijke starttijd"});
+        result.writes.push_back({row, last, kCounterColumn, counter, "de rondetellers"});
+        row = last;
+    }
 }
 
 void Race::settle(const PassingResult& result, bool written) {

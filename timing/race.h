@@ -50,9 +50,12 @@ public:
     workbook::Workbook* workbook() const { return workbook_.get(); }
     std::optional<workbook::SheetId> raceSheet() const { return sheet_; }
 
-    // Races on `opened` from now on, its active sheet the race sheet. The earlier application
-    // and workbook are let go of, not closed.
-    void takeWorkbook(OpenedWorkbook opened);
+    // Races on `opened` from now on. The set-up stays in force (organisers open the next heat's
+    // workbook and go on): the race sheet is the sheet of the sport in force, or with no sport
+    // chosen yet the active sheet. A workbook without the sport's sheet is taken all the same,
+    // with the sport cleared and no race sheet until a sport is chosen; the error says which
+    // sheet is missing. The earlier application and workbook are let go of, not closed.
+    Status takeWorkbook(OpenedWorkbook opened);
     // The sheet of the workbook in force called `name`, if there is one.
     std::optional<workbook::SheetId> sheetNamed(const std::string& name) const;
     // The name of the race sheet in force; empty without one.
@@ -62,6 +65,9 @@ public:
     // the sheet, and nothing changes.
     Status chooseSport(Sport sport);
     void chooseHeat(std::string heatNumber);
+    // The set-up as it was (restored after a restart); the race sheet is taken with the next
+    // workbook.
+    void restore(const RaceSetup& setup) { setup_ = setup; }
     void setLapCount(int laps);
     void setMinimumLap(Hundredths minimumLap);
     // Warm-up and recording disarm the start pulse; every choice of the start pulse arms it,
@@ -96,7 +102,7 @@ private:
                           workbook::SheetId sheet, int row, PassingResult result) const;
     void lapStep(const SportRules& rules, const RaceSetup& setup,
                  const std::vector<std::string>& cells, PassingResult& result) const;
-    void startPulse(const RaceSetup& setup, PassingResult& result) const;
+    void startPulse(const RaceSetup& setup, workbook::SheetId sheet, PassingResult& result) const;
 
     std::shared_ptr<workbook::SpreadsheetApp> app_;
     std::shared_ptr<workbook::Workbook> workbook_;

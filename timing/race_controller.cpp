@@ -32,32 +32,81 @@ Status RaceController::openWorkbook(const std::filesystem::path& file) {
     if (!opened) {
         return opened.error();
     }
-    takeWorkbook(std::move(*opened));
-    return {};
+    return takeWorkbook(std::move(*opened));
 }
 
-void RaceController::takeWorkbook(OpenedWorkbook opened) {
+Status RaceController::takeWorkbook(OpenedWorkbook opened, bool resumed) {
     const std::filesystem::path path = opened.workbook->path();
-    setup_.takeWorkbook(std::move(opened));
+    Status taken = setup_.takeWorkbook(std::move(opened));
     workbookGone_ = false;
-    ledger_.raceOn(path);
-    lacking_ = ledger_.lacking([this](const PassingLedger::Entry& entry) { return holds(entry); });
-}
-
-bool RaceController::holds(const PassingLedger::Entry& entry) const {
-    workbook::Workbook* book = race_.workbook();
-    const std::optional<workbook::SheetId> sheet = race_.sheetNamed(entry.sheet);
-    if (book == nullptr || !sheet) {
-        return false;
+    sportLost_ = !taken;
+    const bool same = ledger_.raceOn(path, resumed);
+    if (canWrite()) {
+        sheetWritable(same);
     }
-    // Its first write (the time) tells: a counter or a colour follows it.
-    const SheetWrite& time = entry.result.writes.front();
-    Result<std::string> text = book->readCell(*sheet, time.firstRow, time.column);
-    return text && *text == time.text;
+    tellWaiting();
+    return taken;
 }
 
-void RaceController::reapply() {
-    const std::vector<std::size_t> lacking = std::exchange(lacking_, {});
+Status RaceController::chooseSport(const std::string& boxText) {
+    Status chosen = setup_.chooseSport(boxText);
+    if (chosen && SportOfBoxText(boxText)) {
+        sportLost_ = false;  // chosen, or emptied on purpose
+    }
+    if (chosen && canWrite() && !waiting_.empty() && offered_ == 0) {
+        sheetWritable(false);
+        tellWaiting();
+    }
+    return chosen;
+}
+
+bool RaceController::canWrite() const {
+    return race_.workbook() != nullptr && race_.raceSheet() && !sportLost_ && !workbookGone_;
+}
+
+bool RaceController::holdsBack() const {
+    return race_.setup().phase != Phase::None && (!canWrite() || offered_ > 0 || !waiting_.empty());
+}
+
+void RaceController::sheetWritable(bool sameWorkbook) {
+    if (sameWorkbook) {
+        bringUpToDate();
+        return;
+    }
+    if (!waiting_.empty() && offered_ == 0) {
+        offered_ = waiting_.size();
+        if (events_.fillInOffered) {
+            events_.fillInOffered(offered_);
+        }
+    }
+}
+
+void RaceController::fillIn(bool yes) {
+    record({.kind = ActionKind::FillIn, .yes = yes});
+    const std::size_t offered = std::exchange(offered_, 0);
+    if (!canWrite()) {
+        tellWaiting();  // gone again meanwhile: they keep waiting
+        return;
+    }
+    std::vector<WaitingPassings::Entry> entries = waiting_.takeFirst(offered);
+    if (yes) {
+        applyWaiting(std::move(entries), race_.setup());
+    } else {
+        for (const WaitingPassings::Entry& entry : entries) {
+            PassingRow row = passings_.arrived(entry.arrival);
+            row.type = kNotFilledInName;
+            row.colour = kGrey;
+            passings_.replace(entry.arrival, std::move(row));
+        }
+    }
+    // Those that came while the question stood came with the workbook there.
+    applyWaiting(waiting_.takeFirst(waiting_.size()), std::nullopt);
+    tellWaiting();
+}
+
+void RaceController::bringUpToDate() {
+    const std::vector<std::size_t> lacking =
+        ledger_.lacking([this](const PassingLedger::Entry& entry) { return holds(entry); });
     std::vector<PassingLedger::Entry> again;
     for (std::size_t k : lacking) {
         const PassingLedger::Entry& entry = ledger_.entry(k);
@@ -67,9 +116,7 @@ void RaceController::reapply() {
         }
         // Written before into its own sheet, which need not be the race sheet now: the same
         // writes again, shown and logged once already.
-        workbook::Workbook* book = race_.workbook();
-        if (const std::optional<workbook::SheetId> sheet = race_.sheetNamed(entry.sheet);
-            book != nullptr && sheet) {
+        if (const std::optional<workbook::SheetId> sheet = race_.sheetNamed(entry.sheet)) {
             const PassingResult& written =
                 entry.takenBack ? TakeBackOf(entry.result, entry.arrival) : entry.result;
             if (write(written, *sheet).changed && events_.workbookChanged) {
@@ -85,8 +132,85 @@ void RaceController::reapply() {
             entry.sheet.empty() ? race_.raceSheet() : race_.sheetNamed(entry.sheet);
         PassingResult result = race_.judge(entry.result.passing, entry.setup, sheet);
         result.source = PassingSource::Reapplied;
-        apply(std::move(result), {sheet, entry.setup, false});
+        apply(std::move(result), {sheet, entry.setup, false, std::nullopt, entry.arrival});
     }
+    applyWaiting(waiting_.takeFirst(waiting_.size()), std::nullopt);
+}
+
+void RaceController::applyWaiting(std::vector<WaitingPassings::Entry> entries,
+                                  const std::optional<RaceSetup>& setup) {
+    // Judged in order: a start pulse one of them gives is given once.
+    bool pulseGiven = false;
+    for (const WaitingPassings::Entry& entry : entries) {
+        RaceSetup judgedBy = setup ? race_.setup() : entry.setup;
+        if (pulseGiven) {
+            judgedBy.startPulseArmed = false;
+        }
+        PassingResult result = race_.judge(entry.passing, judgedBy, race_.raceSheet());
+        const bool pulse = result.startPulse;
+        const Written written = apply(
+            std::move(result), {race_.raceSheet(), judgedBy, true, std::nullopt, entry.arrival});
+        pulseGiven = pulseGiven || (pulse && written.all);
+    }
+}
+
+void RaceController::wait(const link::Passing& passing) {
+    PassingResult result;
+    result.passing = passing;
+    result.name = kWaitingName;
+    result.colour = kLavender;
+    // The bib where the transponder can be looked up now.
+    if (race_.workbook() != nullptr && race_.raceSheet() && !workbookGone_) {
+        const PassingResult lookedUp = race_.judge(passing);
+        if (lookedUp.found) {
+            result.bib = lookedUp.bib;
+            result.row = lookedUp.row;
+        }
+    }
+    waiting_.add({passing, race_.setup(), passings_.size()});
+    passings_.add(PassingRow{passing.transponder, result.bib + " ", passing.time, result.name,
+                             result.colour});
+    log(result);
+    tellWaiting();
+}
+
+void RaceController::tellWaiting() {
+    if (!events_.waiting) {
+        return;
+    }
+    std::string why;
+    if (waiting_.empty()) {
+        events_.waiting(0, why);
+        return;
+    }
+    if (race_.workbook() == nullptr) {
+        why =
+            "er is nog geen wedstrijdwerkboek open. Open het werkboek; Tivaro biedt dan aan ze "
+            "in te vullen.";
+    } else if (workbookGone_) {
+        why =
+            "het werkboek is gesloten of het rekenblad is gestopt. Open het werkboek opnieuw; "
+            "ze worden dan ingevuld.";
+    } else if (sportLost_ || !race_.raceSheet()) {
+        why =
+            "het werkboek heeft geen blad van de sport die gold. Kies de sport; Tivaro biedt "
+            "dan aan ze in te vullen.";
+    } else {
+        why = "Tivaro vraagt of ze nu ingevuld moeten worden.";
+    }
+    events_.waiting(waiting_.size(), why);
+}
+
+bool RaceController::holds(const PassingLedger::Entry& entry) const {
+    workbook::Workbook* book = race_.workbook();
+    const std::optional<workbook::SheetId> sheet = race_.sheetNamed(entry.sheet);
+    if (book == nullptr || !sheet) {
+        return false;
+    }
+    // Its first write (the time) tells: a counter or a colour follows it.
+    const SheetWrite& time = entry.result.writes.front();
+    Result<std::string> text = book->readCell(*sheet, time.firstRow, time.column);
+    return text && *text == time.text;
 }
 
 void RaceController::noteWorkbookError(const Error& error) {
@@ -97,6 +221,7 @@ void RaceController::noteWorkbookError(const Error& error) {
     if (events_.workbookGone) {
         events_.workbookGone(error);
     }
+    tellWaiting();
 }
 
 std::vector<JournalAction> RaceController::setupActions() const {
@@ -197,7 +322,19 @@ void RaceController::flushLogs() {
 }
 
 void RaceController::handlePassing(const link::Passing& passing) {
-    apply(race_.judge(passing), inForce());
+    if (holdsBack()) {
+        wait(passing);
+        return;
+    }
+    PassingResult result = race_.judge(passing);
+    if (result.problem && result.problem->code == Errc::Closed &&
+        race_.setup().phase != Phase::None) {
+        // The workbook went away: this passing and the next wait for it.
+        noteWorkbookError(*result.problem);
+        wait(passing);
+        return;
+    }
+    apply(std::move(result), inForce());
 }
 
 RaceController::Written RaceController::write(const PassingResult& result,
@@ -275,16 +412,27 @@ RaceController::Written RaceController::apply(PassingResult result, const Applyi
             // Remembered with the sheet and set-up it was judged by, to be put back if the
             // workbook comes back without it.
             ledger_.add({result, written.all && !result.writes.empty(), sheetName_, how.setup,
-                         passings_.size()});
+                         how.arrival.value_or(passings_.size())});
         }
     }
 
+    PassingRow row{result.passing.transponder, result.bib + " ", result.passing.time, result.name,
+                   result.colour};
     if (result.takesBack) {
         passings_.markTakenBack(*result.takesBack);
+    } else if (how.arrival) {
+        passings_.replace(*how.arrival, std::move(row));  // its row waited for it
     } else {
-        passings_.add(PassingRow{result.passing.transponder, result.bib + " ", result.passing.time,
-                                 result.name, result.colour});
+        passings_.add(std::move(row));
     }
+    log(result);
+    if (written.changed && events_.workbookChanged) {
+        events_.workbookChanged();
+    }
+    return written;
+}
+
+void RaceController::log(const PassingResult& result) {
     const std::string line = CouplingLogLine(result);
     if (Status appended = couplingLog_.append(line); !appended) {
         logFailed(MakeError(appended.error().code,
@@ -296,10 +444,6 @@ RaceController::Written RaceController::apply(PassingResult result, const Applyi
     if (events_.passingHandled) {
         events_.passingHandled(result, line);
     }
-    if (written.changed && events_.workbookChanged) {
-        events_.workbookChanged();
-    }
-    return written;
 }
 
 Status RaceController::handPassing(std::string_view bib, std::string_view time) {

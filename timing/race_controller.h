@@ -7,13 +7,21 @@
 //
 //   bytes ─> ReceivePath ─> Passing ─> Race::judge ─┐
 //            Corrections (hand passings, take-backs) ┼─> PassingResult ─> apply ─> WriteToSheet
-//            a reopened workbook's lacking passings ─┘                       ├─> PassingLedger
+//            passings that waited for the workbook ──┘                       ├─> PassingLedger
 //                                                                            ├─> PassingList
 //                                                                            └─> CouplingLog
 //
 // Every kind of passing goes through the one apply, with one treatment of a failed write:
 // it is reported, and a workbook that went away is noted. Nothing here blocks on, or calls
 // back into, the caller's event loop; each call runs to its end before the next.
+//
+// While no race sheet can be written (no workbook open yet, a workbook without the sport's
+// sheet, the spreadsheet stopped) and a phase is chosen, passings wait: they are shown and
+// logged as "Wacht op werkboek" and kept in order. Bringing the workbook up to date is one
+// operation: when the same workbook is back, what it lacks is written again and the waiting
+// passings are applied, in order of arrival, without a question; when another workbook (or the
+// first) can be written, the waiting passings are offered to the organiser first. Passings that
+// come meanwhile wait behind them.
 
 #include <array>
 #include <cstdint>
@@ -37,6 +45,7 @@
 #include "timing/passing_result.h"
 #include "timing/race.h"
 #include "timing/setup_panel.h"
+#include "timing/waiting_passings.h"
 
 namespace tivaro::timing {
 
@@ -66,9 +75,15 @@ struct ControllerEvents {
     // again after such a failure: null. Comes besides `problem`.
     std::function<void(const Error* error)> logTrouble;
     // The workbook went away under the race (closed in the spreadsheet, the spreadsheet
-    // stopped): passings are still shown and logged, but no longer written. Comes once until
-    // a workbook is opened again, besides `problem`.
+    // stopped): passings are still shown and logged, but wait. Comes once until a workbook is
+    // opened again, besides `problem`.
     std::function<void(const Error& error)> workbookGone;
+    // How many passings wait for the workbook, and why (what is missing, what to do): one
+    // standing notice. 0 when none wait.
+    std::function<void(std::size_t count, const std::string& why)> waiting;
+    // The race sheet can be written again, and `count` passings that came before are waiting:
+    // the owner asks whether to fill them in now (fillIn). Passings keep waiting meanwhile.
+    std::function<void(std::size_t count)> fillInOffered;
     // Every action that fed or changed the race (a set-up choice, decoder bytes, a reconnect,
     // a passing entered by hand, a passing taken back), before it takes effect: for the race
     // journal.
@@ -80,17 +95,20 @@ public:
     RaceController(ControllerOptions options, ControllerEvents events);
 
     // Opens the race workbook with the spreadsheet of the options and races on it, as the
-    // set-up's open button does.
+    // set-up's open button does; the error of takeWorkbook when the sport's sheet is missing.
     Status openWorkbook(const std::filesystem::path& file);
-    // Races on a workbook opened elsewhere (OpenWorkbook, on another thread).
-    void takeWorkbook(OpenedWorkbook opened);
-    // After a workbook was opened again: the passings handled since it was first opened that
-    // it does not hold (it was closed or its application stopped before they were saved, or
-    // they came while it was gone).
-    std::size_t passingsToReapply() const { return lacking_.size(); }
-    // Puts those passings into the workbook: what was written before is written again, what
-    // could not be written is handled again (and shown and logged as such).
-    void reapply();
+    // Races on a workbook opened elsewhere (OpenWorkbook, on another thread), with the set-up
+    // in force. The same workbook again (or, `resumed`, the workbook of a race resumed after a
+    // restart) is brought up to date at once: the passings handled before that it does not
+    // hold (its application stopped before they were saved) are written again, and those that
+    // waited are applied, in order. The error, if any, says that the workbook lacks the sheet
+    // of the sport in force: the sport is cleared and passings wait until one is chosen.
+    Status takeWorkbook(OpenedWorkbook opened, bool resumed = false);
+    // The answer to fillInOffered: the passings that waited are applied now, in order and by
+    // the set-up in force (yes), or kept as they are in the list, the log and the journal
+    // (no). Those that came while the question stood are applied either way.
+    void fillIn(bool yes);
+    std::size_t waitingCount() const { return waiting_.size(); }
 
     Race& race() { return race_; }
     const Race& race() const { return race_; }
@@ -121,8 +139,11 @@ public:
     // Whether a log line still waits for room.
     bool logsWaiting() const { return logFailing_; }
 
-    // Handles one passing to its end: judged and applied.
+    // Handles one passing to its end: judged and applied, or kept waiting for the workbook.
     void handlePassing(const link::Passing& passing);
+    // A set-up choice made a race sheet writable (a sport chosen on a workbook that lacked
+    // one): passings that waited are offered. The set-up panel's choices come through here.
+    Status chooseSport(const std::string& boxText);
 
     // A passing entered by hand for the competitor with bib `bib` at `time` (see Corrections),
     // applied as a passing of that competitor's transponder and marked " (handmatig)".
@@ -144,6 +165,7 @@ private:
         RaceSetup setup;
         bool settle = true;
         std::optional<std::size_t> takesBackEntry;  // a take-back: the ledger entry it undoes
+        std::optional<std::size_t> arrival;         // a passing that waited: its row in the list
     };
     struct Written {
         bool all = false;              // every write is in the sheet
@@ -153,6 +175,24 @@ private:
     // Writes, records, lists, logs and tells one result: the one path of every passing, hand
     // passing, re-applied passing and take-back.
     Written apply(PassingResult result, const Applying& how);
+    // Whether a race sheet can be written now.
+    bool canWrite() const;
+    // Whether a passing that comes now waits: a phase is chosen and the race sheet cannot be
+    // written, or passings wait already (they keep their order).
+    bool holdsBack() const;
+    void wait(const link::Passing& passing);
+    // Appends `result`'s line to the coupling log and tells the owner.
+    void log(const PassingResult& result);
+    void tellWaiting();
+    // The race sheet can be written (again): the same workbook is brought up to date, another
+    // one is offered what waits.
+    void sheetWritable(bool sameWorkbook);
+    // Writes again what the ledger says the workbook lacks, then applies what waited, judged
+    // by the set-up of its arrival; all in order.
+    void bringUpToDate();
+    // Applies the entries that waited, judged by `setup` (or each by its own when empty).
+    void applyWaiting(std::vector<WaitingPassings::Entry> entries,
+                      const std::optional<RaceSetup>& setup);
     // Puts `result`'s writes into `sheet`; a failure is reported, and a workbook that went
     // away is noted. The one treatment of a failed write.
     Written write(const PassingResult& result, workbook::SheetId sheet);
@@ -180,11 +220,13 @@ private:
     CouplingLog couplingLog_;
     link::DecoderGeneration generation_ = link::DecoderGeneration::Binary;
     std::array<std::unique_ptr<link::ReceivePath>, 2> paths_;
-    std::vector<std::size_t> lacking_;  // ledger entries the reopened workbook lacks
-    std::string sheetName_;             // the race sheet's name, as last known
-    bool toldNoWorkbook_ = false;       // passings before any workbook are reported once
-    bool logFailing_ = false;           // the last write of a log failed
-    bool workbookGone_ = false;         // told that the workbook went away
+    WaitingPassings waiting_;
+    std::size_t offered_ = 0;      // waiting passings the organiser was asked about; 0: no question
+    std::string sheetName_;        // the race sheet's name, as last known
+    bool toldNoWorkbook_ = false;  // passings before any workbook are reported once
+    bool logFailing_ = false;      // the last write of a log failed
+    bool workbookGone_ = false;    // told that the workbook went away
+    bool sportLost_ = false;       // the workbook lacked the sport's sheet: no sport chosen since
 };
 
 }  // namespace tivaro::timing

@@ -5,42 +5,10 @@
 
 namespace tivaro::timing {
 
-SetupPanel::SetupPanel(Race& race) : race_(race) {}
+namespace {
 
-void SetupPanel::changed() {
-    if (changed_) {
-        changed_();
-    }
-}
-
-void SetupPanel::record(JournalAction action) {
-    if (actionListener_) {
-        actionListener_(action);
-    }
-}
-
-void SetupPanel::takeWorkbook(OpenedWorkbook opened) {
-    race_.takeWorkbook(std::move(opened));
-    offerSport();
-}
-
-void SetupPanel::offerSport() {
-    controls_.sportBox.enabled = true;
-    controls_.sportBox.visible = true;
-    controls_.sportPrompt.visible = true;
-    controls_.heatBox.enabled = true;
-    changed();
-}
-
-Status SetupPanel::chooseSport(const std::string& boxText) {
-    const std::optional<Sport> sport = SportOfBoxText(boxText);
-    if (!sport) {
-        changed();  // not an entry: the box shows the sport in force again
-        return {};
-    }
-    const SportRules* rules = RulesOf(*sport);
-
-    RaceControls next = controls_;
+// The controls as the sport box entry `boxText` (of `rules`, null for none) prepares them.
+RaceControls ControlsFor(RaceControls next, const SportRules* rules, const std::string& boxText) {
     next.sportBox.text = boxText;
     next.heatBox.visible = false;
     next.lapSlider.visible = false;
@@ -70,7 +38,61 @@ Status SetupPanel::chooseSport(const std::string& boxText) {
             next.heatBox.visible = true;
         }
     }
+    return next;
+}
 
+}  // namespace
+
+SetupPanel::SetupPanel(Race& race) : race_(race) {}
+
+void SetupPanel::changed() {
+    if (changed_) {
+        changed_();
+    }
+}
+
+void SetupPanel::record(JournalAction action) {
+    if (actionListener_) {
+        actionListener_(action);
+    }
+}
+
+Status SetupPanel::takeWorkbook(OpenedWorkbook opened) {
+    Status taken = race_.takeWorkbook(std::move(opened));
+    if (const SportRules* rules = RulesOf(race_.setup().sport)) {
+        controls_ = ControlsFor(controls_, rules, std::string(rules->boxText));
+        controls_.lapSlider.value = race_.setup().lapCount;
+        if (rules->readsLapCount()) {
+            controls_.lapPrompt.text = "Aantal rondes " + std::to_string(race_.setup().lapCount);
+        }
+    }
+    if (!taken) {
+        // The sport box asks for a choice; the phase stays chosen for when one is made.
+        controls_.sportBox.text.clear();
+        controls_.heatBox.visible = false;
+        controls_.lapSlider.visible = false;
+        controls_.lapSlider.enabled = false;
+        controls_.lapPrompt.visible = false;
+    }
+    offerSport();
+    return taken;
+}
+
+void SetupPanel::offerSport() {
+    controls_.sportBox.enabled = true;
+    controls_.sportBox.visible = true;
+    controls_.sportPrompt.visible = true;
+    controls_.heatBox.enabled = true;
+    changed();
+}
+
+Status SetupPanel::chooseSport(const std::string& boxText) {
+    const std::optional<Sport> sport = SportOfBoxText(boxText);
+    if (!sport) {
+        changed();  // not an entry: the box shows the sport in force again
+        return {};
+    }
+    RaceControls next = ControlsFor(controls_, RulesOf(*sport), boxText);
     if (Status chosen = race_.chooseSport(*sport); !chosen) {
         changed();  // the box shows the sport in force again
         return chosen;
@@ -116,6 +138,51 @@ void SetupPanel::choosePhase(Phase phase, bool pulseGiven) {
                 .phase = phase,
                 .pulseGiven = pulseGiven && phase == Phase::StartPulse});
     }
+    changed();
+}
+
+void SetupPanel::restore(const JournalAction& restored) {
+    const std::optional<Sport> sport = SportOfBoxText(restored.text);
+    const SportRules* rules = sport ? RulesOf(*sport) : nullptr;
+    RaceSetup setup;
+    setup.sport = rules != nullptr ? rules->sport : Sport::None;
+    setup.phase = rules != nullptr ? restored.phase : Phase::None;
+    setup.startPulseArmed = setup.phase == Phase::StartPulse && !restored.pulseGiven;
+    setup.lapCount = std::clamp(restored.number, 1,
+                                rules != nullptr && rules->readsLapCount() ? rules->sliderMax : 5);
+    setup.minimumLap = std::max(restored.minimumLap, 0);
+    static constexpr std::string_view kHeats[] = {"Heat 1", "Heat 2", "Heat 3", "Heat 4", "Heat 5"};
+    for (std::string_view heat : kHeats) {
+        if (restored.heat == heat) {
+            setup.heat = std::string(heat.substr(heat.size() - 1));
+            controls_.heatBox.text = restored.heat;
+        }
+    }
+    race_.restore(setup);
+    controls_.lapSlider.value = setup.lapCount;
+    if (rules != nullptr) {
+        // Shown once a workbook is open; chosen already.
+        const bool open = controls_.sportBox.visible;
+        controls_ = ControlsFor(controls_, rules, restored.text);
+        controls_.sportBox.visible = open;
+        controls_.sportPrompt.visible = open;
+        controls_.heatBox.visible = open && controls_.heatBox.visible;
+        controls_.lapSlider.visible = open && controls_.lapSlider.visible;
+        controls_.lapPrompt.visible = open;
+        if (rules->readsLapCount()) {
+            controls_.lapPrompt.text = "Aantal rondes " + std::to_string(setup.lapCount);
+        }
+    }
+    controls_.selectedPhase = setup.phase;
+    controls_.minimumLap = setup.minimumLap;
+    JournalAction action = restored;
+    action.kind = ActionKind::Restore;
+    action.line = 0;
+    action.text = rules != nullptr ? std::string(rules->boxText) : std::string();
+    action.number = setup.lapCount;
+    action.phase = setup.phase;
+    action.minimumLap = static_cast<int>(setup.minimumLap);
+    record(std::move(action));
     changed();
 }
 

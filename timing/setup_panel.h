@@ -32,7 +32,9 @@ public:
     }
 
     // A workbook was opened (OpenWorkbook): the race takes it and the sport box is offered.
-    void takeWorkbook(OpenedWorkbook opened);
+    // The sport in force stays, on the new workbook's sheet of that sport; when that sheet is
+    // missing, the sport is cleared and the box asks for a choice (the error says so).
+    Status takeWorkbook(OpenedWorkbook opened);
 
     // An entry of the sport box was selected ("Schaatsen", "Lopen", "Fietsen", or the empty
     // text for none): prepares heat box, lap prompt, slider and phase options for the sport
@@ -52,6 +54,11 @@ public:
     // A phase option was chosen (also the one already chosen: the start pulse is armed again,
     // unless `pulseGiven`: a set-up restored after its pulse was used).
     void choosePhase(Phase phase, bool pulseGiven = false);
+
+    // A set-up restored at start (a `restore` action: sport and heat box texts, lap count,
+    // phase, minimum lap time), before any workbook is open: it takes effect on the race sheet
+    // of the workbook opened next. Texts that are no entry are left out.
+    void restore(const JournalAction& restored);
 
     // The minimum lap time was set to `hundredths` (0: off; below 0 counts as 0).
     void setMinimumLap(std::int64_t hundredths);

@@ -161,8 +161,11 @@ private slots:
         spreadsheet_->activeSheet = 2;
         OpenWorkbook("second.xlsx");
         QCOMPARE(spreadsheet_->opened.size(), std::size_t{2});
-        // The new workbook's active sheet is the race sheet until a sport is chosen again.
-        QCOMPARE(w().controller().race().raceSheet(), std::optional(tivaro::workbook::SheetId{2}));
+        // The next heat's workbook: the race goes on on its running sheet, and it says so.
+        QCOMPARE(w().controller().race().raceSheet(), std::optional(tivaro::workbook::SheetId{1}));
+        QVERIFY2(w().statusLine().current().contains("\"loop\"") &&
+                     w().statusLine().current().contains("Tijd Opnemen"),
+                 qPrintable(w().statusLine().current()));
         QCOMPARE(Control<QComboBox>(w(), "Combo1")->currentText(), QStringLiteral("Lopen"));
         QCOMPARE(w().controller().race().setup().phase, tivaro::timing::Phase::Recording);
         QVERIFY(Control<QRadioButton>(w(), "fase_opnemen")->isChecked());

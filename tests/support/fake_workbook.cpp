@@ -93,7 +93,7 @@ std::optional<Error> FakeWorkbook::Fails(WorkbookCall call) const {
         return MakeError(Errc::Closed, "the workbook " + path_.string() + " is closed");
     }
     if (failIf && failIf(call)) {
-        return MakeError(Errc::Closed, path_.string() + " refused " + call.op);
+        return MakeError(Errc::Failed, path_.string() + " refused " + call.op);
     }
     if (call.op == "write" || call.op == "writeRange" || call.op == "colour") {
         unsaved_ = true;

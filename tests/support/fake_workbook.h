@@ -38,7 +38,8 @@ public:
     std::optional<std::uint32_t> fill(std::string_view sheet, int row, int column) const;
     workbook::SheetId sheetId(std::string_view name) const;
 
-    // Calls for which this returns true fail with Errc::Closed (after being recorded).
+    // Calls for which this returns true fail with Errc::Failed (after being recorded), as a
+    // cell the spreadsheet refuses does; close() makes every call fail with Errc::Closed.
     std::function<bool(const WorkbookCall&)> failIf;
     mutable std::vector<WorkbookCall> calls;
     // Counts the calls that changed the workbook, and the saves tried.

@@ -17,9 +17,9 @@ std::string TransponderOf(int sheet, int i) {
     return std::to_string(7404583 + 1000 * sheet + i);
 }
 
-std::unique_ptr<FakeWorkbook> MakeRaceBook() {
-    auto book =
-        std::make_unique<FakeWorkbook>(std::vector<std::string>{"schaats", "loop", "fiets"});
+std::unique_ptr<FakeWorkbook> MakeRaceBook(std::filesystem::path path) {
+    auto book = std::make_unique<FakeWorkbook>(std::vector<std::string>{"schaats", "loop", "fiets"},
+                                               0, std::move(path));
     const char* names[] = {"schaats", "loop", "fiets"};
     for (int s = 0; s < 3; ++s) {
         for (int i = 0; i < 20; ++i) {

@@ -13,7 +13,7 @@ namespace tivaro::testing {
 // Sheets "schaats", "loop", "fiets" (active "schaats"); rows 3..22 hold twenty competitors,
 // competitor i in row 3 + i: bib 101 + i (201 + i, 301 + i on the other sheets), transponder
 // TransponderOf(sheet, i), and on "schaats" heat (i % 5) + 1.
-std::unique_ptr<FakeWorkbook> MakeRaceBook();
+std::unique_ptr<FakeWorkbook> MakeRaceBook(std::filesystem::path path = "fake.xlsx");
 std::string TransponderOf(int sheet, int i);
 
 }  // namespace tivaro::testing

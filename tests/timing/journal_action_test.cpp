@@ -118,6 +118,21 @@ std::vector<JournalAction> EveryKindOfAction(std::mt19937& random) {
         {.kind = ActionKind::MinimumLap, .number = static_cast<int>(random() % 360001)},
         {.kind = ActionKind::Reconnect, .link = link::LinkKind::Serial},
         {.kind = ActionKind::Reconnect},
+        {.kind = ActionKind::FillIn, .yes = true},
+        {.kind = ActionKind::FillIn},
+        {.kind = ActionKind::Restore,
+         .text = "Lopen",
+         .number = 3,
+         .phase = Phase::StartPulse,
+         .pulseGiven = true,
+         .heat = "",
+         .minimumLap = 250},
+        {.kind = ActionKind::Restore,
+         .text = "Schaatsen",
+         .number = 1,
+         .phase = Phase::None,
+         .heat = "Heat 2"},
+        {.kind = ActionKind::End},
     };
 }
 

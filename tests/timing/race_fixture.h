@@ -18,11 +18,16 @@ namespace tivaro::testing {
 class RaceFixture : public ::testing::Test {
 protected:
     RaceFixture() {
+        controller = std::make_unique<timing::RaceController>(Options(), Events());
+        EXPECT_TRUE(controller->openWorkbook("race.xlsx"));
+    }
+
+    timing::ControllerOptions Options() {
         timing::ControllerOptions options;
         options.startApp = [this]() -> Result<std::unique_ptr<workbook::SpreadsheetApp>> {
             return std::unique_ptr<workbook::SpreadsheetApp>(
-                std::make_unique<FakeApp>([this](const std::filesystem::path&) {
-                    auto made = MakeRaceBook();
+                std::make_unique<FakeApp>([this](const std::filesystem::path& file) {
+                    auto made = MakeRaceBook(file);
                     book = made.get();
                     if (prepareNextBook) {
                         prepareNextBook(*made);
@@ -31,6 +36,10 @@ protected:
                 }));
         };
         options.couplingLog = dir.path() / "dovokop.log";
+        return options;
+    }
+
+    timing::ControllerEvents Events() {
         timing::ControllerEvents events;
         events.problem = [this](const Error& e) { problems.push_back(e.message); };
         events.notice = [this](const std::string& text) { notices.push_back(text); };
@@ -44,8 +53,8 @@ protected:
             journal.push_back(timing::FormatAction(action));
         };
         events.setAside = [this](link::LinkKind, std::uint64_t count) { setAsideCount = count; };
-        controller = std::make_unique<timing::RaceController>(std::move(options), events);
-        EXPECT_TRUE(controller->openWorkbook("race.xlsx"));
+        events.fillInOffered = [this](std::size_t count) { offers.push_back(count); };
+        return events;
     }
 
     timing::SetupPanel& Panel() { return controller->setup(); }
@@ -81,6 +90,7 @@ protected:
     std::vector<std::string> journal;  // the lines a race journal would get
     int changes = 0;
     std::uint64_t setAsideCount = 0;  // as the last set-aside record told it
+    std::vector<std::size_t> offers;  // the passings offered to be filled in, each time
 };
 
 }  // namespace tivaro::testing

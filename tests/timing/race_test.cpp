@@ -130,12 +130,34 @@ TEST_F(Handling, WithoutAHeatChosenOnlyEmptyHeatCellsRace) {
     EXPECT_EQ(Pass(Skater(10)), "Opwarmen");
 }
 
+TEST_F(Handling, StartPulseGoesToEveryRowWithABibOrATransponderInBlocks) {
+    book->cell("loop", 8, 1) = "";  // a row without a bib but with a transponder
+    book->cell("loop", 10, 1) = "";
+    book->cell("loop", 10, 2) = "";     // an empty row between two competitors
+    book->cell("loop", 30, 1) = "999";  // a bib far down, without a transponder
+    Race("Lopen", Phase::StartPulse, 3);
+    EXPECT_EQ(Pass(Runner(0), "10:0:0.50"), "Start!!");
+    EXPECT_EQ(Cell("loop", 8, 6), "10:0:0.50");
+    EXPECT_EQ(Cell("loop", 10, 6), "");
+    EXPECT_EQ(Cell("loop", 10, 20), "");
+    EXPECT_EQ(Cell("loop", 11, 6), "10:0:0.50");
+    EXPECT_EQ(Cell("loop", 30, 20), "1");
+    EXPECT_EQ(Cell("loop", 29, 20), "");
+    std::vector<std::string> blocks;
+    for (const timing::SheetWrite& write : Last().writes) {
+        blocks.push_back(std::to_string(write.firstRow) + "-" + std::to_string(write.lastRow));
+    }
+    EXPECT_EQ(blocks, (std::vector<std::string>{"3-9", "3-9", "11-22", "11-22", "30-30", "30-30"}));
+}
+
 TEST_F(Handling, StartPulseStartsEveryoneOnceUntilArmedAgain) {
     Race("Lopen", Phase::StartPulse, 3);
     EXPECT_EQ(Pass("999"), "Onbekend") << "an unknown transponder leaves the pulse armed";
     EXPECT_EQ(Pass(Runner(2), "10:0:0.50"), "Start!!");
     EXPECT_EQ(Cell("loop", 3, 6), "10:0:0.50");
-    EXPECT_EQ(Cell("loop", 200, 20), "1");
+    EXPECT_EQ(Cell("loop", 22, 20), "1") << "the last of the 20 runners";
+    EXPECT_EQ(Cell("loop", 23, 6), "") << "rows that hold no competitor stay empty";
+    EXPECT_EQ(Cell("loop", 200, 20), "");
     EXPECT_EQ(Pass(Runner(3)), "Na Start puls");
     EXPECT_EQ(book->fill("loop", 6, 1), kGreen);
     Panel().choosePhase(Phase::StartPulse);  // chosen again: armed again
@@ -188,7 +210,7 @@ TEST_F(Failures, RefusedStartPulseIsReportedAndStaysArmed) {
     EXPECT_TRUE(controller->race().setup().startPulseArmed);
     EXPECT_EQ(book->fill("loop", 3, 1), std::nullopt);
     ASSERT_EQ(problems.size(), 2u);
-    EXPECT_NE(problems[0].find("F3:F200"), std::string::npos) << problems[0];
+    EXPECT_NE(problems[0].find("F3:F22"), std::string::npos) << problems[0];
     EXPECT_NE(problems[1].find("klaarstaan"), std::string::npos) << problems[1];
     // Once the sheet takes writes again, the next passing gives the pulse.
     book->failIf = nullptr;
@@ -198,40 +220,87 @@ TEST_F(Failures, RefusedStartPulseIsReportedAndStaysArmed) {
     EXPECT_EQ(Pass(Runner(2)), "Na Start puls");
 }
 
-TEST_F(Failures, ClosedWorkbookMidRaceKeepsPassingsComing) {
+TEST_F(Failures, PassingsWaitWhileTheWorkbookIsClosedWithoutAMessageEach) {
     Race("Fietsen", Phase::Recording, 2);
     Pass(Cyclist(0));
     ASSERT_TRUE(book->close());
-    EXPECT_EQ(Pass(Cyclist(0)), "Onbekend");
-    EXPECT_EQ(controller->passings().size(), 2u);
-    EXPECT_EQ(logged.size(), 2u);
-    EXPECT_EQ(problems.size(), 1u) << "the closed workbook is said";
+    EXPECT_EQ(Pass(Cyclist(0)), "Wacht op werkboek");
+    EXPECT_EQ(Pass(Cyclist(1)), "Wacht op werkboek");
+    EXPECT_EQ(controller->passings().size(), 3u);
+    EXPECT_EQ(logged.size(), 3u);
+    EXPECT_EQ(controller->waitingCount(), 2u);
+    EXPECT_TRUE(problems.empty());
 }
 
-TEST_F(Failures, AWorkbookThatWentAwayGetsItsPassingsBackWhenOpenedAgain) {
+TEST_F(Failures, TheSameWorkbookBackIsBroughtUpToDateInOrderWithoutAQuestion) {
     Race("Lopen", Phase::Recording, 3);
     Pass(Runner(0), "10:0:0.00");
     Pass(Runner(0), "10:1:0.00");
-    ASSERT_TRUE(book->close());
-    EXPECT_EQ(Pass(Runner(1), "10:0:5.00"), "Onbekend");
-    EXPECT_EQ(Pass(Runner(1), "10:1:5.00"), "Onbekend");
+    ASSERT_TRUE(book->close());  // before the first two were saved
+    EXPECT_EQ(Pass(Runner(1), "10:0:5.00"), "Wacht op werkboek");
+    EXPECT_EQ(Pass(Runner(1), "10:1:5.00"), "Wacht op werkboek");
 
-    // The same workbook again, as it was before any passing: all four are missing.
+    // The same workbook again, as it was before any passing: all four go in, in order, into
+    // the sheet of the sport in force although the workbook opens on another.
     ASSERT_TRUE(controller->openWorkbook("race.xlsx"));
-    ASSERT_EQ(controller->passingsToReapply(), 4u);
-    controller->reapply();
-    EXPECT_EQ(controller->passingsToReapply(), 0u);
-    // Written into the running sheet although the race sheet is now the active one.
     EXPECT_EQ(Cell("loop", 3, 6), "10:0:0.00");
     EXPECT_EQ(Cell("loop", 3, 7), "10:1:0.00");
     EXPECT_EQ(Cell("loop", 4, 6), "10:0:5.00");
     EXPECT_EQ(Cell("loop", 4, 7), "10:1:5.00");
     EXPECT_EQ(Cell("loop", 4, 20), "2");
     EXPECT_EQ(Cell("schaats", 3, 6), "");
-    EXPECT_EQ(results.back().name, "Doork 1 (opnieuw)");
-    // Opened once more, nothing is missing any more.
+    EXPECT_EQ(controller->waitingCount(), 0u);
+    // The rows that waited show what the passings were.
+    EXPECT_EQ(controller->passings().row(0).type, "Doork 1");
+    EXPECT_EQ(controller->passings().size(), 4u);
+    // Opened once more as a fresh copy: brought up to date again.
     ASSERT_TRUE(controller->openWorkbook("race.xlsx"));
-    EXPECT_EQ(controller->passingsToReapply(), 4u) << "a fresh copy again lacks all four";
+    EXPECT_EQ(Cell("loop", 4, 7), "10:1:5.00");
+    EXPECT_EQ(Pass(Runner(1), "10:2:5.00"), "Doork 2");
+}
+
+TEST_F(Failures, AnotherWorkbookIsOfferedWhatWaitedAndPassingsMeanwhileWaitBehind) {
+    Race("Lopen", Phase::Recording, 3);
+    ASSERT_TRUE(book->close());
+    Pass(Runner(0), "10:0:0.00");
+    Pass(Runner(1), "10:0:1.00");
+    // Another workbook: the question comes; a passing that comes meanwhile waits behind.
+    ASSERT_TRUE(controller->openWorkbook("next-heat.xlsx"));
+    EXPECT_EQ(offers, (std::vector<std::size_t>{2}));
+    EXPECT_EQ(Pass(Runner(0), "10:1:0.00"), "Wacht op werkboek");
+    EXPECT_EQ(Cell("loop", 3, 6), "");
+    controller->fillIn(true);
+    EXPECT_EQ(journal.back(), "fill-in yes");
+    EXPECT_EQ(Cell("loop", 3, 6), "10:0:0.00");
+    EXPECT_EQ(Cell("loop", 3, 7), "10:1:0.00") << "the one that came meanwhile, after them";
+    EXPECT_EQ(Cell("loop", 4, 6), "10:0:1.00");
+
+    // Said no: those offered stay in the list and the log only.
+    ASSERT_TRUE(book->close());
+    Pass(Runner(2), "10:2:0.00");
+    ASSERT_TRUE(controller->openWorkbook("third.xlsx"));
+    controller->fillIn(false);
+    EXPECT_EQ(Cell("loop", 5, 6), "");
+    EXPECT_EQ(controller->passings().row(0).type, "Niet ingevuld");
+    EXPECT_EQ(controller->waitingCount(), 0u);
+    EXPECT_EQ(Pass(Runner(2), "10:3:0.00"), "Start");
+}
+
+TEST_F(Failures, PassingsBeforeAWorkbookWaitOnceAPhaseIsChosen) {
+    // A restart: the set-up is in force before a workbook is open, and the decoder empties
+    // its memory at once.
+    controller = std::make_unique<timing::RaceController>(Options(), Events());
+    controller->setup().restore({.kind = timing::ActionKind::Restore,
+                                 .text = "Lopen",
+                                 .number = 3,
+                                 .phase = Phase::Recording});
+    EXPECT_EQ(Pass(Runner(0), "10:0:0.00"), "Wacht op werkboek");
+    EXPECT_EQ(Pass(Runner(0), "10:1:0.00"), "Wacht op werkboek");
+    ASSERT_TRUE(controller->openWorkbook("race.xlsx"));
+    ASSERT_EQ(offers, (std::vector<std::size_t>{2}));
+    controller->fillIn(true);
+    EXPECT_EQ(Cell("loop", 3, 6), "10:0:0.00");
+    EXPECT_EQ(Cell("loop", 3, 7), "10:1:0.00");
 }
 
 TEST_F(Failures, UnwritableLogStillHandlesShowsAndRecords) {

@@ -27,6 +27,11 @@ protected:
               auto app = std::make_unique<FakeApp>([this](const std::filesystem::path& file) {
                   opened.push_back(file.string());
                   auto book = openFails ? nullptr : MakeRaceBook();
+                  if (book && !prepareWithout.empty()) {
+                      book->failIf = [this](const WorkbookCall& c) {
+                          return c.op == "activate" && c.text == prepareWithout;
+                      };
+                  }
                   if (book && activeSheetFails) {
                       book->failIf = [](const WorkbookCall& c) { return c.op == "activeSheet"; };
                   }
@@ -45,8 +50,7 @@ protected:
         if (!workbook) {
             return workbook.error();
         }
-        panel.takeWorkbook(std::move(*workbook));
-        return {};
+        return panel.takeWorkbook(std::move(*workbook));
     }
 
     FakeWorkbook& Book() { return static_cast<FakeWorkbook&>(*race.workbook()); }
@@ -62,6 +66,7 @@ protected:
     bool failShow = false;
     bool openFails = false;
     bool activeSheetFails = false;
+    std::string prepareWithout;  // the next workbook lacks this sheet
     std::vector<std::string> opened;
 };
 
@@ -97,18 +102,31 @@ TEST_F(Setup, EachFailedOpeningStepChangesNothing) {
     }
 }
 
-TEST_F(Setup, OpeningAgainTakesTheNewActiveSheetAndKeepsTheRaceChoices) {
+TEST_F(Setup, TheNextHeatsWorkbookRacesOnTheSheetOfTheSportInForce) {
     ASSERT_TRUE(Open("first.xlsx"));
     ASSERT_TRUE(panel.chooseSport("Fietsen"));
     panel.moveLapSlider(6);
     panel.choosePhase(Phase::Recording);
     workbook::Workbook* const first = race.workbook();
-    ASSERT_TRUE(Open("second.xlsx"));
+    ASSERT_TRUE(Open("second.xlsx"));  // it opens on "schaats"
     EXPECT_NE(race.workbook(), first);
     EXPECT_EQ(started, 2);
-    EXPECT_EQ(race.raceSheet(), Book().sheetId("schaats"));  // not the cycling sheet
+    EXPECT_EQ(race.raceSheet(), Book().sheetId("fiets"));
     EXPECT_EQ(C().sportBox.text, "Fietsen");
+    EXPECT_TRUE(C().lapSlider.visible);
     EXPECT_EQ(S().lapCount, 6);
+    EXPECT_EQ(S().phase, Phase::Recording);
+
+    // A workbook without that sheet: the sport is cleared and the box asks for a choice;
+    // the phase stays for when one is made.
+    prepareWithout = "fiets";
+    const Status taken = Open("third.xlsx");
+    ASSERT_FALSE(taken);
+    EXPECT_NE(taken.error().message.find("\"fiets\""), std::string::npos);
+    EXPECT_EQ(S().sport, timing::Sport::None);
+    EXPECT_FALSE(race.raceSheet());
+    EXPECT_EQ(C().sportBox.text, "");
+    EXPECT_TRUE(C().sportBox.visible);
     EXPECT_EQ(S().phase, Phase::Recording);
 }
 

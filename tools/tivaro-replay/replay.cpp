@@ -6,6 +6,7 @@
 
 #include "common/data_dir.h"
 #include "common/system_error.h"
+#include "timing/journal_player.h"
 #include "timing/race_controller.h"
 
 namespace tivaro::replay {
@@ -28,57 +29,8 @@ public:
     }
 
     void Run(const timing::JournalAction& action) {
-        using timing::ActionKind;
         line_ = action.line;
-        timing::SetupPanel& setup = controller_.setup();
-        switch (action.kind) {
-            case ActionKind::Open:
-                SaveWorkbook();
-                if (std::optional<std::filesystem::path> file = WorkbookToOpen(action.text)) {
-                    Check(controller_.openWorkbook(*file));
-                }
-                break;
-            case ActionKind::Sport:
-                Check(setup.chooseSport(action.text));
-                break;
-            case ActionKind::Heat:
-                setup.chooseHeat(action.text);
-                break;
-            case ActionKind::Laps:
-                setup.moveLapSlider(action.number);
-                break;
-            case ActionKind::Phase:
-                setup.choosePhase(action.phase, action.pulseGiven);
-                break;
-            case ActionKind::Decoder:
-                controller_.chooseDecoderGeneration(action.generation);
-                break;
-            case ActionKind::Serial:
-            case ActionKind::Tcp:
-                linkInForce_ = action.kind == ActionKind::Serial ? link::LinkKind::Serial
-                                                                 : link::LinkKind::Tcp;
-                controller_.onDecoderBytes(*linkInForce_, action.bytes);
-                break;
-            case ActionKind::Reconnect:
-                if (action.link) {
-                    controller_.connectionStarted(*action.link);
-                } else if (linkInForce_) {
-                    controller_.connectionStarted(*linkInForce_);
-                }
-                break;
-            case ActionKind::Passing:
-                controller_.handlePassing(link::Passing{action.text, action.time});
-                break;
-            case ActionKind::Manual:
-                Check(controller_.handPassing(action.text, action.time));
-                break;
-            case ActionKind::Undo:
-                Check(controller_.takeBack(action.text));
-                break;
-            case ActionKind::MinimumLap:
-                setup.setMinimumLap(action.number);
-                break;
-        }
+        Check(player_.play(action));
     }
 
     // The workbook an open action names, or a fresh copy of it in the copy folder, so that the
@@ -164,7 +116,14 @@ private:
     std::ostream& out_;
     std::ostream& err_;
     timing::RaceController controller_;
-    std::optional<link::LinkKind> linkInForce_;
+    timing::JournalPlayer player_{
+        controller_, [this](const std::string& named) -> Status {
+            SaveWorkbook();
+            if (std::optional<std::filesystem::path> file = WorkbookToOpen(named)) {
+                return controller_.openWorkbook(*file);
+            }
+            return {};
+        }};
     std::map<link::LinkKind, std::uint64_t> setAside_;
     int line_ = 0;
     bool ok_ = true;

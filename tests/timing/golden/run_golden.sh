@@ -7,8 +7,8 @@
 # that say the embedded engine left a cached formula result out of the file ("cached none")
 # are not checked: Calc computes every formula and stores its result.
 #
-# NAME.scenario is played with the workbook copied to race.xlsx beside it, and every file of
-# GOLDEN_DIR/workbooks/ copied beside it under its own name. Then:
+# NAME.scenario is played with the workbook copied to race.xlsx (and to next-heat.xlsx) beside
+# it, and every file of GOLDEN_DIR/workbooks/ copied beside it under its own name. Then:
 #   stdout equals NAME.out, and the coupling log holds the same lines (with CR LF);
 #   the exit status equals NAME.status (0 when that file is missing);
 #   every line of NAME.err (if present) occurs in stderr, the scratch folder written as TMP;
@@ -19,6 +19,7 @@ replay=$1 demo=$2 golden=$3 name=$4 engine=${5:-embedded}
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 cp "$demo" "$tmp/race.xlsx"
+cp "$demo" "$tmp/next-heat.xlsx"  # the next heat's workbook, for races that open another
 if [ -d "$golden/workbooks" ]; then
     cp "$golden/workbooks/"* "$tmp/"
 fi
