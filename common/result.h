@@ -19,6 +19,7 @@ enum class Errc {
     BadAddress,   // a cell or range address is malformed or out of range
     Closed,       // the workbook or device is not open
     ReadOnly,     // the file, or the folder it would be saved in, cannot be written
+    Locked,       // another user or machine holds the file open, or did
 };
 
 struct Error {

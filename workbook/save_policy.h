@@ -35,6 +35,7 @@ public:
     std::optional<Clock::time_point> nextCheck(Clock::time_point now) const;
 
     bool pending() const { return pending_; }
+    void setMinimumInterval(Clock::duration interval) { minimumInterval_ = interval; }
     // On close: save when anything is pending, whatever the time.
     bool shouldSaveOnClose() const { return pending_; }
 

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "common/result.h"
+#include "common/system_error.h"
 
 namespace tivaro::workbook {
 
@@ -109,6 +110,19 @@ public:
     virtual Result<SaveReport> saveAs(const std::filesystem::path& file) {
         return MakeError(Errc::Failed, "Opslaan als " + file.string() +
                                            " kan hier niet: sla het werkboek op in het rekenblad.");
+    }
+
+    // Writes the workbook as it is now into `file`, and goes on where it is (a copy for the
+    // race journal). An engine that holds the workbook in memory as the file is copies the
+    // file; one whose application may hold more than the file stores what it holds.
+    virtual Status writeCopy(const std::filesystem::path& file) {
+        std::error_code error;
+        if (!std::filesystem::copy_file(path(), file,
+                                        std::filesystem::copy_options::overwrite_existing, error)) {
+            return MakeError(Errc::Io, "het werkboek kon niet worden gekopieerd naar " +
+                                           file.string() + " (" + SystemErrorText(error) + ")");
+        }
+        return {};
     }
 
     // Saves pending changes and lets go of the workbook; further operations fail with

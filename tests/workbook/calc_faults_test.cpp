@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <set>
 #include <thread>
 
 #include <gmock/gmock.h>
@@ -19,6 +20,7 @@
 #include "tests/workbook/calc_suite.h"
 #include "tests/workbook/support.h"
 #include "workbook/calc/calc_probe.h"
+#include "workbook/calc/leftovers.h"
 
 namespace tivaro::workbook::test {
 namespace {
@@ -69,8 +71,9 @@ TEST_F(CalcFaults, DocumentClosedInCalcGivesClosedFromThenOn) {
     EXPECT_TRUE(again->writeCell(loop, 3, 6, "10:00:01.00"));
 }
 
-TEST_F(CalcFaults, SofficeKilledMidRaceThenTheLockItLeftIsNamed) {
-    const CalcOptions options = DisposableCalcOptions(PipeFor("killed"));
+TEST_F(CalcFaults, SofficeKilledMidRaceThenTheLockItLeftIsCleared) {
+    CalcOptions options = DisposableCalcOptions(PipeFor("killed"));
+    options.saveThroughCalc = true;
     auto calc = StartCalc(options);
     ASSERT_TRUE(calc) << calc.error().message;
     const std::optional<int> pid = CalcProcessId(**calc);
@@ -90,16 +93,19 @@ TEST_F(CalcFaults, SofficeKilledMidRaceThenTheLockItLeftIsNamed) {
     EXPECT_EQ(read.error().code, Errc::Closed);
     EXPECT_FALSE(book->colourCell(loop, 3, 1, 255));
 
-    // The next start is a new soffice; the killed one left its lock file beside the workbook.
+    // The killed soffice left its lock file beside the workbook; the next start is a new
+    // soffice, which opens the workbook for writing all the same.
+    const std::filesystem::path lock = scratch_ / ".~lock.race.xlsx#";
+    ASSERT_TRUE(std::filesystem::exists(lock));
     book.reset();
     calc->reset();
     auto restarted = StartCalc(options);
     ASSERT_TRUE(restarted) << restarted.error().message;
     auto reopened = (*restarted)->open(file_);
-    ASSERT_FALSE(reopened);
-    EXPECT_EQ(reopened.error().code, Errc::Io);
-    EXPECT_THAT(reopened.error().message, HasSubstr("vergrendelbestand"));
-    EXPECT_THAT(reopened.error().message, HasSubstr(".~lock.race.xlsx#"));
+    ASSERT_TRUE(reopened) << reopened.error().message;
+    ASSERT_TRUE((*reopened)->writeCell(loop, 3, 7, "10:01:00.00"));
+    ASSERT_TRUE((*reopened)->save());
+    EXPECT_EQ(RunOpenpyxl({"cells", file_.string(), "Loop!G3"}), "Loop!G3 s none 10:01:00.00\n");
 }
 
 // The engine keeps the row and cell objects Calc hands out; Calc moves those along with their
@@ -160,9 +166,10 @@ TEST_F(CalcFaults, LockFileOfAnotherHolderIsReportedWithItsHolder) {
               "libreoffice/4;");
     auto opened = calc->open(file_);
     ASSERT_FALSE(opened);
-    EXPECT_EQ(opened.error().code, Errc::Io);
+    EXPECT_EQ(opened.error().code, Errc::Locked);
     EXPECT_THAT(opened.error().message, HasSubstr("Jan de Vries op kantoor-pc"));
-    EXPECT_THAT(opened.error().message, HasSubstr("verwijder dan het vergrendelbestand"));
+    EXPECT_THAT(opened.error().message, HasSubstr("Hef de vergrendeling alleen op"));
+    EXPECT_TRUE(std::filesystem::exists(scratch_ / ".~lock.race.xlsx#"));
 
     // Without the lock it opens.
     std::filesystem::remove(scratch_ / ".~lock.race.xlsx#");
@@ -377,6 +384,71 @@ TEST(CalcDocuments, OdsAndXlsWorkbooksKeepTheirFormat) {
         ASSERT_TRUE(time);
         EXPECT_EQ(*time, "10:00:01.00");
     }
+}
+
+// What a killed soffice leaves: whose lock may go, and which temporary folders.
+TEST(CalcLeftovers, OnlyALockOfThisUserWhoseSofficeIsGoneIsStale) {
+    ScratchDir dir;
+    WriteFile(dir / "lock", "Jan de Vries,jan,kantoor-pc,07.12.2025 09:15,file:///home/jan/p;\n");
+    const std::optional<calc::LockHolder> jan = calc::ReadLock(dir / "lock");
+    ASSERT_TRUE(jan);
+    EXPECT_EQ(jan->describe(), "Jan de Vries op kantoor-pc, sinds 07.12.2025 09:15");
+    EXPECT_EQ(jan->profile, "file:///home/jan/p;");
+    EXPECT_FALSE(calc::IsMine(*jan));
+    EXPECT_FALSE(calc::IsOwnStaleLock(*jan, {}, "/home/jan/p"));
+
+    const calc::LockHolder mine{"", calc::LoginName(), calc::HostName(), "nu",
+                                "file:///tmp/tivaro-calc-profile-a;"};
+    EXPECT_EQ(mine.describe(), calc::LoginName() + " op " + calc::HostName() + ", sinds nu");
+    const calc::RunningOffice onIt{1,
+                                   "soffice.bin -env:UserInstallation=file:///tmp/"
+                                   "tivaro-calc-profile-a --accept=pipe"};
+    const calc::RunningOffice onOther{2, "soffice.bin -env:UserInstallation=file:///tmp/other"};
+    const calc::RunningOffice onDefault{3, "soffice.bin --nologo"};
+    // Its soffice is gone.
+    EXPECT_TRUE(calc::IsOwnStaleLock(mine, {onOther, onDefault}, "/tmp/other"));
+    // Its soffice runs, and is not the one asked: the workbook may be open there.
+    EXPECT_FALSE(calc::IsOwnStaleLock(mine, {onIt, onOther}, "/tmp/other"));
+    // The soffice on its profile is the one asked, which does not have it open.
+    EXPECT_TRUE(calc::IsOwnStaleLock(mine, {onIt}, "/tmp/tivaro-calc-profile-a"));
+    // The user's own profile, in use by a Calc started without one.
+    calc::LockHolder own = mine;
+    own.profile = "file://" + calc::DefaultProfile().string() + ";";
+    EXPECT_FALSE(calc::IsOwnStaleLock(own, {onIt, onDefault}, "/tmp/tivaro-calc-profile-a"));
+    EXPECT_TRUE(calc::IsOwnStaleLock(own, {onIt}, "/tmp/tivaro-calc-profile-a"));
+    // No profile named: stale only when no other soffice runs.
+    own.profile.clear();
+    EXPECT_TRUE(calc::IsOwnStaleLock(own, {onIt}, "/tmp/tivaro-calc-profile-a"));
+    EXPECT_FALSE(calc::IsOwnStaleLock(own, {onIt, onOther}, "/tmp/tivaro-calc-profile-a"));
+}
+
+TEST(CalcLeftovers, ProfilesAndTemporaryFoldersNoSofficeUsesAreCleared) {
+    ScratchDir temp;
+    for (const char* name :
+         {"tivaro-calc-profile-a", "tivaro-calc-profile-b", "lu12ab.tmp", "keep", "lu-not-temp"}) {
+        std::filesystem::create_directories(temp / name / "user");
+    }
+    const calc::RunningOffice onA{
+        1, "soffice.bin -env:UserInstallation=file://" + (temp / "tivaro-calc-profile-a").string()};
+    const auto names = [](const std::vector<std::filesystem::path>& paths) {
+        std::set<std::string> out;
+        for (const auto& path : paths) {
+            out.insert(path.filename().string());
+        }
+        return out;
+    };
+    // Too young: a soffice may be starting on it.
+    EXPECT_TRUE(calc::ClearLeftovers(temp.path(), {}, std::chrono::hours(1)).empty());
+    // A soffice runs: its profile stays, and so do temporary folders that may be its.
+    EXPECT_EQ(names(calc::ClearLeftovers(temp.path(), {onA}, std::chrono::seconds(0))),
+              std::set<std::string>{"tivaro-calc-profile-b"});
+    EXPECT_TRUE(std::filesystem::exists(temp / "tivaro-calc-profile-a" / "user"));
+    EXPECT_TRUE(std::filesystem::exists(temp / "lu12ab.tmp"));
+    // None runs.
+    EXPECT_EQ(names(calc::ClearLeftovers(temp.path(), {}, std::chrono::seconds(0))),
+              (std::set<std::string>{"tivaro-calc-profile-a", "lu12ab.tmp"}));
+    EXPECT_TRUE(std::filesystem::exists(temp / "keep"));
+    EXPECT_TRUE(std::filesystem::exists(temp / "lu-not-temp"));
 }
 
 }  // namespace

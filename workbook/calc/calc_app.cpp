@@ -15,6 +15,7 @@
 #include <com/sun/star/util/XCloseable.hpp>
 
 #include "workbook/calc/calc_workbook.h"
+#include "workbook/calc/leftovers.h"
 #include "workbook/calc/uno_session.h"
 
 namespace tivaro::workbook {
@@ -36,31 +37,6 @@ namespace {
 
 std::string Quoted(const std::string& text) {
     return "\"" + text + "\"";
-}
-
-// The lock file LibreOffice keeps beside a document it has open: ".~lock.NAME#".
-std::filesystem::path LockFileOf(const std::filesystem::path& file) {
-    return file.parent_path() / (".~lock." + file.filename().string() + "#");
-}
-
-// Who holds a lock file and since when, from its first line "NAME,USER,HOST,DATE,...";
-// empty when it cannot be read.
-std::string LockHolder(const std::filesystem::path& lock) {
-    std::ifstream in(lock);
-    std::string line;
-    if (!std::getline(in, line)) {
-        return "";
-    }
-    std::vector<std::string> fields;
-    std::istringstream split(line);
-    for (std::string field; std::getline(split, field, ',');) {
-        fields.push_back(field);
-    }
-    if (fields.size() < 4) {
-        return "";
-    }
-    const std::string& who = fields[0].empty() ? fields[1] : fields[0];
-    return who + " op " + fields[2] + ", sinds " + fields[3];
 }
 
 // A document loaded by LibreOffice as something other than a spreadsheet, closed again.
@@ -265,6 +241,24 @@ Result<std::unique_ptr<Workbook>> CalcApp::openChecked(const std::filesystem::pa
         return made(std::make_shared<OpenDocument>(session_, model, false));
     }
 
+    // A lock that a killed Calc of this user left goes; one of another user or machine may
+    // guard a workbook open there, and only the organiser can tell.
+    const std::filesystem::path lock = calc::LockFileOf(key);
+    if (std::filesystem::exists(lock, error)) {
+        if (const std::optional<calc::LockHolder> holder = calc::ReadLock(lock)) {
+            if (calc::IsOwnStaleLock(*holder, calc::RunningOffices(), session_->profile())) {
+                std::filesystem::remove(lock, error);
+            } else if (!calc::IsMine(*holder)) {
+                return MakeError(
+                    Errc::Locked,
+                    "Het werkboek is vergrendeld door " + holder->describe() +
+                        ": het is daar open, of LibreOffice stopte daar zonder het te sluiten. "
+                        "Hef de vergrendeling alleen op als het daar niet meer open is. "
+                        "Vergrendelbestand: " +
+                        Quoted(lock.string()));
+            }
+        }
+    }
     Sequence<css::beans::PropertyValue> properties(session_->options().hidden ? 1 : 0);
     if (session_->options().hidden) {
         properties.getArray()[0].Name = "Hidden";
@@ -289,13 +283,12 @@ Result<std::unique_ptr<Workbook>> CalcApp::openChecked(const std::filesystem::pa
         if (model.is()) {
             CloseQuietly(component);
         }
-        const std::filesystem::path lock = LockFileOf(key);
         if (std::filesystem::exists(lock, error)) {
-            const std::string holder = LockHolder(lock);
+            const std::optional<calc::LockHolder> holder = calc::ReadLock(lock);
             return MakeError(
                 Errc::Io,
                 "LibreOffice Calc opent het werkboek niet: er ligt een vergrendelbestand naast" +
-                    (holder.empty() ? std::string() : " (van " + holder + ")") +
+                    (holder ? " (van " + holder->describe() + ")" : std::string()) +
                     ". Het werkboek is elders nog open, of een Calc die het open had is "
                     "vastgelopen. Sluit het werkboek waar het open is; is het nergens meer open, "
                     "verwijder dan het vergrendelbestand en open het werkboek opnieuw. "

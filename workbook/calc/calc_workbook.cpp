@@ -718,6 +718,47 @@ Result<SaveReport> CalcWorkbook::save() {
     });
 }
 
+Status CalcWorkbook::writeCopy(const std::filesystem::path& file) {
+    if (closed_ || lost_ != Lost::No) {
+        return lostError();
+    }
+    // What Calc holds, which may be more than the file (an organiser's edits not yet saved),
+    // in the document's own format.
+    const Result<SaveReport> stored =
+        guarded<SaveReport>(SheetId{}, "het kopiëren", [&]() -> Result<SaveReport> {
+            try {
+                rtl::OUString filter;
+                const Sequence<css::beans::PropertyValue> args = document_->model()->getArgs();
+                for (const css::beans::PropertyValue& arg : args) {
+                    if (arg.Name == "FilterName") {
+                        arg.Value >>= filter;
+                    }
+                }
+                Sequence<css::beans::PropertyValue> properties(filter.isEmpty() ? 1 : 2);
+                properties.getArray()[0].Name = "Overwrite";
+                properties.getArray()[0].Value <<= true;
+                if (!filter.isEmpty()) {
+                    properties.getArray()[1].Name = "FilterName";
+                    properties.getArray()[1].Value <<= filter;
+                }
+                const Reference<css::frame::XStorable> storable(document_->model(),
+                                                                UNO_QUERY_THROW);
+                const std::filesystem::path absolute = std::filesystem::absolute(file);
+                storable->storeToURL(FromUtf8(FileUrl(absolute)), properties);
+            } catch (const css::io::IOException& e) {
+                return MakeError(Errc::Io,
+                                 "LibreOffice Calc kon geen kopie van het werkboek "
+                                 "maken in " +
+                                     file.string() + ": " + Detail(e) + ".");
+            }
+            return SaveReport{file, ""};
+        });
+    if (!stored) {
+        return stored.error();
+    }
+    return {};
+}
+
 Status CalcWorkbook::close() {
     if (closed_) {
         return lostError();

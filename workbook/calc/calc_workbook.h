@@ -66,6 +66,7 @@ public:
     Status colourCell(SheetId sheet, int row, int column, std::uint32_t colour) override;
     bool hasUnsavedChanges() const override { return unsaved_; }
     Result<SaveReport> save() override;
+    Status writeCopy(const std::filesystem::path& file) override;
     Status close() override;
 
 private:

@@ -16,6 +16,8 @@
 #include <thread>
 #include <vector>
 
+#include "workbook/calc/leftovers.h"
+
 #include <com/sun/star/bridge/UnoUrlResolver.hpp>
 #include <com/sun/star/bridge/XUnoUrlResolver.hpp>
 #include <com/sun/star/connection/NoConnectException.hpp>
@@ -39,6 +41,8 @@ constexpr int kRestartExitCode = 81;
 constexpr int kMaxRestarts = 3;
 constexpr auto kPollInterval = std::chrono::milliseconds(25);
 constexpr auto kQuitGrace = std::chrono::seconds(10);
+// Leftovers younger than this may belong to a soffice starting right now.
+constexpr auto kLeftoverAge = std::chrono::seconds(120);
 
 // The UNO runtime of this process. It is made once and never torn down: bridge threads may
 // still run while static objects are destroyed at exit.
@@ -188,16 +192,8 @@ std::string DefaultPipeName() {
 
 // The user's LibreOffice profile exists (LibreOffice has run for this user before).
 bool DefaultProfileExists() {
-    std::filesystem::path config;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg != '\0') {
-        config = xdg;
-    } else if (const char* home = std::getenv("HOME"); home != nullptr) {
-        config = std::filesystem::path(home) / ".config";
-    } else {
-        return true;  // nothing to check; soffice will cope
-    }
     std::error_code ignored;
-    return std::filesystem::exists(config / "libreoffice" / "4" / "user", ignored);
+    return std::filesystem::exists(DefaultProfile() / "user", ignored);
 }
 
 }  // namespace
@@ -371,6 +367,12 @@ Status Session::startOffice() {
                          "beeldscherm (DISPLAY is niet gezet). Start Tivaro in de "
                          "grafische omgeving.");
     }
+    // What a soffice killed earlier left in the temporary folder goes first.
+    std::error_code noTemp;
+    const std::filesystem::path temp = std::filesystem::temp_directory_path(noTemp);
+    if (!noTemp) {
+        ClearLeftovers(temp, RunningOffices(), kLeftoverAge);
+    }
     if (Status prepared = prepareProfile(); !prepared) {
         return prepared;
     }
@@ -447,6 +449,13 @@ Status Session::connect() {
         return {};
     }
     return startOffice();
+}
+
+std::filesystem::path Session::profile() const {
+    if (!profile_.empty()) {
+        return profile_;
+    }
+    return options_.profileDirectory.empty() ? DefaultProfile() : options_.profileDirectory;
 }
 
 std::optional<pid_t> Session::processId() {

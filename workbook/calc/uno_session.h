@@ -54,6 +54,8 @@ public:
     const CalcOptions& options() const { return options_; }
     const std::string& pipeName() const { return pipeName_; }
     const css::uno::Reference<css::frame::XDesktop2>& desktop() const { return desktop_; }
+    // The LibreOffice profile of the soffice this session talks to.
+    std::filesystem::path profile() const;
     // The soffice this engine started, while it runs.
     std::optional<pid_t> processId();
 
