@@ -148,8 +148,10 @@ void ReceivePath::handleOlderLine(std::string_view received) {
     // Every passing line reaches the raw log as received before anything of it is examined,
     // so even an unusable one is on record. A log that cannot be written does not stop the
     // passing.
-    if (Status logged = rawLog_.append(received); !logged) {
-        listener_.onProblem(logged.error());
+    if (rawLogging_) {
+        if (Status logged = rawLog_.append(received); !logged) {
+            listener_.onProblem(logged.error());
+        }
     }
     std::optional<Passing> passing = ParseOlderPassingLine(line, &identity_);
     if (!checksOut && lineChecks_.armed()) {

@@ -97,6 +97,9 @@ public:
     // One complete text line of an older decoder, as the line framer hands it on.
     void handleOlderLine(std::string_view line);
 
+    // Whether passing lines go to the raw log (not while a race is rebuilt from its journal:
+    // they went there when they came).
+    void setRawLogging(bool on) { rawLogging_ = on; }
     // Writes the raw log's lines still waiting for room, as far as there is room now.
     Status flushRawLog() { return rawLog_.flush(); }
 
@@ -116,6 +119,7 @@ private:
     ReceiveListener& listener_;
     DebugView* debug_;
     LineLog rawLog_;
+    bool rawLogging_ = true;
     DecoderGeneration generation_ = DecoderGeneration::Binary;
 
     RecordFramer records_;

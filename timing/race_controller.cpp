@@ -226,27 +226,16 @@ void RaceController::noteWorkbookError(const Error& error) {
 
 std::vector<JournalAction> RaceController::setupActions() const {
     const RaceSetup& setup = race_.setup();
-    std::vector<JournalAction> actions = {{.kind = ActionKind::Decoder, .generation = generation_}};
+    JournalAction restore{.kind = ActionKind::Restore,
+                          .number = setup.lapCount,
+                          .phase = setup.phase,
+                          .pulseGiven = setup.phase == Phase::StartPulse && !setup.startPulseArmed,
+                          .heat = setup.heat.empty() ? std::string() : "Heat " + setup.heat,
+                          .minimumLap = static_cast<int>(setup.minimumLap)};
     if (const SportRules* rules = RulesOf(setup.sport)) {
-        actions.push_back({.kind = ActionKind::Sport, .text = std::string(rules->boxText)});
-        if (rules->readsLapCount()) {
-            actions.push_back({.kind = ActionKind::Laps, .number = setup.lapCount});
-        }
+        restore.text = rules->boxText;
     }
-    if (!setup.heat.empty()) {
-        actions.push_back({.kind = ActionKind::Heat, .text = "Heat " + setup.heat});
-    }
-    if (setup.minimumLap > 0) {
-        actions.push_back(
-            {.kind = ActionKind::MinimumLap, .number = static_cast<int>(setup.minimumLap)});
-    }
-    if (setup.phase != Phase::None) {
-        actions.push_back(
-            {.kind = ActionKind::Phase,
-             .phase = setup.phase,
-             .pulseGiven = setup.phase == Phase::StartPulse && !setup.startPulseArmed});
-    }
-    return actions;
+    return {{.kind = ActionKind::Decoder, .generation = generation_}, restore};
 }
 
 void RaceController::chooseDecoderGeneration(link::DecoderGeneration generation) {
@@ -305,6 +294,17 @@ void RaceController::logFailed(const Error& error) {
     logFailing_ = true;
     if (events_.logTrouble) {
         events_.logTrouble(&error);
+    }
+}
+
+void RaceController::setQuiet(bool quiet) {
+    if (quiet == quiet_) {
+        return;
+    }
+    quiet_ = quiet;
+    std::swap(events_, quietEvents_);
+    for (auto& path : paths_) {
+        path->setRawLogging(!quiet);
     }
 }
 
@@ -434,6 +434,9 @@ RaceController::Written RaceController::apply(PassingResult result, const Applyi
 
 void RaceController::log(const PassingResult& result) {
     const std::string line = CouplingLogLine(result);
+    if (quiet_) {
+        return;
+    }
     if (Status appended = couplingLog_.append(line); !appended) {
         logFailed(MakeError(appended.error().code,
                             "De " + DescribePassing(result) +

@@ -118,9 +118,9 @@ public:
     // For a view that follows the list (it sets the list's listeners).
     PassingList& passings() { return passings_; }
 
-    // The set-up in force as the journal actions that make it again after the workbook is
-    // opened: the decoder generation, then sport, heat, lap count, minimum lap time and phase
-    // as far as they were chosen.
+    // The set-up in force as the journal actions that make it again, also before a workbook is
+    // open: the decoder generation and the restore of sport, heat, lap count, phase and minimum
+    // lap time.
     std::vector<JournalAction> setupActions() const;
 
     // The decoder generation of both links.
@@ -133,11 +133,18 @@ public:
     // dropped.
     void connectionStarted(link::LinkKind link);
 
+    // While quiet (a race rebuilt from its journal after a restart), nothing is logged and the
+    // owner is told nothing: that was done when the race was run.
+    void setQuiet(bool quiet);
+
     // Writes the log lines still waiting for room (a full disk), as far as there is room now;
     // tells logTrouble once every log is written again.
     void flushLogs();
     // Whether a log line still waits for room.
     bool logsWaiting() const { return logFailing_; }
+    // The workbook raced on went away (closed, or its application stopped): there is nothing
+    // to save in it until it is opened again.
+    bool workbookGone() const { return workbookGone_; }
 
     // Handles one passing to its end: judged and applied, or kept waiting for the workbook.
     void handlePassing(const link::Passing& passing);
@@ -211,6 +218,8 @@ private:
     bool holds(const PassingLedger::Entry& entry) const;
 
     ControllerEvents events_;
+    ControllerEvents quietEvents_;  // the owner's events while quiet
+    bool quiet_ = false;
     AppStarter startApp_;
     Race race_;
     SetupPanel setup_;

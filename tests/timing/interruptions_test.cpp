@@ -65,10 +65,11 @@ TEST(Interruptions, AFullDiskLeavesLogsAndJournalWholeAndTheyCatchUp) {
     };
     timing::RaceController controller(std::move(options), events);
     ASSERT_TRUE(controller.openWorkbook(dir / "race.xlsx"));
-    auto started = timing::RaceJournal::Start(data, dir / "race.xlsx", controller.setupActions(),
+    auto started = timing::RaceJournal::Start(data, controller.setupActions(),
                                               timing::RaceJournal::Clock::now());
     ASSERT_TRUE(started) << started.error().message;
     journal = std::move(*started);
+    ASSERT_TRUE(journal->recordOpen(dir / "race.xlsx", timing::RaceJournal::Clock::now()));
     controller.chooseDecoderGeneration(link::DecoderGeneration::Older);
     ASSERT_TRUE(controller.setup().chooseSport("Lopen"));
     controller.setup().moveLapSlider(3);
