@@ -13,6 +13,18 @@
 
 namespace tivaro::app {
 
+namespace {
+
+// Selects an option as a click on it does, its handlers included.
+void Select(QRadioButton* option) {
+    if (!option->isChecked()) {
+        option->setEnabled(true);
+        option->setChecked(true);
+    }
+}
+
+}  // namespace
+
 DecoderLinks::DecoderLinks(const WindowControls& ui, Options options, QObject* parent)
     : QObject(parent),
       ui_(ui),
@@ -49,6 +61,7 @@ DecoderLinks::DecoderLinks(const WindowControls& ui, Options options, QObject* p
         }
     });
     connect(ui_.connectButton, &QPushButton::clicked, this, &DecoderLinks::connectDecoder);
+    connect(ui_.disconnectButton, &QPushButton::clicked, this, &DecoderLinks::disconnect);
     // Choosing an entry of the port list, or typing a device path and Enter, opens that port;
     // the list is read afresh each time it opens.
     connect(ui_.portBox, &PortBox::aboutToShowPopup, this, &DecoderLinks::refreshPortList);
@@ -63,6 +76,55 @@ void DecoderLinks::start() {
     ui_.addressBox->hide();
     ui_.connectButton->hide();
     ui_.connectButton->setEnabled(false);
+    ui_.disconnectButton->hide();
+}
+
+void DecoderLinks::restore(link::LinkKind kind, const QString& where, bool connect) {
+    if (kind == link::LinkKind::Serial) {
+        serialDevice_ = where;
+        Select(ui_.serialOption);
+        if (connect && !where.isEmpty()) {
+            ui_.portBox->setEditText(where);
+            openChosenPort();
+        }
+        return;
+    }
+    Select(ui_.tcpOption);
+    ui_.addressBox->setText(where);
+    if (connect && !where.isEmpty()) {
+        connectDecoder();
+    }
+}
+
+bool DecoderLinks::connected() const {
+    return serial_->isOpen() || (!serialDevice_.isEmpty() && serialRetry_.isActive()) ||
+           tcp_->state() == TcpLink::State::Connected ||
+           tcp_->state() == TcpLink::State::Reconnecting;
+}
+
+void DecoderLinks::disconnect() {
+    serialRetry_.stop();
+    linkAway_.stop();
+    if (serial_->isOpen()) {
+        serial_->close();
+        emit report(tr("Seriële poort %1 gesloten.").arg(serialDevice_));
+    }
+    if (tcp_->state() != TcpLink::State::Idle) {
+        tcp_->stop();
+        emit report(tr("De verbinding met de decoder %1 is verbroken.").arg(decoderAddress()));
+    }
+    emit back();
+    // Either link may be chosen now: the options let go of each other meanwhile.
+    for (QRadioButton* option : {ui_.serialOption, ui_.tcpOption}) {
+        const bool exclusive = option->autoExclusive();
+        option->setAutoExclusive(false);
+        option->setChecked(false);
+        option->setAutoExclusive(exclusive);
+        option->setEnabled(true);
+    }
+    start();
+    ui_.addressBox->setEnabled(true);
+    ui_.linkStatus->setText(tr("Kies voor communicatietype richting AMB-decoder"));
 }
 
 qint64 DecoderLinks::bytesWaiting() const {
@@ -161,7 +223,9 @@ void DecoderLinks::openChosenPort() {
     }
     serialDevice_ = device;
     ui_.linkStatus->setText(tr("Seriële poort %1 open").arg(device));
+    ui_.disconnectButton->show();
     emit report(tr("Seriële poort %1 geopend (9600,N,8,1).").arg(device));
+    emit chosen(link::LinkKind::Serial, device);
 }
 
 void DecoderLinks::retrySerialPort() {
@@ -211,6 +275,8 @@ void DecoderLinks::connectDecoder() {
     ui_.serialOption->setEnabled(false);
     tcp_->connectTo(ui_.addressBox->text().trimmed());
     ui_.linkStatus->setText(tr("Proberen verbinding te maken met decoder"));
+    ui_.disconnectButton->show();
+    emit chosen(link::LinkKind::Tcp, ui_.addressBox->text().trimmed());
 }
 
 void DecoderLinks::onTcpConnected() {

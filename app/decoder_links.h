@@ -43,6 +43,15 @@ public:
     // Bytes arrived and not yet handed on, on either link.
     qint64 bytesWaiting() const;
 
+    // The link chosen as it was last time: the serial port `where` (a device) or the TCP
+    // decoder at `where` (an address). With `connect` the port is opened or the connection
+    // made; else the controls are filled in for one click.
+    void restore(link::LinkKind kind, const QString& where, bool connect);
+    // A port is open or a connection made (or being made again).
+    bool connected() const;
+    // Ends the link in use; either link may be chosen again.
+    void disconnect();
+
 signals:
     void bytesArrived(link::LinkKind link, const QByteArray& bytes);
     // A connection on `link` was made (again); the old one's bytes came before.
@@ -54,6 +63,8 @@ signals:
     // The decoder has been away longer than the grace period (`text` says so), or is back.
     void awayTooLong(const QString& text);
     void back();
+    // The link in use is the serial port or the TCP decoder at `where`, to be kept.
+    void chosen(link::LinkKind kind, const QString& where);
 
 private:
     void chooseSerial();

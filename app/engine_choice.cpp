@@ -7,7 +7,9 @@
 #include "workbook/xlsx_app.h"
 #ifdef TIVARO_WITH_CALC
 #include "workbook/calc/calc_app.h"
+#include "workbook/calc/leftovers.h"
 #endif
+#include "common/system_error.h"
 
 namespace tivaro::app {
 
@@ -67,6 +69,8 @@ Result<timing::OpenedWorkbook> OpenWithEngine(EngineChoice& choice,
         options.profileDirectory = calc.profileDirectory;
         options.privateProfile = calc.privateProfile;
         options.quitWhenDone = calc.quitWhenDone;
+        // The file on disk follows the race: the window saves through Calc.
+        options.saveThroughCalc = true;
         std::optional<Error> notStarted;
         Result<timing::OpenedWorkbook> opened = timing::OpenWorkbook(
             [&]() -> Result<std::unique_ptr<workbook::SpreadsheetApp>> {
@@ -95,6 +99,21 @@ Result<timing::OpenedWorkbook> OpenWithEngine(EngineChoice& choice,
 QString FormatsFilterFor(EngineKind kind) {
     return kind == EngineKind::Calc ? QObject::tr("Werkmappen (*.xlsx *.xlsm *.xls *.ods)")
                                     : QObject::tr("Excel-werkmappen (*.xlsx *.xlsm)");
+}
+
+Status LiftCalcLock(const std::filesystem::path& file) {
+#ifdef TIVARO_WITH_CALC
+    std::error_code error;
+    const std::filesystem::path lock = workbook::calc::LockFileOf(file);
+    if (!std::filesystem::remove(lock, error) && error) {
+        return MakeError(Errc::Io,
+                         "De vergrendeling kon niet worden opgeheven: " + SystemErrorText(error) +
+                             ". Vergrendelbestand: \"" + lock.string() + "\"");
+    }
+#else
+    (void)file;
+#endif
+    return {};
 }
 
 }  // namespace tivaro::app

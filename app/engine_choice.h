@@ -47,6 +47,10 @@ Result<timing::OpenedWorkbook> OpenWithEngine(EngineChoice& choice,
                                               const std::filesystem::path& backups,
                                               const CalcStart& calc);
 
+// Lifts the lock another user's or machine's Calc holds on `file`, when the organiser says
+// it is no longer open there.
+Status LiftCalcLock(const std::filesystem::path& file);
+
 // The open dialog's entry for the formats `kind` reads.
 QString FormatsFilterFor(EngineKind kind);
 

@@ -13,7 +13,6 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollBar>
-#include <QSettings>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QStatusBar>
@@ -31,6 +30,8 @@
 #include "app/message_area.h"
 #include "app/passing_table_model.h"
 #include "app/race_view.h"
+#include "app/saved_setup.h"
+#include "app/session_journal.h"
 #include "app/status_line.h"
 #include "app/workbook_opener.h"
 #include "app/workbook_saver.h"
@@ -49,10 +50,6 @@ QString PathText(const std::filesystem::path& path) {
 }
 
 // Where the program keeps the user's choices between runs.
-QSettings Settings() {
-    return QSettings(QStringLiteral("Tivaro"), QStringLiteral("Tivaro"));
-}
-
 void SyncComboBox(QComboBox* box, const timing::ComboBoxState& state) {
     const QSignalBlocker blocker(box);
     const QString text = FromUtf8(state.text);
@@ -162,11 +159,13 @@ MainWindow::MainWindow(WindowOptions options, QWidget* parent)
     });
     connect(links_, &DecoderLinks::back, this,
             [this] { messages_->resolve(MessageArea::Alert::DecoderLost); });
+    connect(links_, &DecoderLinks::chosen, this,
+            [](link::LinkKind link, const QString& where) { SavedSetup::SaveLink(link, where); });
 
-    saver_ = new WorkbookSaver([this] { return controller_->race().workbook(); },
-                               [this] { return links_->bytesWaiting() > 0; },
-                               [this](const QString& message) { report(message); },
-                               options_.saveInterval, this);
+    saver_ = new WorkbookSaver(
+        [this] { return controller_->workbookGone() ? nullptr : controller_->race().workbook(); },
+        [this] { return links_->bytesWaiting() > 0; },
+        [this](const QString& message) { report(message); }, options_.saveInterval, this);
     connect(saver_, &WorkbookSaver::due, saver_, &WorkbookSaver::check);
     connect(saver_, &WorkbookSaver::failingChanged, this, &MainWindow::onSaverFailing);
     connect(messages_, &MessageArea::saveAsRequested, this, &MainWindow::saveWorkbookAs);
@@ -208,14 +207,22 @@ MainWindow::MainWindow(WindowOptions options, QWidget* parent)
     logRetry_->setInterval(std::chrono::seconds(2));
     connect(logRetry_, &QTimer::timeout, this, &MainWindow::retryLogs);
 
+    session_ = new SessionJournal(
+        dataDirectory_, [this] { return controller_->setupActions(); }, this);
+    connect(session_, &SessionJournal::report, this, &MainWindow::report);
+    connect(session_, &SessionJournal::trouble, this, &MainWindow::logTrouble);
+    connect(session_, &SessionJournal::started, this,
+            [](const std::filesystem::path& journal) { SavedSetup::SaveSessionJournal(journal); });
+
     connectSetupControls();
     startUp();
     updateTitle();
 
     // A size that fits a laptop screen with a title bar and a panel; the grid, the race view
-    // and the messages take what is more.
+    // and the messages take what is more. The size of the last run wins.
     const QRect screenRoom = screen()->availableGeometry();
     resize(std::min(1240, screenRoom.width() - 24), std::min(660, screenRoom.height() - 70));
+    restoreSetup();
 }
 
 MainWindow::~MainWindow() {
@@ -232,12 +239,15 @@ timing::ControllerEvents MainWindow::controllerEvents() {
     events.problem = [this](const Error& error) { report(FromUtf8(error.message)); };
     events.notice = [this](const std::string& text) { report(FromUtf8(text)); };
     events.passingHandled = [this](const timing::PassingResult& result, const std::string&) {
+        if (result.source == timing::PassingSource::Decoder) {
+            lastPassing_ = std::chrono::steady_clock::now();
+        }
         corrections_->passingHandled(result);
         if (Status shown = raceView_->passingHandled(controller_->race(), result); !shown) {
             report(FromUtf8(shown.error().message));
         }
     };
-    events.actionTaken = [this](const timing::JournalAction& action) { recordInJournal(action); };
+    events.actionTaken = [this](const timing::JournalAction& action) { session_->record(action); };
     events.setAside = [this](link::LinkKind link, std::uint64_t count) {
         noteSetAside(link, count);
     };
@@ -284,9 +294,11 @@ void MainWindow::buildMenu() {
         settings->addAction(tr("&Ingebouwde rekenmodule gebruiken (zonder LibreOffice)"));
     useEmbedded_->setObjectName(QStringLiteral("UseEmbeddedEngine"));
     useEmbedded_->setCheckable(true);
-    useEmbedded_->setChecked(preferEmbedded());
+    // The choice kept from the last run, or the one given from outside.
+    useEmbedded_->setChecked(
+        options_.preferEmbedded.value_or(SavedSetup::Load().preferEmbedded.value_or(false)));
     connect(useEmbedded_, &QAction::toggled, this, [this](bool on) {
-        Settings().setValue(QStringLiteral("useEmbeddedEngine"), on);
+        SavedSetup::SavePreferEmbedded(on);
         report(on ? tr("Het volgende werkboek wordt geopend met de ingebouwde rekenmodule.")
                   : tr("Het volgende werkboek wordt geopend in LibreOffice Calc, als dat er is."));
     });
@@ -296,10 +308,7 @@ bool MainWindow::preferEmbedded() const {
     if (options_.preferEmbedded) {
         return *options_.preferEmbedded;
     }
-    if (useEmbedded_ != nullptr) {
-        return useEmbedded_->isChecked();
-    }
-    return Settings().value(QStringLiteral("useEmbeddedEngine"), false).toBool();
+    return useEmbedded_->isChecked();
 }
 
 void MainWindow::connectSetupControls() {
@@ -334,6 +343,7 @@ void MainWindow::connectSetupControls() {
         connect(option, &QRadioButton::toggled, this, [this, generation](bool on) {
             if (on) {
                 controller_->chooseDecoderGeneration(generation);
+                SavedSetup::SaveDecoder(generation);
             }
         });
     };
@@ -344,7 +354,10 @@ void MainWindow::connectSetupControls() {
     connect(ui_.minimumLapBox, &QDoubleSpinBox::valueChanged, this, [this](double seconds) {
         controller_->setup().setMinimumLap(std::llround(seconds * 100));
     });
-    setup.setChangeListener([this] { applyRaceControls(); });
+    setup.setChangeListener([this] {
+        applyRaceControls();
+        SavedSetup::SaveRaceSetup(controller_->setupActions().back());
+    });
 }
 
 void MainWindow::startUp() {
@@ -376,14 +389,24 @@ void MainWindow::workbookOpened(Result<timing::OpenedWorkbook> opened,
         showMessage(message);
         return;
     }
-    // The journal starts from the workbook as it is before the race touches it; its copy is
-    // the copy of the workbook as it was opened.
-    startJournal(file);
+    // The journal keeps a copy of the workbook as it is before the race touches it, as the
+    // spreadsheet holds it. A resumed race goes on in its own journal and its own copies.
+    const bool resumed = std::exchange(resuming_, false);
+    if (!resumed) {
+        workbook::Workbook& book = *opened->workbook;
+        session_->workbookOpened(
+            file, [&book](const std::filesystem::path& copy) { return book.writeCopy(copy); });
+    }
+    SavedSetup::SaveWorkbook(file);
     engineInForce_ = engine.name;
     saver_->forget();
+    // Calc stores the whole document each time: at most every ten seconds; the embedded
+    // engine's saves are small enough to follow the race within a second.
+    saver_->setInterval(engine.kind == EngineKind::Calc ? std::chrono::seconds(10)
+                                                        : options_.saveInterval);
     messages_->resolve(MessageArea::Alert::WorkbookNotSaved);
     messages_->resolve(MessageArea::Alert::Waiting);
-    const Status taken = controller_->takeWorkbook(std::move(*opened));
+    const Status taken = controller_->takeWorkbook(std::move(*opened), resumed);
     updateTitle();
     reloadRaceView();
     corrections_->updateTakeBack();
@@ -504,70 +527,6 @@ void MainWindow::onSaverFailing(bool failing, const QString& message) {
     }
 }
 
-void MainWindow::startJournal(const std::filesystem::path& file) {
-    Result<timing::RaceJournal> started = timing::RaceJournal::Start(
-        dataDirectory_, file, controller_->setupActions(), timing::RaceJournal::Clock::now());
-    raceJournalFailing_ = false;
-    if (!started) {
-        raceJournal_.reset();
-        report(FromUtf8(started.error().message));
-        return;
-    }
-    raceJournal_ = std::move(*started);
-    report(tr("Het wedstrijdjournaal staat in %1.").arg(PathText(raceJournal_->path())));
-}
-
-void MainWindow::recordInJournal(const timing::JournalAction& action) {
-    if (!raceJournal_) {
-        return;
-    }
-    if (Status written = raceJournal_->record(action, timing::RaceJournal::Clock::now());
-        !written) {
-        if (!raceJournalFailing_) {
-            raceJournalFailing_ = true;
-            logTrouble(tr("Het wedstrijdjournaal wordt niet bijgewerkt: %1")
-                           .arg(FromUtf8(written.error().message)));
-        }
-    } else if (raceJournalFailing_) {
-        raceJournalFailing_ = false;
-        retryLogs();
-    }
-}
-
-void MainWindow::logTrouble(const QString& problem) {
-    if (problem.isEmpty()) {
-        retryLogs();
-        return;
-    }
-    report(problem);
-    if (messages_->raise(MessageArea::Alert::LogNotWritten,
-                         tr("Let op: een log wordt niet geschreven. Wat er niet in kon wacht en "
-                            "wordt geschreven zodra het weer kan. %1")
-                             .arg(problem))) {
-        showMessage(tr("Een log kan niet worden geschreven (is de schijf vol?); passeringen staan "
-                       "nog in het werkboek en het venster en wachten op ruimte in het log. Kijk "
-                       "de map %1 na.")
-                        .arg(PathText(dataDirectory_)));
-    }
-    logRetry_->start();
-}
-
-void MainWindow::retryLogs() {
-    controller_->flushLogs();
-    bool journalWritten = true;
-    if (raceJournal_) {
-        journalWritten = raceJournal_->flush().ok();
-        raceJournalFailing_ = !journalWritten;
-    }
-    // The controller tells again through logTrouble when its logs are written; the alert goes
-    // once everything is.
-    if (journalWritten && !controller_->logsWaiting()) {
-        logRetry_->stop();
-        messages_->resolve(MessageArea::Alert::LogNotWritten,
-                           tr("De logs worden weer geschreven."));
-    }
-}
-
 void MainWindow::noteSetAside(link::LinkKind link, std::uint64_t count) {
     setAside_[link == link::LinkKind::Serial ? 0 : 1] = count;
     // A burst of them updates the notice once, when the burst has been handled.
@@ -664,22 +623,6 @@ void MainWindow::showMessage(const QString& text) {
     } else {
         ShowWarning(this, text);
     }
-}
-
-void MainWindow::closeEvent(QCloseEvent* event) {
-    if (!saver_->saveNow() && !closeRefused_) {
-        // One refusal only: the user hears of it and may still close without saving.
-        closeRefused_ = true;
-        showMessage(
-            tr("Het wedstrijdwerkboek kon niet worden opgeslagen (zie de statusregel). "
-               "Sluit het venster nog eens om te stoppen zonder op te slaan."));
-        event->ignore();
-        return;
-    }
-    if (workbook::Workbook* book = controller_->race().workbook()) {
-        (void)book->close();
-    }
-    event->accept();
 }
 
 }  // namespace tivaro::app

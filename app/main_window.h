@@ -40,6 +40,7 @@ class DecoderLinks;
 class MessageArea;
 class PassingTableModel;
 class RaceView;
+class SessionJournal;
 class StatusLine;
 class WorkbookOpener;
 class WorkbookSaver;
@@ -121,11 +122,18 @@ private:
     void saveWorkbookTo(const std::filesystem::path& target);
     void onSaverFailing(bool failing, const QString& message);
 
-    void startJournal(const std::filesystem::path& file);
-    void recordInJournal(const timing::JournalAction& action);
     // A log or the journal could not be written (`problem`) or is written again (empty).
     void logTrouble(const QString& problem);
     void retryLogs();
+
+    // The session (window_session.cpp): the set-up kept from the last run, a race to resume,
+    // and closing.
+    void restoreSetup();
+    void offerResume(const std::filesystem::path& journal);
+    void resume(const std::filesystem::path& journal);
+    // Whether a race runs: a link is connected, or a decoder passing came in the last ten
+    // minutes.
+    bool raceRunning() const;
 
     // Records or lines set aside for a failed checksum: one standing notice with the counts.
     void noteSetAside(link::LinkKind link, std::uint64_t count);
@@ -156,11 +164,13 @@ private:
     WorkbookSaver* saver_ = nullptr;
     QString engineInForce_;  // how the title names the engine of the workbook in force
 
-    std::optional<timing::RaceJournal> raceJournal_;
-    bool raceJournalFailing_ = false;
-    QTimer* logRetry_ = nullptr;               // while a log waits for room: tries it again
-    std::array<std::uint64_t, 2> setAside_{};  // by link: serial, TCP
-    bool setAsideShown_ = true;                // the notice shows the counts in force
+    SessionJournal* session_ = nullptr;
+    QTimer* logRetry_ = nullptr;  // while a log waits for room: tries it again
+    bool resuming_ = false;       // the workbook being opened is that of a resumed race
+    bool closeConfirmed_ = false;
+    std::optional<std::chrono::steady_clock::time_point> lastPassing_;  // from the decoder
+    std::array<std::uint64_t, 2> setAside_{};                           // by link: serial, TCP
+    bool setAsideShown_ = true;  // the notice shows the counts in force
     bool closeRefused_ = false;
 };
 

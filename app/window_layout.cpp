@@ -123,7 +123,13 @@ QGroupBox* BuildLinkFrame(QWidget* column, WindowControls& c) {
           static_cast<QWidget*>(c.addressLabel), static_cast<QWidget*>(c.addressBox)}) {
         rows->addWidget(widget);
     }
-    rows->addWidget(c.connectButton, 0, Qt::AlignLeft);
+    c.disconnectButton = Named(new QPushButton(QObject::tr("Verbinding verbreken"), c.linkFrame),
+                               "DisconnectButton", column->window());
+    auto* buttons = new QHBoxLayout();
+    buttons->addWidget(c.connectButton);
+    buttons->addWidget(c.disconnectButton);
+    buttons->addStretch(1);
+    rows->addLayout(buttons);
     return c.linkFrame;
 }
 

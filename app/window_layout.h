@@ -54,13 +54,14 @@ struct WindowControls {
     QRadioButton* olderDecoderOption = nullptr;   // Option4
 
     // Decoder link.
-    QLabel* linkStatus = nullptr;          // Label2: the instruction, then the connection status
-    QRadioButton* serialOption = nullptr;  // Option1
-    PortBox* portBox = nullptr;            // Combo3: the serial ports present, or a typed path
-    QRadioButton* tcpOption = nullptr;     // Option2
-    QLabel* addressLabel = nullptr;        // Label3
-    QLineEdit* addressBox = nullptr;       // Text4: the decoder's address
-    QPushButton* connectButton = nullptr;  // Command3
+    QLabel* linkStatus = nullptr;             // Label2: the instruction, then the connection status
+    QRadioButton* serialOption = nullptr;     // Option1
+    PortBox* portBox = nullptr;               // Combo3: the serial ports present, or a typed path
+    QRadioButton* tcpOption = nullptr;        // Option2
+    QLabel* addressLabel = nullptr;           // Label3
+    QLineEdit* addressBox = nullptr;          // Text4: the decoder's address
+    QPushButton* connectButton = nullptr;     // Command3
+    QPushButton* disconnectButton = nullptr;  // DisconnectButton: ends the link in use
 
     // Race set-up.
     QLabel* openLabel = nullptr;               // Label1

@@ -2,12 +2,12 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QSettings>
 #include <QThread>
 #include <QWidget>
 #include <memory>
 
 #include "app/dialogs.h"
+#include "app/saved_setup.h"
 #include "common/system_error.h"
 
 namespace tivaro::app {
@@ -16,11 +16,6 @@ namespace {
 
 QString PathText(const std::filesystem::path& path) {
     return QString::fromStdString(path.string());
-}
-
-// Where the last workbook was chosen; the dialog starts there.
-QSettings Settings() {
-    return QSettings(QStringLiteral("Tivaro"), QStringLiteral("Tivaro"));
 }
 
 }  // namespace
@@ -57,13 +52,14 @@ void WorkbookOpener::askAndOpen() {
     if (opening()) {
         return;  // one workbook at a time
     }
-    const QString folder = Settings().value(QStringLiteral("lastFolder")).toString();
+    // The dialog starts where the last workbook was chosen.
+    const QString folder = SavedSetup::Load().lastFolder;
     const QString filter = WorkbookFileFilter(engineForNextWorkbook().kind);
     const auto chosen = [this](std::optional<std::filesystem::path> file) {
         if (!file) {
             return;
         }
-        Settings().setValue(QStringLiteral("lastFolder"), PathText(file->parent_path()));
+        SavedSetup::SaveLastFolder(PathText(file->parent_path()));
         open(*file);
     };
     if (options_.chooseWorkbook) {
@@ -122,7 +118,38 @@ void WorkbookOpener::finish(Result<timing::OpenedWorkbook> opened,
         offerCopy(file, message);
         return;
     }
+    if (!opened && opened.error().code == Errc::Locked) {
+        const QString message = QString::fromStdString(opened.error().message);
+        emit report(message);
+        offerToLift(file, message);
+        return;
+    }
     opened_(std::move(opened), file, engine);
+}
+
+void WorkbookOpener::offerToLift(const std::filesystem::path& file, const QString& message) {
+    const QString question =
+        message + QStringLiteral("\n\n") +
+        tr("Is het werkboek daar niet meer open? Dan kan de vergrendeling worden opgeheven en "
+           "het werkboek hier geopend.");
+    const auto answer = [this, file](bool yes) {
+        if (!yes) {
+            return;
+        }
+        if (Status lifted = LiftCalcLock(file); !lifted) {
+            const QString text = QString::fromStdString(lifted.error().message);
+            emit report(text);
+            emit failure(text);
+            return;
+        }
+        emit report(tr("Vergrendeling opgeheven: %1").arg(PathText(file)));
+        open(file);
+    };
+    if (options_.ask) {
+        options_.ask(question, tr("Opheffen en openen"), answer);
+    } else {
+        AskQuestion(window_, question, tr("Opheffen en openen"), answer);
+    }
 }
 
 void WorkbookOpener::offerCopy(const std::filesystem::path& file, const QString& message) {

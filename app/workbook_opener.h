@@ -77,6 +77,8 @@ private:
     void finish(Result<timing::OpenedWorkbook> opened, const std::filesystem::path& file,
                 const EngineChoice& engine);
     void offerCopy(const std::filesystem::path& file, const QString& message);
+    // Another user's or machine's Calc holds the workbook: asks whether to lift its lock.
+    void offerToLift(const std::filesystem::path& file, const QString& message);
     void copyTo(const std::filesystem::path& file, const std::filesystem::path& target);
 
     QWidget* window_;

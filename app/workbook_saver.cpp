@@ -59,6 +59,11 @@ bool WorkbookSaver::saveNow() {
     return saved;
 }
 
+void WorkbookSaver::setInterval(std::chrono::milliseconds interval) {
+    interval_ = interval;
+    policy_.setMinimumInterval(interval);
+}
+
 void WorkbookSaver::forget() {
     policy_ = workbook::SavePolicy(interval_);
     failing_ = false;

@@ -35,6 +35,8 @@ public:
     void forget();
 
     bool pending() const { return policy_.pending(); }
+    // The shortest time between two saves from now on.
+    void setInterval(std::chrono::milliseconds interval);
 
     // The timed check, run when due() was emitted: saves when the policy says so, else
     // waits for the time it names.

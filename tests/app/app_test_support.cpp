@@ -7,7 +7,12 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
 #include <QStandardPaths>
+#include <QTimer>
 #include <algorithm>
 
 #include "app/translations.h"
@@ -15,8 +20,6 @@
 #include "workbook/xlsx_app.h"
 
 namespace tivaro::app::testing {
-
-namespace {}  // namespace
 
 void Select(QRadioButton* option) {
     QTest::mouseClick(option, Qt::LeftButton, {}, QPoint(7, option->height() / 2));
@@ -27,6 +30,23 @@ void ChooseSerialPort(QWidget& window, int index) {
     auto* ports = Control<QComboBox>(window, "Combo3");
     ports->setCurrentIndex(index);
     emit ports->activated(index);
+}
+
+void Choose(QComboBox* box, const QString& entry) {
+    const int index = box->findText(entry);
+    QVERIFY2(index >= 0, qPrintable(entry));
+    box->setCurrentIndex(index);
+    emit box->activated(index);
+}
+
+bool ConnectOverTcp(QWidget& window, DecoderServer& decoder) {
+    Select(Control<QRadioButton>(window, "Option2"));
+    Control<QLineEdit>(window, "Text4")->setText(QStringLiteral("127.0.0.1"));
+    QTest::mouseClick(Control<QPushButton>(window, "Command3"), Qt::LeftButton);
+    auto* status = Control<QLabel>(window, "Label2");
+    return decoder.waitForClient() && QTest::qWaitFor([status] {
+               return status->text() == QStringLiteral("Verbinding met decoder gemaakt");
+           });
 }
 
 timing::AppStarter FakeSpreadsheet::starter() {
@@ -59,10 +79,23 @@ WindowHarness::WindowHarness() {
         return nextWorkbook;
     };
     options.showMessage = [this](const QString& text) { messages << text; };
+    // Questions are answered a moment later, as a person clicks the box.
+    options.ask = [this](const QString& question, const QString&,
+                         std::function<void(bool)> answer) {
+        questions << question;
+        QTimer::singleShot(0, [this, answer = std::move(answer)] {
+            ++answered;
+            answer(answerYes);
+        });
+    };
     options.serialPorts = [] { return std::vector<SerialPortEntry>{}; };
     // The embedded engine unless a test asks for Calc; the user's own settings stay untouched.
     options.preferEmbedded = true;
     QStandardPaths::setTestModeEnabled(true);
+    // The set-up the window keeps between runs goes into this harness's scratch directory, so
+    // each test starts as a first run and a restart within a test finds what it kept.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       QString::fromStdString((scratch() / "config").string()));
     // Qt's own texts in Dutch, as the program installs them.
     static const bool dutch = [] {
         InstallDutchTranslations(*QCoreApplication::instance());
@@ -77,6 +110,28 @@ WindowHarness::~WindowHarness() = default;
 MainWindow& WindowHarness::create() {
     window_ = std::make_unique<MainWindow>(options);
     return *window_;
+}
+
+bool WindowHarness::close() {
+    const int before = answered;
+    const qsizetype asked = questions.size();
+    if (window_->close()) {
+        return true;
+    }
+    if (questions.size() == asked) {
+        return false;
+    }
+    // Asked first: the close follows the answer.
+    if (!QTest::qWaitFor([&] { return answered > before; }, 5000)) {
+        return false;
+    }
+    QCoreApplication::processEvents();
+    return !window_->isVisible();
+}
+
+MainWindow& WindowHarness::restart() {
+    window_.reset();
+    return create();
 }
 
 void WindowHarness::show() {

@@ -4,6 +4,7 @@
 // pseudo-terminal), decoder bytes, and a spreadsheet stand-in for the set-up tests.
 
 #include <QByteArray>
+#include <QComboBox>
 #include <QRadioButton>
 #include <QStringList>
 #include <QTcpServer>
@@ -37,6 +38,13 @@ Widget* Control(QWidget& window, const char* name) {
 // Clicks an option button on its round indicator, where a click always selects it.
 void Select(QRadioButton* option);
 
+// Chooses `entry` in a list box as a person would; fails the test when it is not there.
+void Choose(QComboBox* box, const QString& entry);
+
+class DecoderServer;
+// Chooses TCP/IP to the loopback decoder and connects; whether the window says it is connected.
+bool ConnectOverTcp(QWidget& window, DecoderServer& decoder);
+
 // Chooses the serial link and, in its port list, the entry at `index`, as a person would.
 void ChooseSerialPort(QWidget& window, int index = 0);
 
@@ -53,8 +61,16 @@ public:
     QStringList filtersAsked;
     QStringList foldersAsked;
     int dialogsShown = 0;
+    QStringList questions;  // asked by the window
+    bool answerYes = true;  // the answer to each question
+    int answered = 0;
 
     MainWindow& create();
+    // Closes the window as a person would, answering the question a running race asks;
+    // whether it closed.
+    bool close();
+    // The window gone without closing (as in a crash) and started again on the same settings.
+    MainWindow& restart();
     MainWindow& window() { return *window_; }
     bool hasWindow() const { return window_ != nullptr; }
     // Shows the window and waits until it is on screen.

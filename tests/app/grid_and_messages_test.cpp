@@ -153,7 +153,6 @@ private slots:
         QCOMPARE(box.toPlainText().size(), cap);
         QVERIFY(box.toPlainText().endsWith("xend"));
     }
-
 };
 
 QTEST_MAIN(GridAndMessagesTest)

@@ -1,7 +1,9 @@
 // The window with the race workbook open in LibreOffice Calc (headless, its documents hidden):
-// opened while the window goes on, passings written into Calc, the workbook closed in Calc in
-// the middle of a race, and the passings it lacks put back when it is opened again.
+// opened while the window goes on, passings written into Calc, the workbook closed in Calc or
+// Calc killed in the middle of a race, and the passings it lacks put back when it is opened
+// again.
 
+#include <signal.h>
 #include <unistd.h>
 #include <QComboBox>
 #include <QLineEdit>
@@ -25,12 +27,13 @@ using namespace tivaro::app::testing;
 namespace {
 
 constexpr int kRunning = 1;
+constexpr int kRunners = 6;
+constexpr int kPassingsEach = 4;  // start, lap, finish, cool-down
 
-// Chooses `entry` of a drop-down list as a click on it in the open list does.
-void Choose(QComboBox* box, const QString& entry) {
-    const int index = box->findText(entry);
-    box->setCurrentIndex(index);
-    emit box->activated(index);
+QByteArray PassingNumber(int k) {
+    const int runner = k % kRunners;
+    const int lap = k / kRunners;
+    return WirePassing(DemoNumber(kRunning, runner), Micros(10, lap, runner * 3));
 }
 
 }  // namespace
@@ -118,7 +121,111 @@ private slots:
         QVERIFY(tivaro::workbook::CloseInCalc(*calc_, file).ok());
     }
 
+    void calcKilledMidRaceLosesNothingOnceTheWorkbookIsBack() {
+        constexpr int kTotal = kRunners * kPassingsEach;
+        constexpr int kBeforeKill = 8;
+        constexpr int kWhileDown = 14;
+        constexpr int kWhileOpening = 17;
+
+        // The race without a break, in the embedded engine.
+        QStringList expected;
+        {
+            WindowHarness harness;
+            DecoderServer decoder;
+            MainWindow& w = SetUpRace(harness, decoder, true);
+            QVERIFY(!QTest::currentTestFailed());
+            for (int k = 0; k < kTotal; ++k) {
+                decoder.send(PassingNumber(k));
+            }
+            QTRY_COMPARE(Grid(w)->model()->rowCount(), kTotal);
+            expected = CellsOf(w);
+            QVERIFY(expected.contains("3,11=10:2:0.00"));  // the finish of the first runner
+        }
+
+        WindowHarness harness;
+        DecoderServer decoder;
+        MainWindow& w = SetUpRace(harness, decoder, false);
+        QVERIFY(!QTest::currentTestFailed());
+        for (int k = 0; k < kBeforeKill; ++k) {
+            decoder.send(PassingNumber(k));
+        }
+        QTRY_COMPARE(Grid(w)->model()->rowCount(), kBeforeKill);
+
+        // Calc dies; the passings meanwhile wait, said once.
+        const std::optional<int> pid = tivaro::workbook::CalcProcessId(*calc_);
+        QVERIFY(pid.has_value());
+        QCOMPARE(::kill(*pid, SIGKILL), 0);
+        for (int k = kBeforeKill; k < kWhileDown; ++k) {
+            decoder.send(PassingNumber(k));
+        }
+        QTRY_COMPARE(Grid(w)->model()->rowCount(), kWhileDown);
+        QTRY_VERIFY(w.messageArea().isRaised(MessageArea::Alert::Waiting));
+        QCOMPARE(Grid(w)->model()->index(0, 3).data().toString(),
+                 QStringLiteral("Wacht op werkboek"));
+
+        // Calc started again and the workbook reopened; passings go on arriving meanwhile and
+        // land after those that waited.
+        calc_.reset();
+        auto started = tivaro::workbook::StartCalc(tivaro::workbook::DisposableCalcOptions(pipe_));
+        QVERIFY2(started.ok(), started.ok() ? "" : started.error().message.c_str());
+        calc_ = std::move(*started);
+        QTest::mouseClick(Control<QPushButton>(w, "Command1"), Qt::LeftButton);
+        for (int k = kWhileDown; k < kWhileOpening; ++k) {
+            decoder.send(PassingNumber(k));
+        }
+        QTRY_VERIFY2_WITH_TIMEOUT(!w.messageArea().isRaised(MessageArea::Alert::Waiting),
+                                  qPrintable(harness.messages.join('\n') + "\n" +
+                                             w.messageArea().messages().join(QLatin1Char(10))),
+                                  60000);
+        for (int k = kWhileOpening; k < kTotal; ++k) {
+            decoder.send(PassingNumber(k));
+        }
+        QTRY_COMPARE(Grid(w)->model()->rowCount(), kTotal);
+        QTRY_COMPARE(CellsOf(w), expected);
+        QVERIFY2(harness.questions.isEmpty(), qPrintable(harness.questions.join('\n')));
+        QVERIFY(tivaro::workbook::CloseInCalc(*calc_, harness.scratch() / "dovo-race.xlsx").ok());
+    }
+
 private:
+    // A window timing a two-lap run in the embedded engine or in Calc, connected to `decoder`.
+    MainWindow& SetUpRace(WindowHarness& harness, DecoderServer& decoder, bool embedded) {
+        harness.nextWorkbook = harness.copyDemoWorkbook("dovo-race.xlsx");
+        harness.options.preferEmbedded = embedded;
+        if (!embedded) {
+            CalcStart calc;
+            calc.headless = true;
+            calc.hidden = true;
+            calc.pipeName = QString::fromStdString(pipe_);
+            harness.options.calcStart = calc;
+        }
+        harness.options.decoderPort = decoder.port();
+        MainWindow& w = harness.create();
+        harness.show();
+        QTest::mouseClick(Control<QPushButton>(w, "Command1"), Qt::LeftButton);
+        [&] {
+            QTRY_VERIFY_WITH_TIMEOUT(w.controller().race().workbook() != nullptr, 60000);
+            Choose(Control<QComboBox>(w, "Combo1"), "Lopen");
+            Control<QSlider>(w, "Slider1")->setValue(2);
+            Select(Control<QRadioButton>(w, "fase_opnemen"));
+            QVERIFY(ConnectOverTcp(w, decoder));
+        }();
+        return w;
+    }
+
+    // Every cell of the running sheet in A3:T200, as the workbook holds it now.
+    static QStringList CellsOf(MainWindow& w) {
+        QStringList cells;
+        for (int row = 3; row <= 200; ++row) {
+            for (int column = 1; column <= 20; ++column) {
+                cells << QString("%1,%2=%3")
+                             .arg(row)
+                             .arg(column)
+                             .arg(QString::fromStdString(CellInCalc(w, row, column)));
+            }
+        }
+        return cells;
+    }
+
     static QTableView* Grid(MainWindow& w) { return Control<QTableView>(w, "MSFlexGrid1"); }
 
     // A cell of `sheet` as Calc holds it now.

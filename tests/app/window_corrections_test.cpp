@@ -30,11 +30,6 @@ namespace {
 constexpr int kSkating = 0;
 constexpr int kRunning = 1;
 
-void Choose(QComboBox* box, const char* text) {
-    box->setCurrentIndex(box->findText(QString::fromLatin1(text)));
-    emit box->activated(box->currentIndex());
-}
-
 QString Type(QTableView* grid, int row) {
     return grid->model()->index(row, kTypeColumn).data().toString();
 }
@@ -85,7 +80,7 @@ private slots:
         DecoderServer decoder;
         harness_->options.decoderPort = decoder.port();
         StartRunning(3);
-        ConnectTo(decoder);
+        QVERIFY(ConnectOverTcp(w(), decoder));
         // The decoder's clock runs far from this computer's: 3:00 in the night.
         decoder.send(WirePassing(DemoNumber(kRunning, 0), Micros(3, 0, 0)));
         QTRY_COMPARE(Grid()->model()->rowCount(), 1);
@@ -125,7 +120,7 @@ private slots:
         Grid()->setFocus();
         QTest::keyClick(Grid(), Qt::Key_Delete);
         QVERIFY(Type(Grid(), 2).contains("teruggenomen"));
-        QVERIFY(w().close());
+        QVERIFY(harness_->close());
         QCOMPARE(CellOnDisk(workbook_, "loop", 3, 6), std::string());
         QCOMPARE(CellOnDisk(workbook_, "loop", 3, 7), std::string());
         QCOMPARE(CellOnDisk(workbook_, "loop", 3, 20), std::string());
@@ -176,7 +171,7 @@ private slots:
         harness_->options.decoderPort = decoder.port();
         StartRunning(3);
         Control<QDoubleSpinBox>(w(), "MinLapBox")->setValue(2);
-        ConnectTo(decoder);
+        QVERIFY(ConnectOverTcp(w(), decoder));
 
         // Records split across arrivals, a double read, a dropped connection with half a
         // record, a hand passing, a take-back and a lap count changed mid-race.
@@ -203,7 +198,7 @@ private slots:
                      WirePassing(DemoNumber(kRunning, 1), Micros(10, 1, 30)) +
                      WirePassing(DemoNumber(kRunning, 0), Micros(10, 2, 0)));
         QTRY_COMPARE(Grid()->model()->rowCount(), 8);
-        QVERIFY(w().close());
+        QVERIFY(harness_->close());
 
         PlayJournalAndCompare("loop");
     }
@@ -242,7 +237,7 @@ private slots:
         QTest::mouseClick(Control<QPushButton>(w(), "TakeBackButton"), Qt::LeftButton);
         QVERIFY(pty.write(line(DemoTransponder(kSkating, 0), "36041.00")));
         QTRY_COMPARE(Grid()->model()->rowCount(), 6);
-        QVERIFY(w().close());
+        QVERIFY(harness_->close());
 
         PlayJournalAndCompare("schaats");
     }
@@ -261,13 +256,6 @@ private:
         Choose(Control<QComboBox>(w(), "Combo1"), "Lopen");
         Control<QSlider>(w(), "Slider1")->setValue(laps);
         Select(Control<QRadioButton>(w(), "fase_opnemen"));
-    }
-
-    void ConnectTo(DecoderServer& decoder) {
-        Select(Control<QRadioButton>(w(), "Option2"));
-        Control<QLineEdit>(w(), "Text4")->setText(QStringLiteral("127.0.0.1"));
-        QTest::mouseClick(Control<QPushButton>(w(), "Command3"), Qt::LeftButton);
-        QVERIFY(decoder.waitForClient());
     }
 
     void EnterByHand(const char* bib, const char* time) {

@@ -34,12 +34,6 @@ const QRegularExpression kEnglish(
                    "workbook|sheet|no such|space left|timed out)\\b"),
     QRegularExpression::CaseInsensitiveOption);
 
-void Choose(QComboBox* box, const QString& entry) {
-    const int index = box->findText(entry);
-    box->setCurrentIndex(index);
-    emit box->activated(index);
-}
-
 }  // namespace
 
 class WindowLanguageTest : public QObject {

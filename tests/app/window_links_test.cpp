@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QTableView>
 #include <QTest>
 #include <algorithm>
 
@@ -329,6 +330,41 @@ private slots:
             QVERIFY2(!message.contains("controlesom", Qt::CaseInsensitive), qPrintable(message));
         }
         QVERIFY(harness_->messages.isEmpty());
+    }
+
+    void theLinkIsLetGoAndAnotherChosenWithoutARestart() {
+        DecoderServer decoder;
+        PseudoTerminal pty;
+        ports_ = {{pty.devicePath(), "pts (proef)"}};
+        harness_->options.decoderPort = decoder.port();
+        Start();
+        auto* letGo = Control<QPushButton>(w(), "DisconnectButton");
+        QVERIFY(letGo->isHidden());
+        ChooseTcp("127.0.0.1");
+        QTest::mouseClick(Control<QPushButton>(w(), "Command3"), Qt::LeftButton);
+        QVERIFY(decoder.waitForClient());
+        QTRY_VERIFY(letGo->isVisible());
+        QVERIFY(!Control<QRadioButton>(w(), "Option1")->isEnabled());
+
+        QTest::mouseClick(letGo, Qt::LeftButton);
+        QTRY_VERIFY(decoder.server().findChildren<QTcpSocket*>().isEmpty() ||
+                    decoder.server().findChildren<QTcpSocket*>().first()->state() !=
+                        QAbstractSocket::ConnectedState);
+        QVERIFY(letGo->isHidden());
+        QVERIFY(w().statusLine().current().contains("verbroken"));
+        // Not tried again: the link was let go on purpose.
+        QTest::qWait(500);
+        QCOMPARE(decoder.connectionsAccepted(), 1);
+
+        // The serial line instead, at once.
+        auto* serial = Control<QRadioButton>(w(), "Option1");
+        QVERIFY(serial->isEnabled());
+        Select(serial);
+        ChoosePort(0);
+        QVERIFY(w().statusLine().current().contains(pty.devicePath()));
+        QVERIFY(letGo->isVisible());
+        QVERIFY(pty.write(WirePassing(1001, Micros(9, 0, 0))));
+        QTRY_COMPARE(Control<QTableView>(w(), "MSFlexGrid1")->model()->rowCount(), 1);
     }
 
 private:

@@ -30,13 +30,6 @@ namespace {
 constexpr int kRunning = 1;  // sheet "loop"
 constexpr int kSkating = 0;  // sheet "schaats"
 
-void Choose(QComboBox* box, const QString& entry) {
-    const int index = box->findText(entry);
-    QVERIFY2(index >= 0, qPrintable(entry));
-    box->setCurrentIndex(index);
-    emit box->activated(index);
-}
-
 // One grid row as shown: the four columns and the colour number.
 QString Row(QTableView* grid, int row) {
     QAbstractItemModel* model = grid->model();
@@ -69,7 +62,7 @@ private slots:
         slider->setFocus();
         QTest::keyClick(slider, Qt::Key_Right);  // two laps
         Select(Control<QRadioButton>(w(), "fase_startschot"));
-        ConnectTo(decoder);
+        QVERIFY(ConnectOverTcp(w(), decoder));
 
         // The common start, sent whole.
         decoder.send(WirePassing(DemoNumber(kRunning, 0), Micros(10, 0, 0)));
@@ -125,7 +118,7 @@ private slots:
         harness_->options.decoderPort = decoder.port();
         harness_->create();
         harness_->show();
-        ConnectTo(decoder);
+        QVERIFY(ConnectOverTcp(w(), decoder));
 
         // A record sent just before the decoder closes is still handled...
         decoder.send(WirePassing(1001, Micros(9, 0, 0)));
@@ -216,7 +209,7 @@ private slots:
         harness_->options.decoderPort = decoder.port();
         harness_->create();
         harness_->show();
-        ConnectTo(decoder);
+        QVERIFY(ConnectOverTcp(w(), decoder));
         QByteArray many;
         for (int n = 0; n < 80; ++n) {
             many += WirePassing(5000 + n, Micros(9, 0, n));
@@ -240,7 +233,7 @@ private slots:
         harness_->options.decoderPort = decoder.port();
         harness_->create();
         harness_->show();
-        ConnectTo(decoder);
+        QVERIFY(ConnectOverTcp(w(), decoder));
         decoder.send(WirePassing(1001, Micros(9, 0, 0)));
         QTRY_COMPARE(Grid()->model()->rowCount(), 1);
         auto* text5 = Control<QPlainTextEdit>(w(), "Text5");
@@ -263,7 +256,7 @@ private slots:
         harness_->options.chooseWorkbook = nullptr;  // the real dialog
         harness_->create();
         harness_->show();
-        ConnectTo(decoder);
+        QVERIFY(ConnectOverTcp(w(), decoder));
         QTest::mouseClick(Control<QPushButton>(w(), "Command1"), Qt::LeftButton);
         QFileDialog* dialog = nullptr;
         QTRY_VERIFY((dialog = w().findChild<QFileDialog*>()) != nullptr && dialog->isVisible());
@@ -281,7 +274,7 @@ private slots:
         harness_->create();
         harness_->show();
         std::filesystem::create_directories(harness_->dataDir() / "dovokop.log");
-        ConnectTo(decoder);
+        QVERIFY(ConnectOverTcp(w(), decoder));
         decoder.send(WirePassing(1001, Micros(9, 0, 0)));
         QTRY_VERIFY2(w().statusLine().current().contains("koppellog"),
                      qPrintable(w().statusLine().current()));
@@ -309,7 +302,7 @@ private slots:
         StartWithWorkbook(folder / "dovo-race.xlsx");
         Choose(Control<QComboBox>(w(), "Combo1"), "Fietsen");
         Select(Control<QRadioButton>(w(), "fase_opnemen"));
-        ConnectTo(decoder);
+        QVERIFY(ConnectOverTcp(w(), decoder));
 
         const std::filesystem::path away = harness_->scratch() / "away";
         std::filesystem::rename(folder, away);
@@ -337,7 +330,7 @@ private slots:
         QTest::mouseClick(Control<QPushButton>(w(), "Command1"), Qt::LeftButton);
         Choose(Control<QComboBox>(w(), "Combo1"), "Fietsen");
         Select(Control<QRadioButton>(w(), "fase_opnemen"));
-        ConnectTo(decoder);
+        QVERIFY(ConnectOverTcp(w(), decoder));
 
         decoder.send(WirePassing(1001, Micros(9, 0, 0)));
         QTRY_COMPARE(spreadsheet.book->saveCount(), 1);
@@ -348,7 +341,7 @@ private slots:
         spreadsheet.book->failIf = [](const tivaro::testing::WorkbookCall& c) {
             return c.op == "save";
         };
-        QVERIFY(!w().close());
+        QVERIFY(!harness_->close());
         // The failed save stands out, and the close is refused once.
         QVERIFY(w().messageArea().isRaised(MessageArea::Alert::WorkbookNotSaved));
         QCOMPARE(harness_->messages.size(), 2);
@@ -357,7 +350,7 @@ private slots:
         QCOMPARE(spreadsheet.book->saveCount(), 2);
 
         spreadsheet.book->failIf = nullptr;
-        QVERIFY(w().close());
+        QVERIFY(harness_->close());
         QCOMPARE(spreadsheet.book->saveCount(), 3);
     }
 
@@ -383,15 +376,6 @@ private:
         QTest::mouseClick(Control<QPushButton>(w(), "Command1"), Qt::LeftButton);
         QVERIFY2(w().controller().race().workbook() != nullptr,
                  qPrintable(harness_->messages.join('\n')));
-    }
-
-    void ConnectTo(DecoderServer& decoder) {
-        Select(Control<QRadioButton>(w(), "Option2"));
-        Control<QLineEdit>(w(), "Text4")->setText(QStringLiteral("127.0.0.1"));
-        QTest::mouseClick(Control<QPushButton>(w(), "Command3"), Qt::LeftButton);
-        QVERIFY(decoder.waitForClient());
-        QTRY_COMPARE(Control<QLabel>(w(), "Label2")->text(),
-                     QStringLiteral("Verbinding met decoder gemaakt"));
     }
 
     std::unique_ptr<WindowHarness> harness_;

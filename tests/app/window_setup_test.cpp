@@ -19,13 +19,6 @@ namespace {
 
 // Chooses `entry` of a drop-down list as a click on it in the open list does: the entry
 // becomes current and is activated, also when it was already shown.
-void Choose(QComboBox* box, const QString& entry) {
-    const int index = box->findText(entry);
-    QVERIFY2(index >= 0, qPrintable(entry));
-    box->setCurrentIndex(index);
-    emit box->activated(index);
-}
-
 }  // namespace
 
 class WindowSetupTest : public QObject {

@@ -72,7 +72,7 @@ private slots:
         QCOMPARE(planned.size(), 5 * 5 + 2);
         auto* grid = Control<QTableView>(w, "MSFlexGrid1");
         QTRY_COMPARE_WITH_TIMEOUT(grid->model()->rowCount(), planned.size(), 15'000);
-        QVERIFY(w.close());  // closing saves the workbook
+        QVERIFY(harness.close());  // closing saves the workbook
         QVERIFY(decoder.waitForFinished(10'000));
 
         // The same passings through tivaro-replay.

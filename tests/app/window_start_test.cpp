@@ -68,8 +68,8 @@ private slots:
         // lap controls, the port list, the address and the debug boxes come when their turn
         // comes.
         const QSet<QString> inView = InView(w);
-        for (const char* first : {"Option3", "Option4", "Label2", "Option1", "Option2",
-                                  "Label1", "Command1", "MSFlexGrid1"}) {
+        for (const char* first : {"Option3", "Option4", "Label2", "Option1", "Option2", "Label1",
+                                  "Command1", "MSFlexGrid1"}) {
             QVERIFY2(inView.contains(first), first);
         }
         for (const char* later : {"Combo1", "Combo2", "Combo3", "Text2", "Text3", "Text4",
