@@ -83,7 +83,8 @@ WindowHarness::WindowHarness() {
     options.ask = [this](const QString& question, const QString&,
                          std::function<void(bool)> answer) {
         questions << question;
-        QTimer::singleShot(0, [this, answer = std::move(answer)] {
+        // Dropped with the window that asked (a restart, the end of the test).
+        QTimer::singleShot(0, answers_.get(), [this, answer = std::move(answer)] {
             ++answered;
             answer(answerYes);
         });
@@ -130,6 +131,7 @@ bool WindowHarness::close() {
 }
 
 MainWindow& WindowHarness::restart() {
+    answers_ = std::make_unique<QObject>();
     window_.reset();
     return create();
 }

@@ -83,6 +83,7 @@ public:
 
 private:
     QTemporaryDir dir_;
+    std::unique_ptr<QObject> answers_ = std::make_unique<QObject>();  // questions not answered yet
     std::unique_ptr<MainWindow> window_;
 };
 
