@@ -302,6 +302,16 @@ void MainWindow::buildMenu() {
         report(on ? tr("Het volgende werkboek wordt geopend met de ingebouwde rekenmodule.")
                   : tr("Het volgende werkboek wordt geopend in LibreOffice Calc, als dat er is."));
     });
+
+    QMenu* results = menuBar()->addMenu(tr("&Uitslag"));
+    QAction* saveResults = results->addAction(tr("Uitslag &opslaan\u2026"));
+    saveResults->setObjectName(QStringLiteral("SaveResults"));
+    connect(saveResults, &QAction::triggered, this, &MainWindow::saveResults);
+    QAction* printResults = results->addAction(tr("&Afdrukken\u2026"));
+    printResults->setObjectName(QStringLiteral("PrintResults"));
+    connect(printResults, &QAction::triggered, this, &MainWindow::printResults);
+    connect(raceView_, &RaceView::saveResultsRequested, this, &MainWindow::saveResults);
+    connect(raceView_, &RaceView::printResultsRequested, this, &MainWindow::printResults);
 }
 
 bool MainWindow::preferEmbedded() const {
@@ -356,6 +366,7 @@ void MainWindow::connectSetupControls() {
     });
     setup.setChangeListener([this] {
         applyRaceControls();
+        raceView_->followSetup(controller_->race());
         SavedSetup::SaveRaceSetup(controller_->setupActions().back());
     });
 }

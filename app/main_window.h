@@ -57,6 +57,9 @@ struct WindowOptions {
     // Asks where to save the workbook when it cannot be saved where it is. Empty: the dialog.
     std::function<std::optional<std::filesystem::path>(QWidget* parent, const QString& suggested)>
         chooseSaveTarget;
+    // Asks where to save the results (a .pdf or .csv name). Empty: the dialog.
+    std::function<std::optional<std::filesystem::path>(QWidget* parent, const QString& suggested)>
+        chooseResultsFile;
     // Shows a message that needs the user's attention, without waiting for an answer.
     // Empty: a message box that does not block the window.
     std::function<void(const QString& text)> showMessage;
@@ -119,6 +122,10 @@ private:
     // The sheet and phase in force, said when another workbook is opened.
     QString setupInForce() const;
     void saveWorkbookAs();
+    // The results of the race in force, to a file or a printer.
+    void saveResults();
+    void writeResultsTo(const std::filesystem::path& file);
+    void printResults();
     void saveWorkbookTo(const std::filesystem::path& target);
     void onSaverFailing(bool failing, const QString& message);
 

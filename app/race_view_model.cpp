@@ -2,9 +2,12 @@
 
 #include <QBrush>
 #include <QColor>
+#include <QFont>
 #include <algorithm>
 #include <unordered_map>
 #include <utility>
+
+#include "timing/results.h"
 
 namespace tivaro::app {
 
@@ -15,6 +18,8 @@ using timing::StandingsChange;
 
 // A pale shade of the finish's orange: the row of a competitor who has finished.
 const QColor kFinishedTint(255, 226, 196);
+// The fastest lap of the race.
+const QColor kFastestLap(186, 104, 200);
 
 QString FromUtf8(const std::string& text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -44,6 +49,8 @@ int PlaceOf(const std::vector<int>& rows, int sheetRow) {
 RaceViewModel::RaceViewModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 Status RaceViewModel::reload(const timing::Race& race) {
+    laps_ = timing::RaceLaps(race.setup());
+    heat_ = race.setup().heat;
     Result<StandingsChange> change = standings_.reload(race);
     if (!change) {
         // What is shown belongs to another sheet or sport: better nothing than that. Reading
@@ -58,6 +65,7 @@ Status RaceViewModel::reload(const timing::Race& race) {
 
 Status RaceViewModel::passingHandled(const timing::Race& race,
                                      const timing::PassingResult& result) {
+    followSetup(race);
     Result<StandingsChange> change = standings_.follow(race, result);
     if (!change) {
         return change.error();
@@ -85,7 +93,61 @@ void RaceViewModel::setOrder(Order order) {
         return;
     }
     order_ = order;
-    Reorder(standings_.rowsInOrder(order_));
+    Reorder(RowsInOrder());
+}
+
+void RaceViewModel::followSetup(const timing::Race& race) {
+    const int laps = timing::RaceLaps(race.setup());
+    if (laps == laps_ && race.setup().heat == heat_) {
+        return;
+    }
+    laps_ = laps;
+    heat_ = race.setup().heat;
+    ShowAll();
+}
+
+void RaceViewModel::showAllHeats(bool all) {
+    if (all != allHeats_) {
+        allHeats_ = all;
+        ShowAll();
+    }
+}
+
+int RaceViewModel::frozenColumns() const {
+    int frozen = 0;
+    for (const Column& column : columns_) {
+        if (column.kind != ColumnKind::Place && column.kind != ColumnKind::Bib &&
+            column.kind != ColumnKind::Name) {
+            break;
+        }
+        ++frozen;
+    }
+    return frozen;
+}
+
+std::vector<int> RaceViewModel::RowsInOrder() {
+    const bool skating = standings_.sport() == timing::Sport::Skating;
+    const std::vector<timing::ResultLine> lines =
+        timing::PlaceCompetitors(standings_, laps_, skating && !allHeats_ ? heat_ : std::string());
+    places_.clear();
+    fastestLap_.reset();
+    std::vector<int> rows;
+    for (const timing::ResultLine& line : lines) {
+        if (line.place) {
+            places_[line.row] = *line.place;
+        }
+        if (line.bestLap && (!fastestLap_ || *line.bestLap < *fastestLap_)) {
+            fastestLap_ = line.bestLap;
+        }
+        rows.push_back(line.row);
+    }
+    if (order_ == Order::ByBib) {
+        std::vector<int> byBib = standings_.rowsInOrder(Order::ByBib);
+        std::erase_if(
+            byBib, [&](int row) { return std::find(rows.begin(), rows.end(), row) == rows.end(); });
+        return byBib;
+    }
+    return rows;
 }
 
 int RaceViewModel::rowOfSheetRow(int sheetRow) const {
@@ -102,18 +164,20 @@ std::vector<RaceViewModel::Column> RaceViewModel::ColumnsOfStandings() const {
     if (rules == nullptr) {
         return {};
     }
-    std::vector<Column> columns = {{ColumnKind::Bib}};
+    std::vector<Column> columns = {{ColumnKind::Place}, {ColumnKind::Bib}};
     if (standings_.hasNames()) {
         columns.push_back({ColumnKind::Name});
     }
     if (rules->sport == timing::Sport::Skating) {
         columns.push_back({ColumnKind::Heat});
     }
-    columns.push_back({ColumnKind::Counter});
-    for (int k = 0; k <= rules->lastLapMark; ++k) {
+    columns.push_back({ColumnKind::Laps});
+    const int laps = std::clamp(laps_, 1, rules->lastLapMark);
+    for (int k = 0; k < laps; ++k) {
         columns.push_back({ColumnKind::Passing, k});
     }
-    for (int k = 1; k <= rules->lastLapMark; ++k) {
+    columns.push_back({ColumnKind::Passing, rules->lastLapMark});
+    for (int k = 1; k <= laps; ++k) {
         columns.push_back({ColumnKind::Lap, k});
     }
     columns.push_back({ColumnKind::Total});
@@ -122,7 +186,10 @@ std::vector<RaceViewModel::Column> RaceViewModel::ColumnsOfStandings() const {
 
 void RaceViewModel::ShowAll() {
     std::vector<Column> columns = ColumnsOfStandings();
-    std::vector<int> rows = standings_.rowsInOrder(order_);
+    Show(std::move(columns), RowsInOrder());
+}
+
+void RaceViewModel::Show(std::vector<Column> columns, std::vector<int> rows) {
     if (columns != columns_ || Sorted(rows) != Sorted(rows_)) {
         beginResetModel();
         columns_ = std::move(columns);
@@ -138,7 +205,16 @@ void RaceViewModel::ShowAll() {
 }
 
 void RaceViewModel::ShowRow(int sheetRow) {
-    std::vector<int> rows = standings_.rowsInOrder(order_);
+    const std::unordered_map<int, int> places = places_;
+    const std::optional<timing::Hundredths> fastest = fastestLap_;
+    MoveRow(sheetRow, RowsInOrder());
+    if ((places != places_ || fastest != fastestLap_) && !rows_.empty()) {
+        // Others' places or the fastest lap changed with this passing.
+        emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+    }
+}
+
+void RaceViewModel::MoveRow(int sheetRow, std::vector<int> rows) {
     const int from = PlaceOf(rows_, sheetRow);
     const int to = PlaceOf(rows, sheetRow);
     if (Without(rows_, sheetRow) != Without(rows, sheetRow)) {
@@ -193,6 +269,27 @@ void RaceViewModel::Reorder(std::vector<int> rows) {
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
+std::optional<timing::Hundredths> RaceViewModel::BestLap(const Standing& standing) const {
+    std::optional<timing::Hundredths> best;
+    for (int k = 0; k < laps_ && k < static_cast<int>(standing.laps.size()); ++k) {
+        const auto& lap = standing.laps[static_cast<std::size_t>(k)];
+        if (lap && (!best || *lap < *best)) {
+            best = lap;
+        }
+    }
+    return best;
+}
+
+bool RaceViewModel::IsBestLap(const Standing& standing, int lap) const {
+    const auto& time = standing.laps[static_cast<std::size_t>(lap - 1)];
+    return time && time == BestLap(standing);
+}
+
+bool RaceViewModel::IsFastestLap(const Standing& standing, const Column& column) const {
+    return column.kind == ColumnKind::Lap && fastestLap_ &&
+           standing.laps[static_cast<std::size_t>(column.number - 1)] == fastestLap_;
+}
+
 const Standing* RaceViewModel::standingAt(int modelRow) const {
     if (modelRow < 0 || modelRow >= static_cast<int>(rows_.size())) {
         return nullptr;
@@ -215,18 +312,22 @@ QVariant RaceViewModel::data(const QModelIndex& index, int role) const {
     }
     const Column& column = columns_[static_cast<std::size_t>(index.column())];
     const bool time = column.kind == ColumnKind::Passing || column.kind == ColumnKind::Lap ||
-                      column.kind == ColumnKind::Total;
+                      column.kind == ColumnKind::Total || column.kind == ColumnKind::Place;
     switch (role) {
         case Qt::DisplayRole:
             switch (column.kind) {
+                case ColumnKind::Place: {
+                    const auto place = places_.find(standing->row);
+                    return place == places_.end() ? QVariant() : QVariant(place->second);
+                }
                 case ColumnKind::Bib:
                     return FromUtf8(standing->bib);
                 case ColumnKind::Name:
                     return FromUtf8(standing->name);
                 case ColumnKind::Heat:
                     return FromUtf8(standing->heat);
-                case ColumnKind::Counter:
-                    return FromUtf8(standing->counter);
+                case ColumnKind::Laps:
+                    return std::min(standing->lapsDone, laps_);
                 case ColumnKind::Passing:
                     return FromUtf8(standing->passings[static_cast<std::size_t>(column.number)]);
                 case ColumnKind::Lap:
@@ -236,6 +337,9 @@ QVariant RaceViewModel::data(const QModelIndex& index, int role) const {
             }
             return {};
         case Qt::ToolTipRole:
+            if (column.kind == ColumnKind::Laps) {
+                return tr("Rondeteller in het werkboek: %1").arg(FromUtf8(standing->counter));
+            }
             if (column.kind == ColumnKind::Bib && !standing->transponder.empty()) {
                 return tr("Transponder %1").arg(FromUtf8(standing->transponder));
             }
@@ -249,14 +353,27 @@ QVariant RaceViewModel::data(const QModelIndex& index, int role) const {
             }
             return {};
         case Qt::BackgroundRole:
+            if (IsFastestLap(*standing, column)) {
+                return QBrush(kFastestLap);
+            }
             return standing->finished ? QVariant(QBrush(kFinishedTint)) : QVariant();
         case Qt::ForegroundRole:
+            if (IsFastestLap(*standing, column)) {
+                return QBrush(Qt::white);
+            }
             return standing->finished ? QVariant(QBrush(Qt::black)) : QVariant();
+        case Qt::FontRole:
+            if (column.kind == ColumnKind::Lap && IsBestLap(*standing, column.number)) {
+                QFont bold;
+                bold.setBold(true);
+                return bold;
+            }
+            return {};
         case Qt::TextAlignmentRole:
             if (time) {
                 return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
             }
-            if (column.kind == ColumnKind::Counter || column.kind == ColumnKind::Heat) {
+            if (column.kind == ColumnKind::Laps || column.kind == ColumnKind::Heat) {
                 return QVariant::fromValue(Qt::Alignment(Qt::AlignCenter));
             }
             return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
@@ -272,14 +389,16 @@ QVariant RaceViewModel::headerData(int section, Qt::Orientation orientation, int
     }
     const Column& column = columns_[static_cast<std::size_t>(section)];
     switch (column.kind) {
+        case ColumnKind::Place:
+            return tr("Plaats");
         case ColumnKind::Bib:
             return tr("Rugnr.");
         case ColumnKind::Name:
             return tr("Naam");
         case ColumnKind::Heat:
             return tr("Heat");
-        case ColumnKind::Counter:
-            return tr("Ronde");
+        case ColumnKind::Laps:
+            return tr("Ronden");
         case ColumnKind::Passing:
             if (column.number == 0) {
                 return tr("Start");

@@ -11,7 +11,7 @@ packages=(
     libzip-dev libpugixml-dev libcli11-dev libexpat1-dev
     clang libclang-rt-14-dev
     python3-openpyxl libreoffice-calc libreoffice-dev
-    xvfb xauth
+    xvfb xauth poppler-utils
     time g++-mingw-w64-x86-64-posix
 )
 

@@ -17,18 +17,16 @@ std::string CellOrEmpty(const std::vector<std::string>& cells, int column) {
     return column <= static_cast<int>(cells.size()) ? cells[column - 1] : std::string();
 }
 
-bool IsNameHeading(std::string_view text) {
+// Whether `text` is one of `headings` (lower case), in any case and without its spaces.
+bool IsHeading(std::string_view text, std::initializer_list<std::string_view> headings) {
     text = Trimmed(text);
-    if (text.size() != 4) {
-        return false;
-    }
     std::string lower(text);
     for (char& c : lower) {
         if (c >= 'A' && c <= 'Z') {
             c = static_cast<char>(c - 'A' + 'a');
         }
     }
-    return lower == "naam" || lower == "name";
+    return std::find(headings.begin(), headings.end(), lower) != headings.end();
 }
 
 // Where the last passings of the race are cut from the rest of the day: the end of the
@@ -108,6 +106,7 @@ Standing RaceStandings::Read(int row, const std::vector<std::string>& cells) con
     standing.bib = CellOrEmpty(cells, kBibColumn);
     standing.transponder = CellOrEmpty(cells, kTransponderColumn);
     standing.name = nameColumn_ > 0 ? CellOrEmpty(cells, nameColumn_) : std::string();
+    standing.club = clubColumn_ > 0 ? CellOrEmpty(cells, clubColumn_) : std::string();
     standing.heat = CellOrEmpty(cells, kHeatColumn);
     standing.counter = CellOrEmpty(cells, kCounterColumn);
     for (int k = 0; k <= mark; ++k) {
@@ -147,14 +146,19 @@ void RaceStandings::load(Sport sport, const std::vector<std::string>& headings,
                          const std::vector<std::vector<std::string>>& rows) {
     sport_ = sport;
     nameColumn_ = 0;
+    clubColumn_ = 0;
     competitors_.clear();
     if (rules() == nullptr) {
         return;
     }
     const int searched = std::min(static_cast<int>(headings.size()), kLastColumn);
-    for (int column = 1; column <= searched && nameColumn_ == 0; ++column) {
-        if (IsNameHeading(headings[column - 1])) {
+    for (int column = searched; column >= 1; --column) {
+        // The first such column counts.
+        if (IsHeading(headings[column - 1], {"naam", "name"})) {
             nameColumn_ = column;
+        }
+        if (IsHeading(headings[column - 1], {"club", "vereniging"})) {
+            clubColumn_ = column;
         }
     }
     const int count = std::min(static_cast<int>(rows.size()), kCompetitorRows);
@@ -300,6 +304,18 @@ std::vector<int> RaceStandings::rowsInOrder(StandingsOrder order) const {
         rows.push_back(standing->row);
     }
     return rows;
+}
+
+std::optional<Hundredths> RaceStandings::latestPassing() const {
+    const Hundredths origin = DayOrigin(competitors_);
+    std::optional<Hundredths> latest;
+    for (const Standing& standing : competitors_) {
+        if (standing.lastPassing &&
+            (!latest || Elapsed(origin, *standing.lastPassing) > Elapsed(origin, *latest))) {
+            latest = standing.lastPassing;
+        }
+    }
+    return latest;
 }
 
 }  // namespace tivaro::timing

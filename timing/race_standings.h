@@ -40,6 +40,7 @@ struct Standing {
     std::string bib;
     std::string transponder;
     std::string name;     // empty when the sheet has no name column
+    std::string club;     // empty when the sheet has no club column
     std::string heat;     // as the sheet holds it (skating)
     std::string counter;  // the lap counter as the sheet holds it
     // The passing cells as read: [0] the start, [k] "Doork k", [lastLapMark] the finish.
@@ -76,7 +77,8 @@ public:
 
     // Builds the standings of `sport` from the headings row and the competitor rows
     // (rows[i] is sheet row 3 + i, each from column A; shorter rows read as empty cells). The
-    // names come from the column headed "Naam" or "Name" (in any case), if there is one.
+    // names come from the column headed "Naam" or "Name" (in any case), the clubs from the one
+    // headed "Club" or "Vereniging", if there is one.
     // Sport::None gives empty standings.
     void load(Sport sport, const std::vector<std::string>& headings,
               const std::vector<std::vector<std::string>>& rows);
@@ -105,6 +107,7 @@ public:
     // The sport's rules; null for Sport::None.
     const SportRules* rules() const { return RulesOf(sport_); }
     bool hasNames() const { return nameColumn_ > 0; }
+    bool hasClubs() const { return clubColumn_ > 0; }
 
     // The competitors in sheet order.
     const std::vector<Standing>& competitors() const { return competitors_; }
@@ -112,12 +115,16 @@ public:
     const Standing* find(int row) const;
     // The sheet rows of the competitors in `order`.
     std::vector<int> rowsInOrder(StandingsOrder order) const;
+    // The time of day of the race's latest passing, taking the race past midnight into
+    // account; none before any passing.
+    std::optional<Hundredths> latestPassing() const;
 
 private:
     Standing Read(int row, const std::vector<std::string>& cells) const;
 
     Sport sport_ = Sport::None;
     int nameColumn_ = 0;  // 0: none
+    int clubColumn_ = 0;  // 0: none
     std::vector<Standing> competitors_;
 
     // What was read last, so a passing on another workbook, sheet or sport reads anew.

@@ -273,8 +273,14 @@ private:
     }
 
     static int RaceViewRowOf(QTableView* view, const char* bib) {
-        for (int row = 0; row < view->model()->rowCount(); ++row) {
-            if (view->model()->index(row, 0).data().toString().trimmed() == bib) {
+        QAbstractItemModel* model = view->model();
+        int bibs = 0;
+        while (bibs < model->columnCount() &&
+               model->headerData(bibs, Qt::Horizontal).toString() != QStringLiteral("Rugnr.")) {
+            ++bibs;
+        }
+        for (int row = 0; row < model->rowCount(); ++row) {
+            if (model->index(row, bibs).data().toString().trimmed() == bib) {
                 return row;
             }
         }

@@ -41,7 +41,7 @@ private slots:
         Control<QDoubleSpinBox>(w(), "MinLapBox")->setValue(12.5);
         Select(Control<QRadioButton>(w(), "fase_opnemen"));
         QVERIFY(ConnectOverTcp(w(), decoder));
-        w().resize(1111, 777);
+        w().resize(1290, 777);
         QVERIFY(harness_->close());
         QCOMPARE(harness_->questions.size(), 1);  // the decoder was connected
 
@@ -55,7 +55,7 @@ private slots:
         QVERIFY(Control<QRadioButton>(w(), "fase_opnemen")->isChecked());
         QVERIFY(Control<QRadioButton>(w(), "Option2")->isChecked());
         QCOMPARE(Control<QLineEdit>(w(), "Text4")->text(), QStringLiteral("127.0.0.1"));
-        QCOMPARE(w().size(), QSize(1111, 777));
+        QCOMPARE(w().size(), QSize(1290, 777));
         // Not connected by itself: a restart without a resume leaves the line to the user.
         QCOMPARE(decoder.connectionsAccepted(), 1);
     }

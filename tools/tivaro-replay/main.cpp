@@ -13,6 +13,11 @@
 #include "common/data_dir.h"
 #include "tools/tivaro-replay/replay.h"
 #include "workbook/xlsx_app.h"
+#ifdef TIVARO_WITH_RESULTS
+#include <QGuiApplication>
+
+#include "results/results_files.h"
+#endif
 #ifdef TIVARO_WITH_CALC
 #include <unistd.h>
 
@@ -32,6 +37,7 @@ int main(int argc, char** argv) {
     std::string engine = "auto";
     std::string copyFolder;
     bool strict = false;
+    std::string resultsFile;
 
     CLI::App app{
         "Plays the race in SCENARIO (one action per line) and prints every coupling-log "
@@ -55,6 +61,12 @@ int main(int argc, char** argv) {
     app.add_flag("--strict", strict,
                  "refuse a scenario with a line that cannot be read, instead of playing the "
                  "rest");
+#ifdef TIVARO_WITH_RESULTS
+    app.add_option("--results", resultsFile,
+                   "write the results of the race in force at the end to FILE, as a PDF or as "
+                   "CSV by its extension (.pdf, .csv)")
+        ->option_text("FILE");
+#endif
     app.add_option("scenario", scenarioPath, "the scenario to play")->required();
     try {
         app.parse(argc, argv);
@@ -111,6 +123,24 @@ int main(int argc, char** argv) {
         return std::unique_ptr<tivaro::workbook::SpreadsheetApp>(
             std::make_unique<tivaro::workbook::XlsxApp>(dataDir / "backup"));
     };
+#ifdef TIVARO_WITH_RESULTS
+    // Painting a PDF needs fonts, so a GUI application, which needs no screen offscreen.
+    std::unique_ptr<QGuiApplication> gui;
+    if (!resultsFile.empty()) {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        }
+        gui = std::make_unique<QGuiApplication>(argc, argv);
+        options.atEnd = [resultsFile](const tivaro::timing::Race& race) -> tivaro::Status {
+            tivaro::Result<tivaro::timing::RaceResults> results =
+                tivaro::timing::ResultsOfRace(race);
+            if (!results) {
+                return results.error();
+            }
+            return tivaro::results::WriteResults(*results, resultsFile);
+        };
+    }
+#endif
     const bool ok = tivaro::replay::RunScenario(journal.actions, options, std::cout, std::cerr);
     return ok && journal.damaged.empty() ? 0 : kExitFailed;
 }

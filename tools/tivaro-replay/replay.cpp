@@ -71,6 +71,9 @@ public:
     // failed checksum is counted once.
     void Finish() {
         line_ = 0;
+        if (options_.atEnd) {
+            Check(options_.atEnd(controller_.race()));
+        }
         SaveWorkbook();
         for (const auto& [link, count] : setAside_) {
             Tell(std::string(link == link::LinkKind::Serial ? "serial" : "tcp") +

@@ -5,6 +5,7 @@
 // failures.
 
 #include <filesystem>
+#include <functional>
 #include <ostream>
 #include <vector>
 
@@ -21,6 +22,9 @@ struct ReplayOptions {
     std::filesystem::path copyFolder;
     std::string scenarioName = "scenario";  // names the scenario in messages
     timing::AppStarter startApp;            // starts the spreadsheet application
+    // Called with the race as it stands at the end of the scenario, before its workbook is
+    // saved (to write its results); a failure counts as one.
+    std::function<Status(const timing::Race&)> atEnd;
 };
 
 // Runs `actions` in order and saves the open workbook at the end (and before another one is
