@@ -99,8 +99,7 @@ MainWindow::MainWindow(WindowOptions options, QWidget* parent)
     ui_.messagePlace->addWidget(messages_);
     raceView_ = new RaceView(ui_.raceViewFrame);
     ui_.raceViewPlace->addWidget(raceView_);
-    raceView_->table().verticalHeader()->setDefaultSectionSize(
-        ui_.passingGrid->verticalHeader()->defaultSectionSize());
+    raceView_->setRowHeight(ui_.passingGrid->verticalHeader()->defaultSectionSize());
     // Only the frames' captions are bold; what the frames hold is not.
     for (QWidget* widget : client->findChildren<QWidget*>()) {
         if (qobject_cast<QGroupBox*>(widget) == nullptr && widget->font().bold()) {

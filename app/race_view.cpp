@@ -123,10 +123,22 @@ void RaceView::placeFrozen() {
         }
     }
     frozen_->horizontalHeader()->setFixedHeight(table_->horizontalHeader()->height());
+    // Rows as high as the table's, or they drift apart as they scroll.
+    frozen_->verticalHeader()->setMinimumSectionSize(
+        table_->verticalHeader()->minimumSectionSize());
+    frozen_->verticalHeader()->setDefaultSectionSize(
+        table_->verticalHeader()->defaultSectionSize());
     frozen_->setVisible(frozen > 0);
     frozen_->setGeometry(table_->frameWidth(), table_->frameWidth(), width,
                          table_->viewport()->height() + table_->horizontalHeader()->height());
     frozen_->verticalScrollBar()->setValue(table_->verticalScrollBar()->value());
+}
+
+void RaceView::setRowHeight(int height) {
+    table_->verticalHeader()->setMinimumSectionSize(
+        std::min(height, table_->verticalHeader()->minimumSectionSize()));
+    table_->verticalHeader()->setDefaultSectionSize(height);
+    placeFrozen();
 }
 
 QString RaceView::selectedBib() const {

@@ -27,6 +27,8 @@ public:
 
     RaceViewModel& model() { return *model_; }
     QTableView& table() { return *table_; }
+    // Rows of `height` pixels, in the table and its frozen columns alike.
+    void setRowHeight(int height);
 
     // The workbook, race sheet or sport of `race` changed.
     Status reload(const timing::Race& race);

@@ -196,7 +196,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
             tr("Sluiten"), [this](bool yes) {
                 if (yes) {
                     closeConfirmed_ = true;
-                    close();
+                    // After this close event is done with, however the answer came.
+                    QTimer::singleShot(0, this, [this] { close(); });
                 }
             });
         return;

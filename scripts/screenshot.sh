@@ -3,7 +3,7 @@
 # copy of the demo workbook, chooses running with three laps, lets a decoder played by the
 # scripted run (tests/app/demo_run.h) send a warm-up, the common start and a few laps, and
 # saves a picture of the window. Twice: on a 1366 x 768 laptop screen at 100 %, and on a
-# 1920 x 1080 screen at 150 %. Nothing is written to ~/zomradata.
+# 1920 x 1080 screen at 150 %. Nothing is written to ~/zomradata or the user's settings.
 #   scripts/screenshot.sh [BUILD_DIR]     (default: build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -21,7 +21,7 @@ mkdir -p docs
 picture() {  # SCREEN SCALE PICTURE
     cp examples/demo-race.xlsx "$work/dovo-demo.xlsx"
     rm -rf "$work/zomradata"
-    QT_SCALE_FACTOR=$2 TIVARO_DATA_DIR="$work/zomradata" \
+    QT_SCALE_FACTOR=$2 TIVARO_DATA_DIR="$work/zomradata" XDG_CONFIG_HOME="$work/config" \
         xvfb-run -a -s "-screen 0 ${1}x24" "$picture_tool" "$work/dovo-demo.xlsx" "$PWD/$3"
     echo "Wrote $3"
 }

@@ -41,6 +41,10 @@ DemoRun::DemoRun(std::filesystem::path workbook, QString picture, WindowOptions&
     options.showMessage = [](const QString& text) {
         std::fprintf(stderr, "%s\n", qPrintable(text));
     };
+    // Closing at the end, with the decoder connected, asks first: yes.
+    options.ask = [](const QString&, const QString&, std::function<void(bool)> answer) {
+        answer(true);
+    };
     // 10:15:30.00 on the decoder's clock.
     clockMicros_ = (10ULL * 3600 + 15 * 60 + 30) * 1000000ULL;
 }

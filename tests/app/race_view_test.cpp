@@ -331,6 +331,9 @@ private slots:
         QCOMPARE(frozen->model()->headerData(2, Qt::Horizontal).toString(), QStringLiteral("Naam"));
         // Rows scroll together, and a row chosen in either is chosen in both.
         QCOMPARE(frozen->selectionModel(), table->selectionModel());
+        view.setRowHeight(17);
+        QCOMPARE(frozen->rowHeight(0), table->rowHeight(0));
+        QCOMPARE(frozen->rowHeight(0), 17);
         table->verticalScrollBar()->setValue(table->verticalScrollBar()->maximum());
         QCOMPARE(frozen->verticalScrollBar()->value(), table->verticalScrollBar()->value());
     }
