@@ -1,4 +1,5 @@
 #include "app/corrections_row.h"
+#include "app/qt_text.h"
 
 #include <QItemSelectionModel>
 #include <QLineEdit>
@@ -16,10 +17,6 @@ namespace {
 timing::Hundredths ComputerTimeOfDay() {
     const QTime now = QTime::currentTime();
     return static_cast<timing::Hundredths>(now.msecsSinceStartOfDay()) / 10;
-}
-
-QString FromUtf8(const std::string& text) {
-    return QString::fromStdString(text);
 }
 
 }  // namespace

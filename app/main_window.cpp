@@ -1,4 +1,5 @@
 #include "app/main_window.h"
+#include "app/qt_text.h"
 
 #include <QAction>
 #include <QApplication>
@@ -40,14 +41,6 @@
 namespace tivaro::app {
 
 namespace {
-
-QString FromUtf8(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
-QString PathText(const std::filesystem::path& path) {
-    return QString::fromStdString(path.string());
-}
 
 // Where the program keeps the user's choices between runs.
 void SyncComboBox(QComboBox* box, const timing::ComboBoxState& state) {

@@ -1,4 +1,5 @@
 #include "app/race_view_model.h"
+#include "app/qt_text.h"
 
 #include <QBrush>
 #include <QColor>
@@ -20,10 +21,6 @@ using timing::StandingsChange;
 const QColor kFinishedTint(255, 226, 196);
 // The fastest lap of the race.
 const QColor kFastestLap(186, 104, 200);
-
-QString FromUtf8(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QString Duration(const std::optional<timing::Hundredths>& duration) {
     return duration ? QString::fromStdString(timing::FormatDuration(*duration)) : QString();

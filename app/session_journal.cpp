@@ -1,12 +1,9 @@
 #include "app/session_journal.h"
+#include "app/qt_text.h"
 
 namespace tivaro::app {
 
 namespace {
-
-QString FromUtf8(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 // Set-up choices: said by the set-up at the start when they come before the session.
 bool IsSetUp(timing::ActionKind kind) {

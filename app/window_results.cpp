@@ -6,18 +6,11 @@
 
 #include "app/dialogs.h"
 #include "app/main_window.h"
+#include "app/qt_text.h"
 #include "results/results_files.h"
 #include "timing/results.h"
 
 namespace tivaro::app {
-
-namespace {
-
-QString FromUtf8(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
-}  // namespace
 
 void MainWindow::saveResults() {
     workbook::Workbook* book = controller_->race().workbook();

@@ -9,6 +9,7 @@
 #include "app/decoder_links.h"
 #include "app/main_window.h"
 #include "app/message_area.h"
+#include "app/qt_text.h"
 #include "app/race_view.h"
 #include "app/saved_setup.h"
 #include "app/session_journal.h"
@@ -21,14 +22,6 @@
 namespace tivaro::app {
 
 namespace {
-
-QString FromUtf8(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
-QString PathText(const std::filesystem::path& path) {
-    return QString::fromStdString(path.string());
-}
 
 constexpr std::chrono::minutes kRaceQuietFor{10};
 

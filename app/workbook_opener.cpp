@@ -1,4 +1,5 @@
 #include "app/workbook_opener.h"
+#include "app/qt_text.h"
 
 #include <QApplication>
 #include <QDir>
@@ -11,14 +12,6 @@
 #include "common/system_error.h"
 
 namespace tivaro::app {
-
-namespace {
-
-QString PathText(const std::filesystem::path& path) {
-    return QString::fromStdString(path.string());
-}
-
-}  // namespace
 
 QString WorkbookFileFilter(EngineKind kind) {
     return QStringLiteral("Dovo Worksheets (dovo*.xls);;") + FormatsFilterFor(kind) +

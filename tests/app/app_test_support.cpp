@@ -49,6 +49,12 @@ bool ConnectOverTcp(QWidget& window, DecoderServer& decoder) {
            });
 }
 
+QByteArray RunnersPassing(int k, int runners) {
+    const int runner = k % runners;
+    const int lap = k / runners;
+    return WirePassing(DemoNumber(1, runner), Micros(10, lap, runner * 3));
+}
+
 timing::AppStarter FakeSpreadsheet::starter() {
     return tivaro::testing::FakeApp::Starter([this](const std::filesystem::path& file)
                                                  -> std::unique_ptr<tivaro::testing::FakeWorkbook> {

@@ -129,6 +129,9 @@ QByteArray WirePassing(std::uint32_t transponder, std::uint64_t micros, std::str
 // The same whose CRC took a hit on the line.
 QByteArray WireHit(std::uint32_t transponder, std::uint64_t micros);
 QByteArray WireStatus();
+// The `k`-th passing of a run of `runners` runners of the demo's running sheet, each a lap a
+// minute, three seconds apart: runner k % runners, on lap k / runners.
+QByteArray RunnersPassing(int k, int runners);
 // Microseconds of a time of day.
 std::uint64_t Micros(int hours, int minutes, int seconds, int hundredths = 0);
 

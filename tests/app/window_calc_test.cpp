@@ -30,12 +30,6 @@ constexpr int kRunning = 1;
 constexpr int kRunners = 6;
 constexpr int kPassingsEach = 4;  // start, lap, finish, cool-down
 
-QByteArray PassingNumber(int k) {
-    const int runner = k % kRunners;
-    const int lap = k / kRunners;
-    return WirePassing(DemoNumber(kRunning, runner), Micros(10, lap, runner * 3));
-}
-
 }  // namespace
 
 class WindowCalcTest : public QObject {
@@ -135,7 +129,7 @@ private slots:
             MainWindow& w = SetUpRace(harness, decoder, true);
             QVERIFY(!QTest::currentTestFailed());
             for (int k = 0; k < kTotal; ++k) {
-                decoder.send(PassingNumber(k));
+                decoder.send(RunnersPassing(k, kRunners));
             }
             QTRY_COMPARE(Grid(w)->model()->rowCount(), kTotal);
             expected = CellsOf(w);
@@ -147,7 +141,7 @@ private slots:
         MainWindow& w = SetUpRace(harness, decoder, false);
         QVERIFY(!QTest::currentTestFailed());
         for (int k = 0; k < kBeforeKill; ++k) {
-            decoder.send(PassingNumber(k));
+            decoder.send(RunnersPassing(k, kRunners));
         }
         QTRY_COMPARE(Grid(w)->model()->rowCount(), kBeforeKill);
 
@@ -156,7 +150,7 @@ private slots:
         QVERIFY(pid.has_value());
         QCOMPARE(::kill(*pid, SIGKILL), 0);
         for (int k = kBeforeKill; k < kWhileDown; ++k) {
-            decoder.send(PassingNumber(k));
+            decoder.send(RunnersPassing(k, kRunners));
         }
         QTRY_COMPARE(Grid(w)->model()->rowCount(), kWhileDown);
         QTRY_VERIFY(w.messageArea().isRaised(MessageArea::Alert::Waiting));
@@ -171,14 +165,14 @@ private slots:
         calc_ = std::move(*started);
         QTest::mouseClick(Control<QPushButton>(w, "Command1"), Qt::LeftButton);
         for (int k = kWhileDown; k < kWhileOpening; ++k) {
-            decoder.send(PassingNumber(k));
+            decoder.send(RunnersPassing(k, kRunners));
         }
         QTRY_VERIFY2_WITH_TIMEOUT(!w.messageArea().isRaised(MessageArea::Alert::Waiting),
                                   qPrintable(harness.messages.join('\n') + "\n" +
                                              w.messageArea().messages().join(QLatin1Char(10))),
                                   60000);
         for (int k = kWhileOpening; k < kTotal; ++k) {
-            decoder.send(PassingNumber(k));
+            decoder.send(RunnersPassing(k, kRunners));
         }
         QTRY_COMPARE(Grid(w)->model()->rowCount(), kTotal);
         QTRY_COMPARE(CellsOf(w), expected);

@@ -16,7 +16,6 @@ using namespace tivaro::app::testing;
 
 namespace {
 
-constexpr int kRunning = 1;
 constexpr int kRunners = 6;
 constexpr int kPassingsEach = 4;  // start, lap, finish, cool-down
 
@@ -70,12 +69,6 @@ private:
     QString output_;
 };
 
-QByteArray PassingNumber(int k) {
-    const int runner = k % kRunners;
-    const int lap = k / kRunners;
-    return WirePassing(DemoNumber(kRunning, runner), Micros(10, lap, runner * 3));
-}
-
 // Every cell of `sheet` in A3:T200, as text.
 QStringList Cells(const std::filesystem::path& file, const std::string& sheet) {
     tivaro::workbook::XlsxApp app(file.parent_path() / "read-backup");
@@ -124,7 +117,7 @@ private slots:
             SetUpRace(straight);
             QVERIFY(decoder.waitForClient());
             for (int k = 0; k < kTotal; ++k) {
-                decoder.send(PassingNumber(k));
+                decoder.send(RunnersPassing(k, kRunners));
             }
             QTRY_COMPARE_WITH_TIMEOUT(straight.logged(), kTotal, 20'000);
             QVERIFY(straight.command("close"));
@@ -139,7 +132,7 @@ private slots:
             SetUpRace(first);
             QVERIFY(decoder.waitForClient());
             for (int k = 0; k < kBeforeKill; ++k) {
-                decoder.send(PassingNumber(k));
+                decoder.send(RunnersPassing(k, kRunners));
             }
             QTRY_COMPARE_WITH_TIMEOUT(first.logged(), kBeforeKill, 20'000);
             first.killHard();
@@ -153,7 +146,7 @@ private slots:
                                  20'000);
         QTRY_COMPARE_WITH_TIMEOUT(decoder.connectionsAccepted(), 2, 20'000);
         for (int k = kBeforeKill; k < kTotal; ++k) {
-            decoder.send(PassingNumber(k));
+            decoder.send(RunnersPassing(k, kRunners));
         }
         QTRY_COMPARE_WITH_TIMEOUT(again.logged(), kTotal, 20'000);
         QVERIFY(again.command("close"));
