@@ -1,5 +1,4 @@
 #include "app/corrections_row.h"
-#include "app/qt_text.h"
 
 #include <QItemSelectionModel>
 #include <QLineEdit>
@@ -8,6 +7,7 @@
 #include <QTableView>
 #include <QTime>
 
+#include "app/qt_text.h"
 #include "app/race_view.h"
 
 namespace tivaro::app {

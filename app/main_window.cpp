@@ -1,5 +1,4 @@
 #include "app/main_window.h"
-#include "app/qt_text.h"
 
 #include <QAction>
 #include <QApplication>
@@ -30,6 +29,7 @@
 #include "app/dialogs.h"
 #include "app/message_area.h"
 #include "app/passing_table_model.h"
+#include "app/qt_text.h"
 #include "app/race_view.h"
 #include "app/saved_setup.h"
 #include "app/session_journal.h"

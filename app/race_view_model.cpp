@@ -1,13 +1,14 @@
 #include "app/race_view_model.h"
-#include "app/qt_text.h"
 
 #include <QBrush>
 #include <QColor>
 #include <QFont>
 #include <algorithm>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
+#include "app/qt_text.h"
 #include "timing/results.h"
 
 namespace tivaro::app {
@@ -139,9 +140,9 @@ std::vector<int> RaceViewModel::RowsInOrder() {
         rows.push_back(line.row);
     }
     if (order_ == Order::ByBib) {
+        const std::unordered_set<int> shown(rows.begin(), rows.end());
         std::vector<int> byBib = standings_.rowsInOrder(Order::ByBib);
-        std::erase_if(
-            byBib, [&](int row) { return std::find(rows.begin(), rows.end(), row) == rows.end(); });
+        std::erase_if(byBib, [&](int row) { return !shown.contains(row); });
         return byBib;
     }
     return rows;

@@ -1,4 +1,5 @@
 #include "app/session_journal.h"
+
 #include "app/qt_text.h"
 
 namespace tivaro::app {

@@ -1,5 +1,4 @@
 #include "app/workbook_opener.h"
-#include "app/qt_text.h"
 
 #include <QApplication>
 #include <QDir>
@@ -8,6 +7,7 @@
 #include <memory>
 
 #include "app/dialogs.h"
+#include "app/qt_text.h"
 #include "app/saved_setup.h"
 #include "common/system_error.h"
 
