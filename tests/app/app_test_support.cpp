@@ -119,6 +119,14 @@ MainWindow& WindowHarness::create() {
     return *window_;
 }
 
+bool WindowHarness::startRace(std::filesystem::path workbook) {
+    nextWorkbook = workbook.empty() ? copyDemoWorkbook("dovo-race.xlsx") : std::move(workbook);
+    create();
+    show();
+    QTest::mouseClick(Control<QPushButton>(*window_, "Command1"), Qt::LeftButton);
+    return window_->controller().race().workbook() != nullptr;
+}
+
 bool WindowHarness::close() {
     const int before = answered;
     const qsizetype asked = questions.size();

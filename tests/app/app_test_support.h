@@ -66,6 +66,9 @@ public:
     int answered = 0;
 
     MainWindow& create();
+    // Creates and shows the window and opens `workbook` (a copy of the demo when empty) with
+    // the open button; whether it opened.
+    bool startRace(std::filesystem::path workbook = {});
     // Closes the window as a person would, answering the question a running race asks;
     // whether it closed.
     bool close();

@@ -370,12 +370,7 @@ private:
                 std::filesystem::path(TIVARO_SOURCE_DIR) / "examples" / "demo-race.xlsx", at);
             workbook_ = at;
         }
-        harness_->nextWorkbook = workbook_;
-        harness_->create();
-        harness_->show();
-        QTest::mouseClick(Control<QPushButton>(w(), "Command1"), Qt::LeftButton);
-        QVERIFY2(w().controller().race().workbook() != nullptr,
-                 qPrintable(harness_->messages.join('\n')));
+        QVERIFY2(harness_->startRace(workbook_), qPrintable(harness_->messages.join('\n')));
     }
 
     std::unique_ptr<WindowHarness> harness_;

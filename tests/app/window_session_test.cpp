@@ -121,14 +121,7 @@ private:
     MainWindow& w() { return harness_->window(); }
     QTableView* Grid() { return Control<QTableView>(w(), "MSFlexGrid1"); }
 
-    void Start() {
-        harness_->nextWorkbook = harness_->copyDemoWorkbook("dovo-race.xlsx");
-        harness_->create();
-        harness_->show();
-        QTest::mouseClick(Control<QPushButton>(w(), "Command1"), Qt::LeftButton);
-        QVERIFY2(w().controller().race().workbook() != nullptr,
-                 qPrintable(harness_->messages.join('\n')));
-    }
+    void Start() { QVERIFY2(harness_->startRace(), qPrintable(harness_->messages.join('\n'))); }
 
     std::unique_ptr<WindowHarness> harness_;
 };

@@ -13,38 +13,35 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/race_book.h"
+
 #include "results/results_files.h"
 #include "timing/results.h"
 
 namespace tivaro::results {
 namespace {
 
+using tivaro::testing::SheetRow;
+
 using timing::RaceStandings;
 using timing::Sport;
 
-std::vector<std::string> Row(const std::map<int, std::string>& cells) {
-    std::vector<std::string> row(RaceStandings::kLastColumn);
-    for (const auto& [column, text] : cells) {
-        row[column - 1] = text;
-    }
-    return row;
-}
-
 std::vector<std::string> Headings() {
-    return Row({{1, "Rugnr."}, {2, "Transponder"}, {3, "Heat"}, {4, "Naam"}, {5, "Vereniging"}});
+    return SheetRow(
+        {{1, "Rugnr."}, {2, "Transponder"}, {3, "Heat"}, {4, "Naam"}, {5, "Vereniging"}});
 }
 
 // A two-lap runner: start in F, "Doork 1" in G, the finish in K (running's finish column).
 std::vector<std::string> Runner(const std::string& bib, const std::string& start,
                                 const std::string& lap, const std::string& finish) {
-    return Row({{1, bib},
-                {2, "74" + bib},
-                {4, "Loper " + bib},
-                {5, "AV " + bib},
-                {6, start},
-                {7, lap},
-                {11, finish},
-                {20, finish.empty() ? "2" : "x"}});
+    return SheetRow({{1, bib},
+                     {2, "74" + bib},
+                     {4, "Loper " + bib},
+                     {5, "AV " + bib},
+                     {6, start},
+                     {7, lap},
+                     {11, finish},
+                     {20, finish.empty() ? "2" : "x"}});
 }
 
 std::vector<std::string> Bibs(const timing::RaceResults& results) {
@@ -106,11 +103,11 @@ TEST(Results, SkatingShowsTheHeatInForceOverTheSportsLaps) {
     std::vector<std::vector<std::string>> rows;
     for (int i = 0; i < 6; ++i) {
         const std::string bib = std::to_string(101 + i);
-        rows.push_back(Row({{1, bib},
-                            {2, "74" + bib},
-                            {3, i % 2 == 0 ? "1" : "2"},
-                            {6, "7:0:" + std::to_string(i) + ".00"},
-                            {7, "7:0:4" + std::to_string(i) + ".00"}}));
+        rows.push_back(SheetRow({{1, bib},
+                                 {2, "74" + bib},
+                                 {3, i % 2 == 0 ? "1" : "2"},
+                                 {6, "7:0:" + std::to_string(i) + ".00"},
+                                 {7, "7:0:4" + std::to_string(i) + ".00"}}));
     }
     standings.load(Sport::Skating, Headings(), rows);
     timing::RaceSetup setup{.sport = Sport::Skating, .heat = "2"};
@@ -152,14 +149,14 @@ TEST_F(ResultsFiles, ALongListBreaksOverPagesWithTheHeaderOnEach) {
     for (int i = 0; i < 198; ++i) {
         const int second = i % 60;
         const std::string bib = std::to_string(1000 + i);
-        rows.push_back(Row({{1, bib},
-                            {2, "74" + bib},
-                            {4, "Fietser " + bib},
-                            {6, "8:0:0.00"},
-                            {7, "8:10:" + std::to_string(second) + ".00"},
-                            {8, "8:20:" + std::to_string(second) + ".00"},
-                            {14, "8:30:" + std::to_string(second) + ".00"},
-                            {20, "x"}}));
+        rows.push_back(SheetRow({{1, bib},
+                                 {2, "74" + bib},
+                                 {4, "Fietser " + bib},
+                                 {6, "8:0:0.00"},
+                                 {7, "8:10:" + std::to_string(second) + ".00"},
+                                 {8, "8:20:" + std::to_string(second) + ".00"},
+                                 {14, "8:30:" + std::to_string(second) + ".00"},
+                                 {20, "x"}}));
     }
     standings.load(Sport::Cycling, Headings(), rows);
     const timing::RaceResults results = timing::MakeResults(standings, 3, "", "Clubkampioenschap");
@@ -185,8 +182,8 @@ TEST_F(ResultsFiles, ALongListBreaksOverPagesWithTheHeaderOnEach) {
 TEST_F(ResultsFiles, AHeatWithoutPassingsIsAListWithANote) {
     RaceStandings standings;
     standings.load(Sport::Skating, Headings(),
-                   {Row({{1, "101"}, {3, "1"}, {4, "Schaatser 101"}}),
-                    Row({{1, "102"}, {3, "1"}, {4, "Schaatser 102"}})});
+                   {SheetRow({{1, "101"}, {3, "1"}, {4, "Schaatser 101"}}),
+                    SheetRow({{1, "102"}, {3, "1"}, {4, "Schaatser 102"}})});
     ASSERT_TRUE(
         WriteResults(timing::MakeResults(standings, 10, "1", "Heat 1"), file("h.pdf")).ok());
     const std::string text = PdfText(file("h.pdf"));

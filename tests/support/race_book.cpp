@@ -33,4 +33,13 @@ std::unique_ptr<FakeWorkbook> MakeRaceBook(std::filesystem::path path) {
     return book;
 }
 
+std::vector<std::string> SheetRow(const std::map<int, std::string>& cells) {
+    constexpr int kColumnT = 20;
+    std::vector<std::string> row(kColumnT);
+    for (const auto& [column, text] : cells) {
+        row[column - 1] = text;
+    }
+    return row;
+}
+
 }  // namespace tivaro::testing

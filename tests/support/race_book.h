@@ -2,8 +2,10 @@
 // Test fixtures shared by the timing tests: a race workbook laid out like the demo workbook.
 
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "tests/support/fake_workbook.h"
 #include "tests/support/scratch_dir.h"
@@ -15,5 +17,8 @@ namespace tivaro::testing {
 // TransponderOf(sheet, i), and on "schaats" heat (i % 5) + 1.
 std::unique_ptr<FakeWorkbook> MakeRaceBook(std::filesystem::path path = "fake.xlsx");
 std::string TransponderOf(int sheet, int i);
+
+// A sheet row of the race standings from column A to T; `cells` maps columns (1 is A) to texts.
+std::vector<std::string> SheetRow(const std::map<int, std::string>& cells);
 
 }  // namespace tivaro::testing

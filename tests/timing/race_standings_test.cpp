@@ -9,27 +9,22 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/race_book.h"
+
 #include "race_fixture.h"
 #include "timing/race_standings.h"
 
 namespace tivaro::timing {
 namespace {
 
+using tivaro::testing::SheetRow;
+
 constexpr Hundredths kSecond = 100;
 constexpr Hundredths kMinute = 60 * kSecond;
 constexpr Hundredths kHour = 60 * kMinute;
 
-// A competitor row from column A; `cells` maps columns to texts.
-std::vector<std::string> Row(const std::map<int, std::string>& cells) {
-    std::vector<std::string> row(RaceStandings::kLastColumn);
-    for (const auto& [column, text] : cells) {
-        row[column - 1] = text;
-    }
-    return row;
-}
-
 std::vector<std::string> Headings() {
-    return Row({{1, "Rugnr."}, {2, "Transponder"}, {3, "Heat"}, {4, "Naam"}, {6, "Start"}});
+    return SheetRow({{1, "Rugnr."}, {2, "Transponder"}, {3, "Heat"}, {4, "Naam"}, {6, "Start"}});
 }
 
 // The lap times of `standing` as texts, "-" where a lap has no time.
@@ -96,29 +91,29 @@ TEST(Standings, LapsAndTotalsOfEachWayARaceEnds) {
     standings.load(Sport::Running, Headings(),
                    {
                        // Three laps: the last one ends at the finish (K), after empty I and J.
-                       Row({{1, "201"},
-                            {2, "7405583"},
-                            {4, "Anna"},
-                            {6, "10:0:0.00"},
-                            {7, "10:1:0.50"},
-                            {8, "10:2:1.00"},
-                            {11, "10:3:0.00"},
-                            {20, "x"}}),
+                       SheetRow({{1, "201"},
+                                 {2, "7405583"},
+                                 {4, "Anna"},
+                                 {6, "10:0:0.00"},
+                                 {7, "10:1:0.50"},
+                                 {8, "10:2:1.00"},
+                                 {11, "10:3:0.00"},
+                                 {20, "x"}}),
                        // Five laps, every column used.
-                       Row({{1, "202"},
-                            {6, "10:0:0.00"},
-                            {7, "10:1:0.00"},
-                            {8, "10:2:0.00"},
-                            {9, "10:3:0.00"},
-                            {10, "10:4:0.00"},
-                            {11, "10:5:0.01"},
-                            {20, "x"}}),
+                       SheetRow({{1, "202"},
+                                 {6, "10:0:0.00"},
+                                 {7, "10:1:0.00"},
+                                 {8, "10:2:0.00"},
+                                 {9, "10:3:0.00"},
+                                 {10, "10:4:0.00"},
+                                 {11, "10:5:0.01"},
+                                 {20, "x"}}),
                        // One lap: the start leads straight to the finish.
-                       Row({{1, "203"}, {6, "10:0:0.00"}, {11, "10:1:5.99"}, {20, "x"}}),
+                       SheetRow({{1, "203"}, {6, "10:0:0.00"}, {11, "10:1:5.99"}, {20, "x"}}),
                        // Half run: started, one intermediate passing.
-                       Row({{1, "204"}, {6, "10:0:0.00"}, {7, "10:1:2.00"}, {20, "2"}}),
+                       SheetRow({{1, "204"}, {6, "10:0:0.00"}, {7, "10:1:2.00"}, {20, "2"}}),
                        // Not started.
-                       Row({{1, "205"}, {2, "7405587"}}),
+                       SheetRow({{1, "205"}, {2, "7405587"}}),
                    });
     ASSERT_EQ(standings.competitors().size(), 5u);
     EXPECT_TRUE(standings.hasNames());
@@ -166,7 +161,7 @@ TEST(Standings, EachSportHasItsOwnFinishColumn) {
         skater[6 + k] = "7:" + std::to_string(k) + ":" + std::to_string(k) + ".00";
     }
     RaceStandings skating;
-    skating.load(Sport::Skating, {}, {Row(skater)});
+    skating.load(Sport::Skating, {}, {SheetRow(skater)});
     const Standing& s = skating.competitors().front();
     EXPECT_EQ(s.heat, "1");
     EXPECT_EQ(s.passings.size(), 11u);
@@ -177,7 +172,7 @@ TEST(Standings, EachSportHasItsOwnFinishColumn) {
 
     RaceStandings cycling;
     cycling.load(Sport::Cycling, {},
-                 {Row({{1, "301"}, {6, "8:0:0.00"}, {7, "8:30:0.00"}, {14, "9:45:0.00"}})});
+                 {SheetRow({{1, "301"}, {6, "8:0:0.00"}, {7, "8:30:0.00"}, {14, "9:45:0.00"}})});
     const Standing& c = cycling.competitors().front();
     EXPECT_EQ(LapTexts(c),
               (std::vector<std::string>{"30:00.00", "1:15:00.00", "-", "-", "-", "-", "-", "-"}));
@@ -185,32 +180,32 @@ TEST(Standings, EachSportHasItsOwnFinishColumn) {
     EXPECT_TRUE(c.finished);  // the finish is there even though the counter was never set
 
     RaceStandings none;
-    none.load(Sport::None, Headings(), {Row({{1, "1"}})});
+    none.load(Sport::None, Headings(), {SheetRow({{1, "1"}})});
     EXPECT_TRUE(none.competitors().empty());
 }
 
 TEST(Standings, OddCellsLeaveOnlyTheirOwnLapsWithoutATime) {
     RaceStandings standings;
     standings.load(
-        Sport::Running, Row({{5, " NAME "}}),
+        Sport::Running, SheetRow({{5, " NAME "}}),
         {
             // A text in the first intermediate: laps 1 and 2 have no time, lap 3 has.
-            Row({{1, "201"},
-                 {5, "Bert"},
-                 {6, "10:0:0.00"},
-                 {7, "DNS"},
-                 {8, "10:2:0.00"},
-                 {9, "10:3:0.00"},
-                 {11, "10:4:0.00"},
-                 {20, "x"}}),
+            SheetRow({{1, "201"},
+                      {5, "Bert"},
+                      {6, "10:0:0.00"},
+                      {7, "DNS"},
+                      {8, "10:2:0.00"},
+                      {9, "10:3:0.00"},
+                      {11, "10:4:0.00"},
+                      {20, "x"}}),
             // Hand-typed times in another form and a spreadsheet time cell (10:00:00).
-            Row({{1, "202"}, {6, "0.4166666666666667"}, {7, "10:01:30"}, {11, "10:03:00,5"}}),
+            SheetRow({{1, "202"}, {6, "0.4166666666666667"}, {7, "10:01:30"}, {11, "10:03:00,5"}}),
             // An unreadable finish: finished, laps up to it, no total.
-            Row({{1, "203"}, {6, "10:0:0.00"}, {7, "10:1:0.00"}, {11, "??"}, {20, "x"}}),
+            SheetRow({{1, "203"}, {6, "10:0:0.00"}, {7, "10:1:0.00"}, {11, "??"}, {20, "x"}}),
             // A gap typed by hand: lap 1 cannot end at the finish while a later lap is there.
-            Row({{1, "204"}, {6, "10:0:0.00"}, {8, "10:2:0.00"}, {11, "10:3:0.00"}}),
+            SheetRow({{1, "204"}, {6, "10:0:0.00"}, {8, "10:2:0.00"}, {11, "10:3:0.00"}}),
             // Neither bib nor transponder: not a competitor, whatever else the row holds.
-            Row({{4, "ghost"}, {6, "10:0:0.00"}, {20, "1"}}),
+            SheetRow({{4, "ghost"}, {6, "10:0:0.00"}, {20, "1"}}),
             // Only a transponder, and a short row.
             {"", "KX-05126"},
         });
@@ -246,11 +241,11 @@ TEST(Standings, ARacePastMidnightKeepsItsLapsTotalAndOrder) {
     standings.load(
         Sport::Running, {},
         {
-            Row({{1, "201"}, {6, "23:58:30.00"}, {7, "23:59:45.50"}, {11, "0:1:0.25"}}),
+            SheetRow({{1, "201"}, {6, "23:58:30.00"}, {7, "23:59:45.50"}, {11, "0:1:0.25"}}),
             // Two laps done; the first passes just before midnight, the second after.
-            Row({{1, "202"}, {6, "23:58:30.00"}, {7, "23:59:50.00"}, {8, "0:0:5.00"}}),
-            Row({{1, "203"}, {6, "23:58:30.00"}, {7, "23:59:40.00"}, {8, "23:59:55.00"}}),
-            Row({{1, "204"}, {6, "23:58:30.00"}, {7, "23:59:58.00"}}),
+            SheetRow({{1, "202"}, {6, "23:58:30.00"}, {7, "23:59:50.00"}, {8, "0:0:5.00"}}),
+            SheetRow({{1, "203"}, {6, "23:58:30.00"}, {7, "23:59:40.00"}, {8, "23:59:55.00"}}),
+            SheetRow({{1, "204"}, {6, "23:58:30.00"}, {7, "23:59:58.00"}}),
         });
     const Standing& first = standings.competitors()[0];
     EXPECT_EQ(LapTexts(first), (std::vector<std::string>{"1:15.50", "1:14.75", "-", "-", "-"}));
@@ -264,15 +259,18 @@ TEST(Standings, PositionsFinishersByTotalThenLapsThenLastPassingThenBib) {
     standings.load(
         Sport::Cycling, {},
         {
-            Row({{1, "310"}}),  // row 3: nothing yet
-            Row({{1, "302"}, {6, "8:0:0.00"}, {7, "8:1:0.00"}, {14, "8:3:0.00"}}),  // 3:00
-            Row({{1, "303"}, {6, "8:0:0.00"}, {7, "8:1:0.00"}, {8, "8:2:0.00"}}),   // 2 laps
-            Row({{1, "304"}, {6, "8:0:0.00"}, {14, "8:2:30.00"}}),                  // 2:30
-            Row({{1, "305"}, {6, "8:0:0.00"}, {7, "8:0:59.00"}, {8, "8:2:1.00"}}),  // 2 laps, later
-            Row({{1, "306"}, {6, "8:0:0.00"}, {7, "8:1:0.00"}, {14, "x"}}),  // finished, no total
-            Row({{1, "307"}, {6, "8:0:0.00"}}),                              // started
-            Row({{1, "9"}, {6, "8:0:0.00"}, {7, "8:1:0.00"}, {8, "8:2:0.00"}}),  // ties with 303
-            Row({{1, "301"}}),                                                   // nothing yet
+            SheetRow({{1, "310"}}),  // row 3: nothing yet
+            SheetRow({{1, "302"}, {6, "8:0:0.00"}, {7, "8:1:0.00"}, {14, "8:3:0.00"}}),  // 3:00
+            SheetRow({{1, "303"}, {6, "8:0:0.00"}, {7, "8:1:0.00"}, {8, "8:2:0.00"}}),   // 2 laps
+            SheetRow({{1, "304"}, {6, "8:0:0.00"}, {14, "8:2:30.00"}}),                  // 2:30
+            SheetRow(
+                {{1, "305"}, {6, "8:0:0.00"}, {7, "8:0:59.00"}, {8, "8:2:1.00"}}),  // 2 laps, later
+            SheetRow(
+                {{1, "306"}, {6, "8:0:0.00"}, {7, "8:1:0.00"}, {14, "x"}}),  // finished, no total
+            SheetRow({{1, "307"}, {6, "8:0:0.00"}}),                         // started
+            SheetRow(
+                {{1, "9"}, {6, "8:0:0.00"}, {7, "8:1:0.00"}, {8, "8:2:0.00"}}),  // ties with 303
+            SheetRow({{1, "301"}}),                                              // nothing yet
         });
     EXPECT_EQ(standings.rowsInOrder(StandingsOrder::ByPosition),
               (std::vector<int>{6, 4, 8, 10, 5, 7, 9, 11, 3}));
@@ -294,25 +292,25 @@ TEST(Standings, BibsSortAsNumbersThenTexts) {
 
 TEST(Standings, ARowIsReplacedAddedOrDroppedOnItsOwn) {
     RaceStandings standings;
-    standings.load(Sport::Running, {}, {Row({{1, "201"}}), {}, Row({{1, "203"}})});
+    standings.load(Sport::Running, {}, {SheetRow({{1, "201"}}), {}, SheetRow({{1, "203"}})});
     using Kind = StandingsChange::Kind;
 
-    const std::vector<std::string> started = Row({{1, "201"}, {6, "10:0:0.00"}, {20, "1"}});
+    const std::vector<std::string> started = SheetRow({{1, "201"}, {6, "10:0:0.00"}, {20, "1"}});
     EXPECT_EQ(standings.setRow(3, started).kind, Kind::Row);
     EXPECT_EQ(standings.find(3)->passings[0], "10:0:0.00");
     EXPECT_EQ(standings.setRow(3, started).kind, Kind::None) << "nothing new in the row";
 
-    const StandingsChange added = standings.setRow(4, Row({{2, "7405584"}}));
+    const StandingsChange added = standings.setRow(4, SheetRow({{2, "7405584"}}));
     EXPECT_EQ(added.kind, Kind::Row);
     EXPECT_EQ(added.row, 4);
     ASSERT_EQ(standings.competitors().size(), 3u);
     EXPECT_EQ(standings.competitors()[1].row, 4);  // in sheet order
 
-    EXPECT_EQ(standings.setRow(5, Row({{4, "only a name"}})).kind, Kind::Row);
+    EXPECT_EQ(standings.setRow(5, SheetRow({{4, "only a name"}})).kind, Kind::Row);
     EXPECT_EQ(standings.find(5), nullptr);
     EXPECT_EQ(standings.competitors().size(), 2u);
-    EXPECT_EQ(standings.setRow(2, Row({{1, "heading"}})).kind, Kind::None);
-    EXPECT_EQ(standings.setRow(201, Row({{1, "below"}})).kind, Kind::None);
+    EXPECT_EQ(standings.setRow(2, SheetRow({{1, "heading"}})).kind, Kind::None);
+    EXPECT_EQ(standings.setRow(201, SheetRow({{1, "below"}})).kind, Kind::None);
     EXPECT_EQ(standings.competitors().size(), 2u);
 }
 
