@@ -480,19 +480,24 @@ void MainWindow::saveWorkbookAs() {
     if (book == nullptr) {
         return;
     }
-    const QString suggested = PathText(book->path());
-    if (options_.chooseSaveTarget) {
-        if (const std::optional<std::filesystem::path> target =
-                options_.chooseSaveTarget(this, suggested)) {
-            saveWorkbookTo(*target);
+    askForFileToSave(options_.chooseSaveTarget, tr("Wedstrijdwerkboek opslaan als"),
+                     PathText(book->path()), tr("Excel-werkmappen (*.xlsx *.xlsm)"),
+                     [this](const std::filesystem::path& target) { saveWorkbookTo(target); });
+}
+
+void MainWindow::askForFileToSave(const SaveTargetChooser& given, const QString& title,
+                                  const QString& suggested, const QString& filter,
+                                  std::function<void(const std::filesystem::path&)> chosen) {
+    if (given) {
+        if (const std::optional<std::filesystem::path> target = given(this, suggested)) {
+            chosen(*target);
         }
         return;
     }
-    AskForFileToSave(this, tr("Wedstrijdwerkboek opslaan als"), suggested,
-                     tr("Excel-werkmappen (*.xlsx *.xlsm)"),
-                     [this](std::optional<std::filesystem::path> target) {
+    AskForFileToSave(this, title, suggested, filter,
+                     [chosen = std::move(chosen)](std::optional<std::filesystem::path> target) {
                          if (target) {
-                             saveWorkbookTo(*target);
+                             chosen(*target);
                          }
                      });
 }

@@ -45,6 +45,10 @@ class StatusLine;
 class WorkbookOpener;
 class WorkbookSaver;
 
+// Asks for a file to save into, starting at `suggested`; nothing when cancelled.
+using SaveTargetChooser =
+    std::function<std::optional<std::filesystem::path>(QWidget* parent, const QString& suggested)>;
+
 // What the window takes from outside; every empty member means the ordinary choice.
 struct WindowOptions {
     // Where the logs go. Empty: $TIVARO_DATA_DIR when set, else the user's data directory.
@@ -55,11 +59,9 @@ struct WindowOptions {
                                                        const QString& folder)>
         chooseWorkbook;
     // Asks where to save the workbook when it cannot be saved where it is. Empty: the dialog.
-    std::function<std::optional<std::filesystem::path>(QWidget* parent, const QString& suggested)>
-        chooseSaveTarget;
+    SaveTargetChooser chooseSaveTarget;
     // Asks where to save the results (a .pdf or .csv name). Empty: the dialog.
-    std::function<std::optional<std::filesystem::path>(QWidget* parent, const QString& suggested)>
-        chooseResultsFile;
+    SaveTargetChooser chooseResultsFile;
     // Shows a message that needs the user's attention, without waiting for an answer.
     // Empty: a message box that does not block the window.
     std::function<void(const QString& text)> showMessage;
@@ -122,6 +124,10 @@ private:
     // The sheet and phase in force, said when another workbook is opened.
     QString setupInForce() const;
     void saveWorkbookAs();
+    // Asks through `given`, or the dialog when it is empty, and calls `chosen` with the file.
+    void askForFileToSave(const SaveTargetChooser& given, const QString& title,
+                          const QString& suggested, const QString& filter,
+                          std::function<void(const std::filesystem::path&)> chosen);
     // The results of the race in force, to a file or a printer.
     void saveResults();
     void writeResultsTo(const std::filesystem::path& file);

@@ -19,21 +19,9 @@ void MainWindow::saveResults() {
         book == nullptr
             ? dataDirectory_ / "uitslag.pdf"
             : book->path().parent_path() / (book->path().stem().string() + "-uitslag.pdf");
-    const QString suggestedText = QString::fromStdString(suggested.string());
-    if (options_.chooseResultsFile) {
-        if (const std::optional<std::filesystem::path> file =
-                options_.chooseResultsFile(this, suggestedText)) {
-            writeResultsTo(*file);
-        }
-        return;
-    }
-    AskForFileToSave(this, tr("Uitslag opslaan"), suggestedText,
+    askForFileToSave(options_.chooseResultsFile, tr("Uitslag opslaan"), PathText(suggested),
                      tr("PDF (*.pdf);;CSV voor een rekenblad (*.csv)"),
-                     [this](std::optional<std::filesystem::path> file) {
-                         if (file) {
-                             writeResultsTo(*file);
-                         }
-                     });
+                     [this](const std::filesystem::path& file) { writeResultsTo(file); });
 }
 
 void MainWindow::writeResultsTo(const std::filesystem::path& file) {

@@ -117,6 +117,25 @@ private slots:
         QVERIFY(w().controller().race().workbook() == nullptr);
     }
 
+    void theResultsButtonSavesWhereTheOrganiserSays() {
+        std::optional<std::filesystem::path> target = harness_->scratch() / "uitslag.csv";
+        QStringList suggested;
+        harness_->options.chooseResultsFile = [&](QWidget*, const QString& offered) {
+            suggested << offered;
+            return target;
+        };
+        Start();
+        Choose(Control<QComboBox>(w(), "Combo1"), QStringLiteral("Lopen"));
+        QTest::mouseClick(Control<QPushButton>(w(), "SaveResultsButton"), Qt::LeftButton);
+        QVERIFY(suggested.first().endsWith(QStringLiteral("dovo-race-uitslag.pdf")));
+        QVERIFY(ReadBytes(*target).startsWith("\xEF\xBB\xBFPlaats;Rugnr.;Naam"));
+
+        target = harness_->scratch() / "geen-map" / "uitslag.csv";
+        QTest::mouseClick(Control<QPushButton>(w(), "SaveResultsButton"), Qt::LeftButton);
+        QCOMPARE(harness_->messages.size(), 1);
+        QVERIFY(harness_->messages.first().contains(QString::fromStdString(target->string())));
+    }
+
 private:
     MainWindow& w() { return harness_->window(); }
     QTableView* Grid() { return Control<QTableView>(w(), "MSFlexGrid1"); }
