@@ -39,6 +39,9 @@ Status RaceController::takeWorkbook(OpenedWorkbook opened, bool resumed) {
     const std::filesystem::path path = opened.workbook->path();
     Status taken = setup_.takeWorkbook(std::move(opened));
     workbookGone_ = false;
+    if (std::exchange(notAnswering_, false) && events_.spreadsheetAnswering) {
+        events_.spreadsheetAnswering(true, 0);
+    }
     sportLost_ = !taken;
     const bool same = ledger_.raceOn(path, resumed);
     if (canWrite()) {
@@ -211,6 +214,27 @@ bool RaceController::holds(const PassingLedger::Entry& entry) const {
     const SheetWrite& time = entry.result.writes.front();
     Result<std::string> text = book->readCell(*sheet, time.firstRow, time.column);
     return text && *text == time.text;
+}
+
+void RaceController::checkWorkbook() {
+    workbook::Workbook* book = race_.workbook();
+    if (book == nullptr) {
+        return;
+    }
+    workbook::WorkbookNews news = book->news();
+    for (const Error& error : news.problems) {
+        report(error);
+        noteWorkbookError(error);
+    }
+    if (news.outsideChanges && events_.changedInSpreadsheet) {
+        events_.changedInSpreadsheet();
+    }
+    if (news.notAnswering != notAnswering_ || (notAnswering_ && news.waitingChanges > 0)) {
+        notAnswering_ = news.notAnswering;
+        if (events_.spreadsheetAnswering) {
+            events_.spreadsheetAnswering(!notAnswering_, news.waitingChanges);
+        }
+    }
 }
 
 void RaceController::noteWorkbookError(const Error& error) {

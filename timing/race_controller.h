@@ -84,6 +84,12 @@ struct ControllerEvents {
     // The race sheet can be written again, and `count` passings that came before are waiting:
     // the owner asks whether to fill them in now (fillIn). Passings keep waiting meanwhile.
     std::function<void(std::size_t count)> fillInOffered;
+    // The spreadsheet, which works on a thread of its own, stopped answering (`answering`
+    // false) or answers again; `waiting` changes of passings are not in it yet. Passings go on
+    // being judged and listed meanwhile; their changes go in, in order, when it answers.
+    std::function<void(bool answering, std::size_t waiting)> spreadsheetAnswering;
+    // Cells of the workbook were changed in the spreadsheet by a person.
+    std::function<void()> changedInSpreadsheet;
     // Every action that fed or changed the race (a set-up choice, decoder bytes, a reconnect,
     // a passing entered by hand, a passing taken back), before it takes effect: for the race
     // journal.
@@ -142,6 +148,10 @@ public:
     void flushLogs();
     // Whether a log line still waits for room.
     bool logsWaiting() const { return logFailing_; }
+    // Takes in what the workbook's own thread has to tell: changes that failed there are
+    // reported (a workbook that went away is noted, and passings wait), and whether the
+    // spreadsheet answers. The window asks often; a replay asks after settling.
+    void checkWorkbook();
     // The workbook raced on went away (closed, or its application stopped): there is nothing
     // to save in it until it is opened again.
     bool workbookGone() const { return workbookGone_; }
@@ -236,6 +246,7 @@ private:
     bool logFailing_ = false;      // the last write of a log failed
     bool workbookGone_ = false;    // told that the workbook went away
     bool sportLost_ = false;       // the workbook lacked the sport's sheet: no sport chosen since
+    bool notAnswering_ = false;    // told that the spreadsheet does not answer
 };
 
 }  // namespace tivaro::timing

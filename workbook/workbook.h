@@ -9,9 +9,12 @@
 // Every operation can fail with an Error whose message names the file, sheet or cell and the
 // reason. Only find() has an expected failure: Errc::NotFound when no cell matches.
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -27,6 +30,25 @@ namespace tivaro::workbook {
 struct SheetId {
     int index = -1;
     bool operator==(const SheetId&) const = default;
+};
+
+// One change of one cell, for applying many at once.
+struct CellChange {
+    enum class Kind { Text, Colour };
+    Kind kind = Kind::Text;
+    SheetId sheet;
+    int row = 0;
+    int column = 0;
+    std::string text;          // Text: written as writeCell writes it
+    std::uint32_t colour = 0;  // Colour: a fill as colourCell gives it
+};
+
+// What an engine that works on a thread of its own has to tell since it was last asked.
+struct WorkbookNews {
+    std::vector<Error> problems;     // changes that failed after they were taken on
+    bool notAnswering = false;       // its application has not answered for a while
+    std::size_t waitingChanges = 0;  // changes taken on that are not in the application yet
+    bool outsideChanges = false;     // cells changed in the application by someone else
 };
 
 // What a save did.
@@ -98,6 +120,45 @@ public:
     // Gives the cell a solid fill of `colour` (R + 256·G + 65536·B), keeping the rest of its
     // style.
     virtual Status colourCell(SheetId sheet, int row, int column, std::uint32_t colour) = 0;
+
+    // Applies `changes` in order, as writeCell and colourCell do one by one; a change that
+    // fails is reported and the rest are still tried. An engine that talks to another process
+    // joins them into as few calls as leave the cells as one by one would.
+    virtual std::vector<Error> applyChanges(std::span<const CellChange> changes) {
+        std::vector<Error> problems;
+        for (const CellChange& change : changes) {
+            const Status done =
+                change.kind == CellChange::Kind::Text
+                    ? writeCell(change.sheet, change.row, change.column, change.text)
+                    : colourCell(change.sheet, change.row, change.column, change.colour);
+            if (!done) {
+                problems.push_back(done.error());
+            }
+        }
+        return problems;
+    }
+
+    // Calls `changed`, from any thread, when someone other than this workbook (a person typing
+    // in the application) changes cells of a sheet within rows 1..lastRow, columns
+    // 1..lastColumn. An engine that nobody else can change never calls it.
+    virtual void watchOutsideChanges(int lastRow, int lastColumn,
+                                     std::function<void(SheetId)> changed) {
+        (void)lastRow;
+        (void)lastColumn;
+        (void)changed;
+    }
+
+    // What happened since the last call, for an engine that works on a thread of its own;
+    // nothing for one that does its work in each call.
+    virtual WorkbookNews news() { return {}; }
+
+    // Waits until the changes taken on are in the application, at most `limit`; whether they
+    // are. Only where nobody waits on it (the end of a replay, tests): the window never calls
+    // it. An engine that does its work in each call has nothing to wait for.
+    virtual bool settle(std::chrono::milliseconds limit) {
+        (void)limit;
+        return true;
+    }
 
     // True when something was written since the last save.
     virtual bool hasUnsavedChanges() const = 0;

@@ -15,10 +15,18 @@ std::unique_ptr<SpreadsheetApp>& Shared() {
     return app;
 }
 
+std::unique_ptr<ThreadedApp>& SharedThreaded() {
+    static std::unique_ptr<ThreadedApp> app;
+    return app;
+}
+
 // Stops the shared Calc after the last test, while the program can still talk to it.
 class SharedCalcEnvironment : public ::testing::Environment {
 public:
-    void TearDown() override { Shared().reset(); }
+    void TearDown() override {
+        SharedThreaded().reset();
+        Shared().reset();
+    }
 };
 
 [[maybe_unused]] ::testing::Environment* const environment =
@@ -46,6 +54,23 @@ SpreadsheetApp* SharedCalc() {
         Shared() = std::move(*started);
     }
     return Shared().get();
+}
+
+ThreadedApp* SharedThreadedCalc() {
+    // Joins the shared Calc, which this thread starts and so keeps alive.
+    if (SharedCalc() == nullptr) {
+        return nullptr;
+    }
+    if (!SharedThreaded()) {
+        SharedThreaded() = StartCalcOnWorker(SharedCalcOptions());
+    }
+    return SharedThreaded().get();
+}
+
+void Settle(Workbook& book) {
+    if (auto* threaded = dynamic_cast<ThreadedWorkbook*>(&book)) {
+        ASSERT_TRUE(threaded->settle(std::chrono::seconds(60))) << "Calc did not answer";
+    }
 }
 
 }  // namespace tivaro::workbook::test

@@ -19,4 +19,10 @@ CalcOptions SharedCalcOptions();
 // The shared Calc; fails the calling test when it does not start (check HasFatalFailure).
 SpreadsheetApp* SharedCalc();
 
+// The same Calc, called from a worker thread of its own (StartCalcOnWorker).
+ThreadedApp* SharedThreadedCalc();
+
+// Waits until what `book` queued for its application is there, when it has a worker.
+void Settle(Workbook& book);
+
 }  // namespace tivaro::workbook::test

@@ -1,5 +1,6 @@
 // The spreadsheet operations as the race relies on them, held against every engine: the
-// embedded .xlsx engine and LibreOffice Calc (headless, documents hidden). The workbook is
+// embedded .xlsx engine and LibreOffice Calc (headless, documents hidden), called directly and
+// from a worker thread of its own with a copy of the sheets where the race runs. The workbook is
 // written by openpyxl; what an engine saved is read back by openpyxl too.
 
 #include <memory>
@@ -14,10 +15,18 @@
 namespace tivaro::workbook::test {
 namespace {
 
-enum class Engine { Embedded, Calc };
+enum class Engine { Embedded, Calc, ThreadedCalc };
 
 std::string EngineName(const ::testing::TestParamInfo<Engine>& info) {
-    return info.param == Engine::Embedded ? "Embedded" : "Calc";
+    switch (info.param) {
+        case Engine::Embedded:
+            return "Embedded";
+        case Engine::Calc:
+            return "Calc";
+        case Engine::ThreadedCalc:
+            break;
+    }
+    return "ThreadedCalc";
 }
 
 // Loop!B3:B12 of the contract workbook (tests/workbook/openpyxl_helper.py contract).
@@ -32,8 +41,11 @@ protected:
         if (GetParam() == Engine::Embedded) {
             embedded_ = std::make_unique<XlsxApp>(scratch_ / "backup");
             app_ = embedded_.get();
-        } else {
+        } else if (GetParam() == Engine::Calc) {
             app_ = SharedCalc();
+            ASSERT_NE(app_, nullptr);
+        } else {
+            app_ = SharedThreadedCalc();
             ASSERT_NE(app_, nullptr);
         }
         book_ = OpenOrFail(*app_, file_);
@@ -44,6 +56,7 @@ protected:
     void TearDown() override {
         if (book_) {
             (void)book_->close();
+            Settle(*book_);
         }
     }
 
@@ -64,6 +77,7 @@ protected:
     std::vector<std::string> SavedCells(const std::vector<std::string>& cells) {
         auto saved = book_->save();
         EXPECT_TRUE(saved) << saved.error().message;
+        Settle(*book_);
         std::vector<std::string> args = {"cells", file_.string()};
         args.insert(args.end(), cells.begin(), cells.end());
         std::istringstream lines(RunOpenpyxl(args));
@@ -252,7 +266,8 @@ TEST_P(EngineContract, RefusesAddressesOutsideTheSheetAndClosedWorkbooks) {
     book_.reset();
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, EngineContract, ::testing::Values(Engine::Embedded, Engine::Calc),
+INSTANTIATE_TEST_SUITE_P(Engines, EngineContract,
+                         ::testing::Values(Engine::Embedded, Engine::Calc, Engine::ThreadedCalc),
                          EngineName);
 
 }  // namespace

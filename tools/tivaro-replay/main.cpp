@@ -107,14 +107,21 @@ int main(int argc, char** argv) {
     options.scenarioFolder = std::filesystem::path(scenarioPath).parent_path();
     options.copyFolder = copyFolder;
     options.scenarioName = std::filesystem::path(scenarioPath).filename().string();
+    // Calc runs its calls on a worker thread of its own, as in the window; one worker for the
+    // whole replay, so that a soffice it started lives until the end.
+    std::shared_ptr<tivaro::workbook::ThreadedApp> calcApp;
     options.startApp =
-        [dataDir, engine]() -> tivaro::Result<std::unique_ptr<tivaro::workbook::SpreadsheetApp>> {
+        [dataDir, engine,
+         &calcApp]() -> tivaro::Result<std::unique_ptr<tivaro::workbook::SpreadsheetApp>> {
         if (engine == "calc") {
 #ifdef TIVARO_WITH_CALC
-            tivaro::workbook::CalcOptions calc = tivaro::workbook::DisposableCalcOptions(
-                "tivaro-replay-" + std::to_string(getpid()));
-            calc.saveThroughCalc = true;
-            return tivaro::workbook::StartCalc(calc);
+            if (!calcApp) {
+                tivaro::workbook::CalcOptions calc = tivaro::workbook::DisposableCalcOptions(
+                    "tivaro-replay-" + std::to_string(getpid()));
+                calc.saveThroughCalc = true;
+                calcApp = tivaro::workbook::StartCalcOnWorker(calc);
+            }
+            return tivaro::workbook::ShareApp(calcApp);
 #else
             return tivaro::MakeError(tivaro::Errc::Failed,
                                      "Deze tivaro-replay is gebouwd zonder LibreOffice Calc.");

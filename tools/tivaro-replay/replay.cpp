@@ -1,5 +1,6 @@
 #include "tools/tivaro-replay/replay.h"
 
+#include <chrono>
 #include <map>
 #include <optional>
 #include <string>
@@ -12,6 +13,8 @@
 namespace tivaro::replay {
 
 namespace {
+
+constexpr std::chrono::seconds kSettleLimit{120};
 
 class Replay {
 public:
@@ -56,15 +59,25 @@ public:
     // Puts the open workbook's changes on disk, as the window does shortly after a passing.
     void SaveWorkbook() {
         workbook::Workbook* book = controller_.race().workbook();
-        if (book == nullptr || !book->hasUnsavedChanges()) {
+        if (book == nullptr) {
             return;
         }
-        Result<workbook::SaveReport> saved = book->save();
-        if (!saved) {
-            Fail(saved.error());
-        } else if (!saved->notice.empty()) {
-            Tell(saved->notice);
+        if (book->hasUnsavedChanges()) {
+            Result<workbook::SaveReport> saved = book->save();
+            if (!saved) {
+                Fail(saved.error());
+            } else if (!saved->notice.empty()) {
+                Tell(saved->notice);
+            }
         }
+        // A spreadsheet on a thread of its own has the changes and the save queued: the race
+        // is compared with what is in the file, so it is waited for here.
+        if (!book->settle(kSettleLimit)) {
+            Fail(MakeError(Errc::Failed, "Het rekenblad antwoordt niet: de wijzigingen staan na " +
+                                             std::to_string(kSettleLimit.count()) +
+                                             " seconden nog niet in het werkboek."));
+        }
+        controller_.checkWorkbook();
     }
 
     // The end of the scenario: the open workbook is saved, and what was set aside for a

@@ -113,6 +113,14 @@ Result<std::unique_ptr<SpreadsheetApp>> StartCalc(const CalcOptions& options) {
     return std::unique_ptr<SpreadsheetApp>(std::make_unique<CalcApp>(std::move(*session)));
 }
 
+std::unique_ptr<ThreadedApp> StartCalcOnWorker(const CalcOptions& options,
+                                               ThreadedOptions threaded) {
+    threaded.openLimit =
+        std::max<std::chrono::milliseconds>(threaded.openLimit, options.startTimeout * 3 / 2);
+    return std::make_unique<ThreadedApp>([options] { return StartCalc(options); },
+                                         std::move(threaded));
+}
+
 namespace calc {
 
 Reference<css::frame::XModel> FindOpenDocument(Session& session,

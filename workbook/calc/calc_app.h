@@ -22,6 +22,7 @@
 #include <string>
 
 #include "common/result.h"
+#include "workbook/threaded/threaded_workbook.h"
 #include "workbook/workbook.h"
 
 namespace tivaro::workbook {
@@ -70,5 +71,12 @@ Status CalcAvailable(
 // "Start": joins or starts Calc. Fails when Calc is not available, does not start or does not
 // accept the pipe within options.startTimeout; the message says what to do.
 Result<std::unique_ptr<SpreadsheetApp>> StartCalc(const CalcOptions& options);
+
+// "Start" for a race: Calc on a worker thread of its own that makes every call to it, so that
+// a Calc that is slow or does not answer never holds up the caller (see threaded_workbook.h).
+// Each open joins or starts Calc on the worker; the worker lives as long as the app and its
+// workbooks, and so does a soffice it started.
+std::unique_ptr<ThreadedApp> StartCalcOnWorker(const CalcOptions& options,
+                                               ThreadedOptions threaded = {});
 
 }  // namespace tivaro::workbook

@@ -1,9 +1,14 @@
 #include "workbook/calc/calc_workbook.h"
+#include "workbook/calc/block_watch.h"
+#include "workbook/calc/calc_guarded.h"
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
+#include <map>
 #include <new>
 #include <thread>
+#include <tuple>
 
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XNamed.hpp>
@@ -21,7 +26,6 @@
 #include <com/sun/star/table/XCellRange.hpp>
 #include <com/sun/star/text/XText.hpp>
 #include <com/sun/star/util/XModifyListener.hpp>
-#include <cppuhelper/implbase1.hxx>
 
 #include "workbook/match_index.h"
 #include "workbook/number_text.h"
@@ -33,48 +37,6 @@ using css::uno::Reference;
 using css::uno::Sequence;
 using css::uno::UNO_QUERY;
 using css::uno::UNO_QUERY_THROW;
-
-// The writes this workbook has in flight: Calc reports the changes they make during the call,
-// on the calling thread.
-struct OwnWrites {
-    std::atomic<bool> active{false};
-    std::atomic<std::thread::id> thread;
-    bool inFlightHere() const { return active && thread.load() == std::this_thread::get_id(); }
-};
-
-// Marks the writes made while it lives as this workbook's own.
-class OwnWrite {
-public:
-    explicit OwnWrite(OwnWrites& own) : own_(own) {
-        own_.thread = std::this_thread::get_id();
-        own_.active = true;
-    }
-    ~OwnWrite() { own_.active = false; }
-    OwnWrite(const OwnWrite&) = delete;
-    OwnWrite& operator=(const OwnWrite&) = delete;
-
-private:
-    OwnWrites& own_;
-};
-
-// Notes that Calc reported a change of the values of a block, or a move of it, or that the
-// block is gone. With `own`, the changes of this workbook's own writes do not count. Calc calls
-// it from the bridge's threads.
-class BlockWatch : public cppu::WeakImplHelper1<css::util::XModifyListener> {
-public:
-    explicit BlockWatch(std::shared_ptr<OwnWrites> own) : own_(std::move(own)) {}
-    void SAL_CALL modified(const css::lang::EventObject&) override {
-        if (!own_ || !own_->inFlightHere()) {
-            stale_ = true;
-        }
-    }
-    void SAL_CALL disposing(const css::lang::EventObject&) override { stale_ = true; }
-    bool stale() const { return stale_; }
-
-private:
-    std::shared_ptr<OwnWrites> own_;
-    std::atomic<bool> stale_{false};
-};
 
 namespace {
 
@@ -132,6 +94,7 @@ Result<std::unique_ptr<CalcWorkbook>> CalcWorkbook::Make(std::shared_ptr<OpenDoc
 
 CalcWorkbook::~CalcWorkbook() {
     dropCaches();
+    unwatchOutside();
 }
 
 std::string CalcWorkbook::workbookDetail() const {
@@ -274,40 +237,6 @@ Error CalcWorkbook::failure(SheetId sheet, const std::string& what,
                                        Detail(exception) + ". " + workbookDetail());
 }
 
-template <class T, class Body>
-Result<T> CalcWorkbook::guarded(SheetId sheet, const std::string& what, Body&& body) {
-    try {
-        return body();
-    } catch (const css::lang::IndexOutOfBoundsException& e) {
-        return MakeError(Errc::BadAddress,
-                         "LibreOffice Calc kent " + what + " van " + where(sheet) +
-                             " niet: die ligt buiten het blad. Uitleg van LibreOffice: " +
-                             Detail(e) + ". " + workbookDetail());
-    } catch (const css::lang::IllegalArgumentException& e) {
-        return MakeError(Errc::BadAddress, "LibreOffice Calc kent " + what + " van " +
-                                               where(sheet) + " niet. Uitleg van LibreOffice: " +
-                                               Detail(e) + ". " + workbookDetail());
-    } catch (const css::uno::RuntimeException& e) {
-        return failure(sheet, what, e, true);
-    } catch (const css::uno::Exception& e) {
-        return failure(sheet, what, e, false);
-    } catch (const std::bad_alloc&) {
-        return MakeError(Errc::Failed, "Er is te weinig geheugen voor " + what + " van " +
-                                           where(sheet) +
-                                           ". Sluit andere programma's en probeer het opnieuw. " +
-                                           workbookDetail());
-    } catch (const std::exception& e) {
-        return MakeError(Errc::Failed, "Tivaro kon " + what + " van " + where(sheet) +
-                                           " niet bijwerken. Probeer het opnieuw. Detail: " +
-                                           e.what() + ". " + workbookDetail());
-    } catch (...) {
-        return MakeError(Errc::Failed, "Tivaro kon " + what + " van " + where(sheet) +
-                                           " niet bijwerken (onbekende fout). Probeer het "
-                                           "opnieuw. " +
-                                           workbookDetail());
-    }
-}
-
 std::vector<std::string> CalcWorkbook::sheetNames() const {
     std::vector<std::string> names;
     if (closed_ || lost_ != Lost::No) {
@@ -433,19 +362,6 @@ std::vector<std::string> CalcWorkbook::texts(const Reference<css::table::XCellRa
     }
     return result;
 }
-
-namespace {
-
-// Stops a block's watch; a block, sheet or document that is gone took the listener with it.
-void Unwatch(const Reference<css::util::XModifyBroadcaster>& broadcaster,
-             const rtl::Reference<BlockWatch>& watch) {
-    try {
-        broadcaster->removeModifyListener(watch.get());
-    } catch (...) {
-    }
-}
-
-}  // namespace
 
 CalcWorkbook::RowCache& CalcWorkbook::row(SheetId sheet, int row, int lastColumn) {
     const std::pair<int, int> key{sheet.index, row};
@@ -769,6 +685,7 @@ Status CalcWorkbook::close() {
         }
     }
     dropCaches();
+    unwatchOutside();
     closed_ = true;
     sheets_.clear();
     sheetsByIndex_.clear();

@@ -64,6 +64,11 @@ public:
     Status writeCell(SheetId sheet, int row, int column, std::string_view text) override;
     Status writeRange(SheetId sheet, std::string_view range, std::string_view text) override;
     Status colourCell(SheetId sheet, int row, int column, std::uint32_t colour) override;
+    // Holds Calc's screen over the batch; adjacent texts of a row go in one call.
+    std::vector<Error> applyChanges(std::span<const CellChange> changes) override;
+    // A listener on the block of every sheet; this workbook's own writes do not count.
+    void watchOutsideChanges(int lastRow, int lastColumn,
+                             std::function<void(SheetId)> changed) override;
     bool hasUnsavedChanges() const override { return unsaved_; }
     Result<SaveReport> save() override;
     Status writeCopy(const std::filesystem::path& file) override;
@@ -126,6 +131,9 @@ private:
     Result<BlockCache*> searchedBlock(SheetId sheet, const CellBlock& block);
     RowCache& row(SheetId sheet, int row, int lastColumn);
     void dropCaches();
+    void unwatchOutside();
+    // Writes `texts` (one per column from `firstColumn` on) into one row with one call.
+    void writeRun(SheetId sheet, int row, int firstColumn, const std::vector<std::string>& texts);
 
     std::shared_ptr<OpenDocument> document_;
     std::filesystem::path path_;
@@ -136,6 +144,11 @@ private:
     std::map<BlockKey, BlockCache> blockCaches_;
     std::map<std::pair<int, int>, RowCache> rows_;  // by sheet and row
     std::shared_ptr<OwnWrites> own_;
+    struct OutsideWatch {
+        css::uno::Reference<css::util::XModifyBroadcaster> broadcaster;
+        rtl::Reference<BlockWatch> watch;
+    };
+    std::vector<OutsideWatch> outsideWatches_;
     int active_ = 0;
     bool unsaved_ = false;
     bool closed_ = false;  // closed by close()
