@@ -13,14 +13,14 @@
 
 namespace tivaro::app {
 
-namespace {
-
 bool EmbeddedReads(const std::filesystem::path& file) {
     std::string extension = file.extension().string();
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return extension == ".xlsx" || extension == ".xlsm";
 }
+
+namespace {
 
 QString EmbeddedName() {
     return QObject::tr("ingebouwde rekenmodule");
@@ -56,44 +56,34 @@ EngineChoice ChooseEngine(bool preferEmbedded) {
     return {EngineKind::Calc, QStringLiteral("LibreOffice Calc"), {}};
 }
 
-Result<timing::OpenedWorkbook> OpenWithEngine(EngineChoice& choice,
-                                              const std::filesystem::path& file,
-                                              const std::filesystem::path& backups,
-                                              const CalcStart& calc) {
+Result<timing::OpenedWorkbook> OpenEmbedded(const std::filesystem::path& file,
+                                            const std::filesystem::path& backups) {
+    return timing::OpenWorkbook(EmbeddedStarter(backups), file);
+}
+
+std::shared_ptr<workbook::ThreadedApp> CalcOnWorker(const CalcStart& calc) {
 #ifdef TIVARO_WITH_CALC
-    if (choice.kind == EngineKind::Calc) {
-        workbook::CalcOptions options;
-        options.headless = calc.headless;
-        options.hidden = calc.hidden;
-        options.pipeName = calc.pipeName.toStdString();
-        options.profileDirectory = calc.profileDirectory;
-        options.privateProfile = calc.privateProfile;
-        options.quitWhenDone = calc.quitWhenDone;
-        // The file on disk follows the race: the window saves through Calc.
-        options.saveThroughCalc = true;
-        std::optional<Error> notStarted;
-        Result<timing::OpenedWorkbook> opened = timing::OpenWorkbook(
-            [&]() -> Result<std::unique_ptr<workbook::SpreadsheetApp>> {
-                Result<std::unique_ptr<workbook::SpreadsheetApp>> app =
-                    workbook::StartCalc(options);
-                if (!app) {
-                    notStarted = app.error();
-                }
-                return app;
-            },
-            file);
-        if (opened || !notStarted || !EmbeddedReads(file)) {
-            return opened;
-        }
-        // Calc did not start: the embedded engine opens an .xlsx workbook itself.
-        choice = {EngineKind::Embedded, EmbeddedName(),
-                  QObject::tr("LibreOffice Calc startte niet: %1")
-                      .arg(QString::fromStdString(notStarted->message))};
-    }
+    workbook::CalcOptions options;
+    options.headless = calc.headless;
+    options.hidden = calc.hidden;
+    options.pipeName = calc.pipeName.toStdString();
+    options.profileDirectory = calc.profileDirectory;
+    options.privateProfile = calc.privateProfile;
+    options.quitWhenDone = calc.quitWhenDone;
+    options.windowArea = calc.windowArea;
+    // The file on disk follows the race: the window saves through Calc.
+    options.saveThroughCalc = true;
+    return workbook::StartCalcOnWorker(options);
 #else
     (void)calc;
+    return nullptr;
 #endif
-    return timing::OpenWorkbook(EmbeddedStarter(backups), file);
+}
+
+EngineChoice EmbeddedInstead(const Error& why) {
+    return {
+        EngineKind::Embedded, EmbeddedName(),
+        QObject::tr("LibreOffice Calc startte niet: %1").arg(QString::fromStdString(why.message))};
 }
 
 QString FormatsFilterFor(EngineKind kind) {

@@ -6,11 +6,14 @@
 // embedded engine instead, and the window says so and why.
 
 #include <QString>
+#include <array>
 #include <filesystem>
+#include <memory>
 #include <optional>
 
 #include "common/result.h"
 #include "timing/race.h"
+#include "workbook/threaded/threaded_workbook.h"
 
 namespace tivaro::app {
 
@@ -30,6 +33,8 @@ struct CalcStart {
     std::filesystem::path profileDirectory;  // empty: the user's profile
     bool privateProfile = false;
     bool quitWhenDone = false;
+    // Where Calc's window goes (see CalcOptions::windowArea).
+    std::optional<std::array<int, 4>> windowArea;
 };
 
 // The engine for the next workbook: the embedded one when `preferEmbedded` or when Calc is not
@@ -39,13 +44,20 @@ EngineChoice ChooseEngine(bool preferEmbedded);
 // Whether this build and this machine can open workbooks in Calc ("" when it can, else why).
 QString CalcUnavailableReason();
 
-// Opens `file` with the engine `choice` names. In Calc, a failure to start Calc falls back to
-// the embedded engine for an .xlsx or .xlsm workbook: `choice` then says so. Touches no window
-// or race, so it may run on another thread.
-Result<timing::OpenedWorkbook> OpenWithEngine(EngineChoice& choice,
-                                              const std::filesystem::path& file,
-                                              const std::filesystem::path& backups,
-                                              const CalcStart& calc);
+// Opens `file` with the embedded engine, on the calling thread (it is quick).
+Result<timing::OpenedWorkbook> OpenEmbedded(const std::filesystem::path& file,
+                                            const std::filesystem::path& backups);
+
+// Calc on a worker thread of its own, which starts or joins Calc at its first open and makes
+// every call to it; null when this build has no Calc.
+std::shared_ptr<workbook::ThreadedApp> CalcOnWorker(const CalcStart& calc);
+
+// Whether the embedded engine reads `file`: an .xlsx or .xlsm workbook, which it opens when
+// Calc does not start.
+bool EmbeddedReads(const std::filesystem::path& file);
+
+// The embedded engine instead of a Calc that did not start (`why`).
+EngineChoice EmbeddedInstead(const Error& why);
 
 // Lifts the lock another user's or machine's Calc holds on `file`, when the organiser says
 // it is no longer open there.

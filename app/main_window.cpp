@@ -195,6 +195,13 @@ MainWindow::MainWindow(WindowOptions options, QWidget* parent)
         ui_.openButton->setEnabled(!busy && controller_->setup().controls().openButtonEnabled);
     });
 
+    // Calc works on a thread of its own: what failed there, and whether it answers, is
+    // fetched here, on the window's thread, several times a second.
+    workbookNews_ = new QTimer(this);
+    workbookNews_->setInterval(std::chrono::milliseconds(250));
+    connect(workbookNews_, &QTimer::timeout, this, [this] { controller_->checkWorkbook(); });
+    workbookNews_->start();
+
     logRetry_ = new QTimer(this);
     logRetry_->setInterval(std::chrono::seconds(2));
     connect(logRetry_, &QTimer::timeout, this, &MainWindow::retryLogs);
@@ -270,6 +277,25 @@ timing::ControllerEvents MainWindow::controllerEvents() {
                              .arg(FromUtf8(why)));
     };
     events.fillInOffered = [this](std::size_t count) { offerFillIn(count); };
+    events.spreadsheetAnswering = [this](bool answering, std::size_t waiting) {
+        if (answering) {
+            messages_->resolve(MessageArea::Alert::CalcNotAnswering,
+                               tr("LibreOffice Calc antwoordt weer; de passeringen worden "
+                                  "ingevuld."));
+            return;
+        }
+        messages_->raise(
+            MessageArea::Alert::CalcNotAnswering,
+            tr("LibreOffice Calc reageert niet. Sluit een open venster of dialoog in Calc. "
+               "Passeringen worden getoond en gelogd; %n wijziging(en) wachten en worden op "
+               "volgorde ingevuld zodra Calc weer antwoordt.",
+               nullptr, static_cast<int>(waiting)));
+    };
+    events.changedInSpreadsheet = [this] {
+        if (Status shown = raceView_->reload(controller_->race()); !shown) {
+            report(FromUtf8(shown.error().message));
+        }
+    };
     return events;
 }
 

@@ -178,8 +178,9 @@ private:
     QString engineInForce_;  // how the title names the engine of the workbook in force
 
     SessionJournal* session_ = nullptr;
-    QTimer* logRetry_ = nullptr;  // while a log waits for room: tries it again
-    bool resuming_ = false;       // the workbook being opened is that of a resumed race
+    QTimer* logRetry_ = nullptr;      // while a log waits for room: tries it again
+    QTimer* workbookNews_ = nullptr;  // asks the workbook's worker what it has to tell
+    bool resuming_ = false;           // the workbook being opened is that of a resumed race
     bool closeConfirmed_ = false;
     std::optional<std::chrono::steady_clock::time_point> lastPassing_;  // from the decoder
     std::array<std::uint64_t, 2> setAside_{};                           // by link: serial, TCP

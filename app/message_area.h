@@ -18,7 +18,14 @@ namespace tivaro::app {
 class MessageArea final : public QWidget {
     Q_OBJECT
 public:
-    enum class Alert { WorkbookNotSaved, Waiting, LogNotWritten, DecoderLost, SetAside };
+    enum class Alert {
+        WorkbookNotSaved,
+        Waiting,
+        LogNotWritten,
+        DecoderLost,
+        SetAside,
+        CalcNotAnswering
+    };
     static constexpr int kKeptMessages = 200;
 
     explicit MessageArea(QWidget* parent = nullptr);

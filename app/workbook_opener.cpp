@@ -2,9 +2,13 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QThread>
+#include <QPointer>
+#include <QScreen>
 #include <QWidget>
+#include <algorithm>
+#include <future>
 #include <memory>
+#include <utility>
 
 #include "app/dialogs.h"
 #include "app/qt_text.h"
@@ -18,6 +22,24 @@ QString WorkbookFileFilter(EngineKind kind) {
            QStringLiteral(";;All files (*)");
 }
 
+std::array<int, 4> AreaBeside(const QWidget& window) {
+    const QScreen* screen = window.screen();
+    const QRect room = screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 1280, 800);
+    const QRect taken = window.frameGeometry();
+    const int right = room.right() - taken.right();
+    const int left = taken.left() - room.left();
+    constexpr int kNarrowest = 480;
+    if (std::max(left, right) >= kNarrowest) {
+        const int x = right >= left ? taken.right() + 1 : room.left();
+        return {x, room.top(), std::max(left, right), room.height()};
+    }
+    // No room beside it: the lower right part of the screen, over part of the timing window,
+    // which is raised again once the workbook is open.
+    const int width = std::max(kNarrowest, room.width() * 2 / 3);
+    const int height = std::max(kNarrowest, room.height() * 2 / 3);
+    return {room.right() + 1 - width, room.bottom() + 1 - height, width, height};
+}
+
 WorkbookOpener::WorkbookOpener(QWidget* window, Options options,
                                std::function<bool(const std::filesystem::path&)> mayOpen,
                                Opened opened)
@@ -27,12 +49,7 @@ WorkbookOpener::WorkbookOpener(QWidget* window, Options options,
       mayOpen_(std::move(mayOpen)),
       opened_(std::move(opened)) {}
 
-WorkbookOpener::~WorkbookOpener() {
-    // A workbook still being opened is waited for: its thread must not outlive the window.
-    if (thread_ != nullptr) {
-        thread_->wait();
-    }
-}
+WorkbookOpener::~WorkbookOpener() = default;
 
 EngineChoice WorkbookOpener::engineForNextWorkbook() const {
     if (options_.startSpreadsheet) {
@@ -75,32 +92,83 @@ void WorkbookOpener::open(const std::filesystem::path& file) {
         finish(std::move(opened), file, engine);
         return;
     }
-    if (engine.kind == EngineKind::Embedded || !options_.openInBackground) {
+    if (engine.kind == EngineKind::Embedded) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
-        Result<timing::OpenedWorkbook> opened =
-            OpenWithEngine(engine, file, options_.backups, options_.calcStart);
+        Result<timing::OpenedWorkbook> opened = OpenEmbedded(file, options_.backups);
         QApplication::restoreOverrideCursor();
         finish(std::move(opened), file, engine);
         return;
     }
-    // Calc takes a second or two to start and load: the window goes on meanwhile.
+    openInCalc(file, engine);
+}
+
+void WorkbookOpener::openInCalc(const std::filesystem::path& file, const EngineChoice& engine) {
+    if (!calc_) {
+        CalcStart start = options_.calcStart;
+        if (!start.windowArea && !start.hidden) {
+            start.windowArea = AreaBeside(*window_);
+        }
+        calc_ = CalcOnWorker(start);
+    }
+    opening_ = true;
     emit busy(true);
     QApplication::setOverrideCursor(Qt::BusyCursor);
     emit report(tr("LibreOffice Calc wordt gestart en het werkboek geopend..."));
-    auto result = std::make_shared<std::optional<Result<timing::OpenedWorkbook>>>();
-    auto chosen = std::make_shared<EngineChoice>(engine);
-    thread_ = QThread::create(
-        [result, chosen, file, backups = options_.backups, calc = options_.calcStart] {
-            result->emplace(OpenWithEngine(*chosen, file, backups, calc));
-        });
-    connect(thread_, &QThread::finished, this, [this, result, chosen, file] {
-        thread_->deleteLater();
-        thread_ = nullptr;
-        QApplication::restoreOverrideCursor();
-        emit busy(false);
-        finish(std::move(**result), file, *chosen);
+    if (!options_.openInBackground) {
+        // Waits for the worker here (tests that drive the window step by step).
+        std::promise<std::pair<Result<std::unique_ptr<workbook::Workbook>>, bool>> promise;
+        auto result = promise.get_future();
+        calc_->openLater(
+            file, [&promise](Result<std::unique_ptr<workbook::Workbook>> opened, bool started) {
+                promise.set_value({std::move(opened), started});
+            });
+        auto [opened, started] = result.get();
+        calcOpened(std::move(opened), started, file, engine);
+        return;
+    }
+    // The outcome comes from the worker's thread and is handled on the window's.
+    QPointer<WorkbookOpener> guard(this);
+    calc_->openLater(file, [guard, file, engine](Result<std::unique_ptr<workbook::Workbook>> opened,
+                                                 bool started) {
+        auto outcome =
+            std::make_shared<Result<std::unique_ptr<workbook::Workbook>>>(std::move(opened));
+        QMetaObject::invokeMethod(
+            qApp,
+            [guard, outcome, started, file, engine] {
+                if (guard) {
+                    guard->calcOpened(std::move(*outcome), started, file, engine);
+                }
+            },
+            Qt::QueuedConnection);
     });
-    thread_->start();
+}
+
+void WorkbookOpener::calcOpened(Result<std::unique_ptr<workbook::Workbook>> opened, bool started,
+                                const std::filesystem::path& file, EngineChoice engine) {
+    opening_ = false;
+    QApplication::restoreOverrideCursor();
+    emit busy(false);
+    if (!opened && !started && EmbeddedReads(file)) {
+        // Calc did not start: the embedded engine opens an .xlsx workbook itself.
+        engine = EmbeddedInstead(opened.error());
+        finish(OpenEmbedded(file, options_.backups), file, engine);
+        return;
+    }
+    const std::string what = "Het wedstrijdwerkboek is niet geopend: ";
+    if (!opened) {
+        finish(MakeError(opened.error().code, what + opened.error().message), file, engine);
+        return;
+    }
+    Result<workbook::SheetId> active = (*opened)->activeSheet();
+    if (!active) {
+        finish(MakeError(active.error().code, what + active.error().message), file, engine);
+        return;
+    }
+    finish(timing::OpenedWorkbook{workbook::ShareApp(calc_), std::move(*opened), *active}, file,
+           engine);
+    // Calc's window came up beside this one; the grid stays in front.
+    window_->raise();
+    window_->activateWindow();
 }
 
 void WorkbookOpener::finish(Result<timing::OpenedWorkbook> opened,

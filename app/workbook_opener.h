@@ -1,21 +1,24 @@
 #pragma once
 // Opening the race workbook for the window: the file is asked for without blocking the window,
 // the engine chosen (Calc or embedded), and the workbook opened; Calc takes a second or two to
-// start and load, so it opens on another thread while the race goes on. A workbook that could
+// start and load, so it opens on the worker thread that makes every call to Calc, while the
+// race goes on. That worker lives as long as the opener, so a Calc it started lives on between
+// workbooks and the next one opens at once. A workbook that could
 // not be saved where it is (read-only) is offered to be copied elsewhere and opened there.
 // One workbook is opened at a time.
 
 #include <QObject>
 #include <QString>
+#include <array>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include "app/engine_choice.h"
 #include "common/result.h"
 #include "timing/race.h"
 
-class QThread;
 class QWidget;
 
 namespace tivaro::app {
@@ -23,6 +26,10 @@ namespace tivaro::app {
 // The open dialog's file filter, in the dialog's syntax: the race workbooks by name, the
 // workbook formats the engine `kind` reads, and all files.
 QString WorkbookFileFilter(EngineKind kind);
+
+// Where Calc's window goes: beside `window` on its screen where there is room, else the
+// lower right of the screen (x, y, width, height).
+std::array<int, 4> AreaBeside(const QWidget& window);
 
 class WorkbookOpener final : public QObject {
     Q_OBJECT
@@ -64,7 +71,7 @@ public:
     void askAndOpen();
     // Opens `file`.
     void open(const std::filesystem::path& file);
-    bool opening() const { return thread_ != nullptr; }
+    bool opening() const { return opening_; }
 
 signals:
     // Opening started or ended (the open button is not usable meanwhile).
@@ -74,6 +81,9 @@ signals:
 
 private:
     EngineChoice engineForNextWorkbook() const;
+    void openInCalc(const std::filesystem::path& file, const EngineChoice& engine);
+    void calcOpened(Result<std::unique_ptr<workbook::Workbook>> opened, bool started,
+                    const std::filesystem::path& file, EngineChoice engine);
     void finish(Result<timing::OpenedWorkbook> opened, const std::filesystem::path& file,
                 const EngineChoice& engine);
     void offerCopy(const std::filesystem::path& file, const QString& message);
@@ -85,7 +95,8 @@ private:
     Options options_;
     std::function<bool(const std::filesystem::path&)> mayOpen_;
     Opened opened_;
-    QThread* thread_ = nullptr;
+    std::shared_ptr<workbook::ThreadedApp> calc_;
+    bool opening_ = false;
 };
 
 }  // namespace tivaro::app

@@ -183,7 +183,11 @@ void RaceController::tellWaiting() {
     }
     std::string why;
     if (waiting_.empty()) {
-        events_.waiting(0, why);
+        // A workbook that went away keeps its notice standing, until it is back: what was
+        // written into it since its last save waits in the ledger.
+        if (!workbookGone_) {
+            events_.waiting(0, why);
+        }
         return;
     }
     if (race_.workbook() == nullptr) {

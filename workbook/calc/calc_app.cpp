@@ -3,10 +3,15 @@
 #include <fstream>
 #include <sstream>
 
+#include <com/sun/star/awt/PosSize.hpp>
+#include <com/sun/star/awt/XTopWindow2.hpp>
+#include <com/sun/star/awt/XWindow.hpp>
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/container/XEnumeration.hpp>
 #include <com/sun/star/container/XEnumerationAccess.hpp>
 #include <com/sun/star/frame/XComponentLoader.hpp>
+#include <com/sun/star/frame/XController.hpp>
+#include <com/sun/star/frame/XFrame.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/io/IOException.hpp>
 #include <com/sun/star/lang/IllegalArgumentException.hpp>
@@ -50,6 +55,26 @@ void CloseQuietly(const Reference<css::lang::XComponent>& component) {
         }
     } catch (...) {
         // Nothing more to do about a document that will not close.
+    }
+}
+
+// Puts the document's window at `area` (x, y, width, height), not maximised. A window that
+// cannot be placed stays where Calc put it: that is no reason to refuse the workbook.
+void PlaceWindow(const Reference<css::frame::XModel>& model, const std::array<int, 4>& area) {
+    try {
+        const Reference<css::frame::XController> controller = model->getCurrentController();
+        if (!controller.is() || !controller->getFrame().is()) {
+            return;
+        }
+        const Reference<css::awt::XWindow> window = controller->getFrame()->getContainerWindow();
+        if (!window.is()) {
+            return;
+        }
+        if (Reference<css::awt::XTopWindow2> top(window, UNO_QUERY); top.is()) {
+            top->setIsMaximized(false);
+        }
+        window->setPosSize(area[0], area[1], area[2], area[3], css::awt::PosSize::POSSIZE);
+    } catch (const css::uno::Exception&) {
     }
 }
 
@@ -314,6 +339,9 @@ Result<std::unique_ptr<Workbook>> CalcApp::openChecked(const std::filesystem::pa
                          "LibreOffice Calc kan het werkboek niet openen; het is "
                          "beschadigd of geen werkboek. Bestand: " +
                              Quoted(file.string()));
+    }
+    if (session_->options().windowArea && !session_->options().hidden) {
+        PlaceWindow(model, *session_->options().windowArea);
     }
     return made(std::make_shared<OpenDocument>(session_, model, true));
 }

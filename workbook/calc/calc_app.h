@@ -16,9 +16,11 @@
 // Threads: the app and its workbooks may be made on one thread and used on another, as long as
 // one thread at a time calls them.
 
+#include <array>
 #include <chrono>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "common/result.h"
@@ -53,6 +55,10 @@ struct CalcOptions {
     // ends, so that a crashed test or replay leaves none behind: start it from a thread that
     // lives as long as it is used. Otherwise soffice keeps running for the organisers.
     bool quitWhenDone = false;
+    // Where the window of a document this engine loads goes: x, y, width and height on the
+    // screen, never maximised, so that it opens beside the timing window instead of over it.
+    // Empty: where Calc puts it.
+    std::optional<std::array<int, 4>> windowArea;
     // How long soffice may take to start and accept the pipe.
     std::chrono::milliseconds startTimeout{60'000};
     // Where soffice.bin and the UNO type libraries are.
