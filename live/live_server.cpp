@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <QWebSocket>
 #include <QWebSocketServer>
+#include <algorithm>
 #include <string_view>
 
 #include "live/page_files.h"
@@ -57,7 +58,11 @@ LiveServer::LiveServer(std::function<QByteArray()> snapshot, ServerLimits limits
       tcp_(new QTcpServer(this)),
       webSocketServer_(new QWebSocketServer(QStringLiteral("Tivaro live"),
                                             QWebSocketServer::NonSecureMode, this)),
-      coalesce_(new QTimer(this)) {
+      coalesce_(new QTimer(this)),
+      fanOutTimer_(new QTimer(this)) {
+    fanOutTimer_->setSingleShot(true);
+    fanOutTimer_->setInterval(0);
+    connect(fanOutTimer_, &QTimer::timeout, this, &LiveServer::sendSome);
     coalesce_->setSingleShot(true);
     coalesce_->setInterval(limits_.coalesce);
     connect(coalesce_, &QTimer::timeout, this, &LiveServer::sendNow);
@@ -90,6 +95,8 @@ Status LiveServer::listen(quint16 port, const QHostAddress& address) {
 void LiveServer::close() {
     tcp_->close();
     coalesce_->stop();
+    fanOutTimer_->stop();
+    fanOut_.clear();
     for (QTcpSocket* socket : std::exchange(pending_, {})) {
         socket->disconnect(this);
         socket->abort();
@@ -255,6 +262,7 @@ void LiveServer::drop(QWebSocket* client) {
     if (webSockets_.erase(client) == 0) {
         return;
     }
+    std::erase(fanOut_, client);
     client->disconnect(this);
     client->abort();
     client->deleteLater();
@@ -265,6 +273,7 @@ void LiveServer::sendNow() {
     snapshot();
     const auto now = std::chrono::steady_clock::now();
     std::vector<QWebSocket*> stalled;
+    fanOut_.clear();
     for (auto& [client, viewer] : webSockets_) {
         if (client->bytesToWrite() > limits_.backlog ||
             (client->bytesToWrite() > 0 && now - viewer.lastDrained > limits_.stall)) {
@@ -272,10 +281,25 @@ void LiveServer::sendNow() {
             continue;
         }
         viewer.owed = true;
-        offer(client);
+        fanOut_.push_back(client);
     }
     for (QWebSocket* client : stalled) {
         drop(client);
+    }
+    sendSome();
+}
+
+void LiveServer::sendSome() {
+    // A few clients per turn of the event loop, so that the race's events come between.
+    std::size_t count = 0;
+    while (!fanOut_.empty() && count++ < limits_.clientsPerTurn) {
+        QWebSocket* client = fanOut_.back();
+        fanOut_.pop_back();
+        offer(client);
+    }
+    if (!fanOut_.empty()) {
+        fanOutTimer_->start();
+        return;
     }
     emit sent();
 }

@@ -6,7 +6,8 @@
 // It runs on the thread of the race (the window's), so it must never make that thread wait:
 // - changes are coalesced: changed() only marks the snapshot stale; within `coalesce` the
 //   snapshot is built once and sent, so a burst of passings costs one build and one send,
-//   and the last state always goes out;
+//   and the last state always goes out; the send goes to `clientsPerTurn` clients per turn
+//   of the event loop, so the race's own events come between;
 // - each client has at most one snapshot on its way: one that is still writing the last one
 //   gets the latest when it is done (so a slow reader skips states but always ends on the
 //   last one), and one that takes no more for `stall`, or has more than `backlog` bytes
@@ -23,6 +24,7 @@
 #include <functional>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "common/result.h"
 #include "live/http_request.h"
@@ -42,7 +44,8 @@ struct ServerLimits {
     RequestLimits request;
     std::chrono::milliseconds headTimeout{10'000};
     std::chrono::milliseconds coalesce{20};
-    quint64 incomingMessage = 1024;  // largest WebSocket message a client may send
+    quint64 incomingMessage = 1024;   // largest WebSocket message a client may send
+    std::size_t clientsPerTurn = 25;  // snapshots sent per turn of the event loop
 };
 
 class LiveServer final : public QObject {
@@ -82,6 +85,7 @@ private:
     void welcome();
     void drop(QWebSocket* client);
     void sendNow();
+    void sendSome();
     // Sends the latest snapshot to `client` if it is done with the last one; otherwise it is
     // owed the latest.
     void offer(QWebSocket* client);
@@ -93,6 +97,8 @@ private:
     QTcpServer* tcp_ = nullptr;
     QWebSocketServer* webSocketServer_ = nullptr;
     QTimer* coalesce_ = nullptr;
+    QTimer* fanOutTimer_ = nullptr;
+    std::vector<QWebSocket*> fanOut_;          // clients the snapshot of this change still goes to
     std::unordered_set<QTcpSocket*> pending_;  // HTTP connections not yet answered or upgraded
     struct Viewer {
         bool owed = false;                                  // the latest is not on its way yet

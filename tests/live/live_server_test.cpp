@@ -171,6 +171,24 @@ private slots:
         QVERIFY(viewer.messages <= 3);
     }
 
+    void reachesEveryClientWhenASendIsSpreadOverTurns() {
+        start({.coalesce = std::chrono::milliseconds(0), .clientsPerTurn = 3});
+        std::vector<std::unique_ptr<Viewer>> viewers;
+        for (int i = 0; i < 10; ++i) {
+            viewers.push_back(std::make_unique<Viewer>(server_->port()));
+        }
+        QTRY_COMPARE(server_->webSocketClients(), 10);
+        QSignalSpy sent(server_.get(), &LiveServer::sent);
+        change(1);
+        // The next change comes while the first is still being sent: it starts over.
+        QTRY_VERIFY(viewers[0]->last == stateJson(1) || viewers[9]->last == stateJson(1));
+        change(2);
+        for (const auto& viewer : viewers) {
+            QTRY_COMPARE(viewer->last, stateJson(2));
+        }
+        QVERIFY(!sent.isEmpty());
+    }
+
     void catchesUpAfterAReconnect() {
         start();
         change(1);
