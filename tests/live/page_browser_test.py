@@ -174,7 +174,17 @@ try:
     driver.find_element(By.ID, "opRugnummer").click()
     bibs = [r.get_attribute("data-bib") for r in driver.find_elements(By.CSS_SELECTOR, "#rijen tr")]
     check(bibs == sorted(bibs, key=int), "by bib: %s" % bibs)
+    # The hall screen: large type, and a list longer than the screen scrolls by itself.
+    screen(1280, 720, False)
+    driver.get("http://127.0.0.1:%d/?bord" % port)
+    check(wait_until(driver, lambda d: "bord" in d.find_element(By.TAG_NAME, "body").get_attribute("class")),
+          "?bord makes a hall screen")
+    check(wait_until(driver, lambda d: d.execute_script("return window.scrollY") > 20, 15),
+          "the hall screen scrolls a long list by itself")
+    check(driver.execute_script("return parseFloat(getComputedStyle(document.body).fontSize)") >= 24,
+          "the hall screen has large type")
     if shots:
+        screen(360, 740, True)
         driver.get("http://127.0.0.1:%d/?volg=203,201" % port)
         wait_until(driver, lambda d: card(d, "203").find_element(By.CLASS_NAME, "ronde").text == "0:58.50")
         driver.save_screenshot(os.path.join(shots, "live-phone.png"))
