@@ -285,6 +285,12 @@ private slots:
         oversized.sendRaw(RawWebSocket::Frame(0x1, QByteArray(4000, 'a')));
         QVERIFY(oversized.closedWithin(5000));
 
+        // A handshake without its key is closed before it becomes a client.
+        const QByteArray noKey = Fetch(server_->port(),
+                                       "GET /ws HTTP/1.1\r\nHost: x\r\nUpgrade: websocket\r\n"
+                                       "Connection: Upgrade\r\nSec-WebSocket-Version: 13\r\n\r\n");
+        QVERIFY(!noKey.startsWith("HTTP/1.1 101"));
+
         QTRY_COMPARE(server_->webSocketClients(), 1);
         change(9);
         QTRY_COMPARE(viewer.last, stateJson(9));
