@@ -43,8 +43,10 @@ int main(int argc, char** argv) {
     std::string copyFolder;
     bool strict = false;
     std::string resultsFile;
-    int livePort = -1;
+#ifdef TIVARO_WITH_LIVE
+    int livePort = -1;  // none: no live results
     int paceMs = 0;
+#endif
 
     CLI::App app{
         "Plays the race in SCENARIO (one action per line) and prints every coupling-log "
