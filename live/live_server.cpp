@@ -1,5 +1,6 @@
 #include "live/live_server.h"
 
+#include <QElapsedTimer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -130,8 +131,14 @@ void LiveServer::changed() {
 
 const QByteArray& LiveServer::snapshot() {
     if (stale_) {
+        QElapsedTimer took;
+        took.start();
         snapshot_ = build_();
         stale_ = false;
+        // A slow build (a workbook read through a spreadsheet program) spaces out the next
+        // ones, so that building takes at most a fifth of the race's thread.
+        coalesce_->setInterval(
+            std::max(limits_.coalesce, std::chrono::milliseconds(4 * took.elapsed())));
     }
     return snapshot_;
 }

@@ -7,7 +7,8 @@
 // - changes are coalesced: changed() only marks the snapshot stale; within `coalesce` the
 //   snapshot is built once and sent, so a burst of passings costs one build and one send,
 //   and the last state always goes out; the send goes to `clientsPerTurn` clients per turn
-//   of the event loop, so the race's own events come between;
+//   of the event loop, so the race's own events come between; a snapshot that is slow to
+//   build stretches the wait before the next build to four times its time;
 // - each client has at most one snapshot on its way: one that is still writing the last one
 //   gets the latest when it is done (so a slow reader skips states but always ends on the
 //   last one), and one that takes no more for `stall`, or has more than `backlog` bytes

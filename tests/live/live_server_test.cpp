@@ -3,9 +3,11 @@
 // every kind of hostile or heavy use a hall's network may bring, each ending only the client
 // that did it.
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTest>
+#include <QThread>
 #include <QWebSocket>
 #include <memory>
 #include <vector>
@@ -27,8 +29,10 @@ struct FakeRace {
     int state = 0;
     int builds = 0;
     qsizetype padding = 0;
+    std::chrono::milliseconds buildTime{0};
     QByteArray json() {
         ++builds;
+        QThread::msleep(static_cast<unsigned long>(buildTime.count()));
         return "{\"state\":" + QByteArray::number(state) + ",\"pad\":\"" +
                QByteArray(padding, 'x') + "\"}";
     }
@@ -169,6 +173,25 @@ private slots:
         QTRY_COMPARE(viewer.last, stateJson(1000));
         QVERIFY2(race_->builds - buildsBefore <= 2, "a burst is built once, not per change");
         QVERIFY(viewer.messages <= 3);
+    }
+
+    void aSlowSnapshotSpacesOutTheNextBuilds() {
+        start({.coalesce = std::chrono::milliseconds(20)});
+        race_->buildTime = std::chrono::milliseconds(40);
+        Viewer viewer(server_->port());
+        QTRY_COMPARE(viewer.messages, 1);
+        const int buildsBefore = race_->builds;
+        // Changes every 5 ms for at least 600 ms: unspaced, one build per 20 ms wait plus
+        // its 40 ms (ten or more); spaced to four times the build, at most one per 200 ms.
+        QElapsedTimer clock;
+        clock.start();
+        int state = 0;
+        while (clock.elapsed() < 600) {
+            change(++state);
+            QTest::qWait(5);
+        }
+        QTRY_COMPARE(viewer.last, stateJson(state));
+        QVERIFY2(race_->builds - buildsBefore <= 6, qPrintable(QString::number(race_->builds)));
     }
 
     void reachesEveryClientWhenASendIsSpreadOverTurns() {
