@@ -27,6 +27,7 @@
 #include "app/debug_boxes.h"
 #include "app/decoder_links.h"
 #include "app/dialogs.h"
+#include "app/live_panel.h"
 #include "app/message_area.h"
 #include "app/passing_table_model.h"
 #include "app/qt_text.h"
@@ -37,6 +38,7 @@
 #include "app/workbook_opener.h"
 #include "app/workbook_saver.h"
 #include "common/data_dir.h"
+#include "live/stand_json.h"
 
 namespace tivaro::app {
 
@@ -101,6 +103,17 @@ MainWindow::MainWindow(WindowOptions options, QWidget* parent)
             widget->setFont(font);
         }
     }
+    // The live page shows the same standings as the race view, read when a change goes out.
+    live_ = new LivePanel(
+        [this] {
+            return live::StandJson(live::StandOf(live::ResultsOrEmpty(controller_->race())));
+        },
+        this);
+    connect(live_, &LivePanel::news, this, &MainWindow::report);
+    connect(live_, &LivePanel::problem, this, [this](const QString& text) {
+        report(text);
+        showMessage(text);
+    });
     buildMenu();
     debugBoxes_ =
         std::make_unique<DebugBoxes>(ui_.rawDumpCheck, ui_.unescapedDumpCheck, ui_.rawDumpBox,
@@ -245,6 +258,7 @@ timing::ControllerEvents MainWindow::controllerEvents() {
         if (Status shown = raceView_->passingHandled(controller_->race(), result); !shown) {
             report(FromUtf8(shown.error().message));
         }
+        live_->raceChanged();
     };
     events.actionTaken = [this](const timing::JournalAction& action) { session_->record(action); };
     events.setAside = [this](link::LinkKind link, std::uint64_t count) {
@@ -306,6 +320,7 @@ void MainWindow::buildMenu() {
     showDebug->setCheckable(true);
     ui_.debugPanel->hide();
     connect(showDebug, &QAction::toggled, ui_.debugPanel, &QWidget::setVisible);
+    view->addAction(live_->showAction());
 
     QMenu* settings = menuBar()->addMenu(tr("&Instellingen"));
     useEmbedded_ =
@@ -320,6 +335,8 @@ void MainWindow::buildMenu() {
         report(on ? tr("Het volgende werkboek wordt geopend met de ingebouwde rekenmodule.")
                   : tr("Het volgende werkboek wordt geopend in LibreOffice Calc, als dat er is."));
     });
+
+    settings->addAction(live_->switchAction());
 
     QMenu* results = menuBar()->addMenu(tr("&Uitslag"));
     QAction* saveResults = results->addAction(tr("Uitslag &opslaan\u2026"));
@@ -385,6 +402,7 @@ void MainWindow::connectSetupControls() {
     setup.setChangeListener([this] {
         applyRaceControls();
         raceView_->followSetup(controller_->race());
+        live_->raceChanged();
         SavedSetup::SaveRaceSetup(controller_->setupActions().back());
     });
 }
@@ -394,6 +412,7 @@ void MainWindow::startUp() {
     applyRaceControls();
     ui_.openButton->setEnabled(true);
     links_->start();
+    live_->restore();
 
     if (Status made = EnsureDirectory(dataDirectory_); !made) {
         report(tr("Er worden geen logs geschreven: %1").arg(FromUtf8(made.error().message)));
@@ -603,6 +622,7 @@ void MainWindow::reloadRaceView() {
     if (Status shown = raceView_->reload(controller_->race()); !shown) {
         report(FromUtf8(shown.error().message));
     }
+    live_->raceChanged();
 }
 
 void MainWindow::applyRaceControls() {

@@ -37,6 +37,7 @@ namespace tivaro::app {
 class CorrectionsRow;
 class DebugBoxes;
 class DecoderLinks;
+class LivePanel;
 class MessageArea;
 class PassingTableModel;
 class RaceView;
@@ -104,6 +105,7 @@ public:
 
     const timing::RaceController& controller() const { return *controller_; }
     StatusLine& statusLine() { return *status_; }
+    const LivePanel& livePanel() const { return *live_; }
     MessageArea& messageArea() { return *messages_; }
     const std::filesystem::path& dataDirectory() const { return dataDirectory_; }
 
@@ -175,6 +177,7 @@ private:
     CorrectionsRow* corrections_ = nullptr;
     WorkbookOpener* opener_ = nullptr;
     WorkbookSaver* saver_ = nullptr;
+    LivePanel* live_ = nullptr;
     QString engineInForce_;  // how the title names the engine of the workbook in force
 
     SessionJournal* session_ = nullptr;

@@ -44,6 +44,9 @@ SavedSetup SavedSetup::Load() {
     saved.geometry = settings.value(QStringLiteral("session/geometry")).toByteArray();
     saved.sessionJournal = PathOf(settings.value(QStringLiteral("session/journal")));
     saved.lastFolder = settings.value(QStringLiteral("lastFolder")).toString();
+    saved.liveResults = settings.value(QStringLiteral("live/on"), false).toBool();
+    const int port = settings.value(QStringLiteral("live/port"), 8080).toInt();
+    saved.liveResultsPort = port > 0 && port < 65536 ? static_cast<quint16>(port) : 8080;
     return saved;
 }
 
@@ -92,6 +95,12 @@ void SavedSetup::SavePreferEmbedded(bool preferEmbedded) {
 
 void SavedSetup::SaveLastFolder(const QString& folder) {
     Settings().setValue(QStringLiteral("lastFolder"), folder);
+}
+
+void SavedSetup::SaveLiveResults(bool on, quint16 port) {
+    QSettings settings = Settings();
+    settings.setValue(QStringLiteral("live/on"), on);
+    settings.setValue(QStringLiteral("live/port"), port);
 }
 
 }  // namespace tivaro::app

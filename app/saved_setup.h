@@ -27,7 +27,9 @@ struct SavedSetup {
     QByteArray geometry;  // the window's size and place
     // The journal of a session that has not ended.
     std::filesystem::path sessionJournal;
-    QString lastFolder;  // where the last workbook was chosen
+    QString lastFolder;        // where the last workbook was chosen
+    bool liveResults = false;  // the live results server runs
+    quint16 liveResultsPort = 8080;
 
     static SavedSetup Load();
     // Each part on its own, as it changes.
@@ -39,6 +41,7 @@ struct SavedSetup {
     static void SaveSessionJournal(const std::filesystem::path& journal);
     static void SavePreferEmbedded(bool preferEmbedded);
     static void SaveLastFolder(const QString& folder);
+    static void SaveLiveResults(bool on, quint16 port);
 };
 
 }  // namespace tivaro::app

@@ -7,11 +7,14 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-serialport-dev qt6-translations-l10n
+    qt6-websockets-dev libqrencode-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     libzip-dev libpugixml-dev libcli11-dev libexpat1-dev
     clang libclang-rt-14-dev
     python3-openpyxl libreoffice-calc libreoffice-dev
     xvfb xauth poppler-utils
+    # The live page is tested in a real browser.
+    chromium chromium-driver python3-selenium
     time g++-mingw-w64-x86-64-posix
 )
 

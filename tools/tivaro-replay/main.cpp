@@ -13,6 +13,11 @@
 #include "common/data_dir.h"
 #include "tools/tivaro-replay/replay.h"
 #include "workbook/xlsx_app.h"
+#ifdef TIVARO_WITH_LIVE
+#include <QCoreApplication>
+
+#include "tools/tivaro-replay/live_play.h"
+#endif
 #ifdef TIVARO_WITH_RESULTS
 #include <QGuiApplication>
 
@@ -38,6 +43,10 @@ int main(int argc, char** argv) {
     std::string copyFolder;
     bool strict = false;
     std::string resultsFile;
+#ifdef TIVARO_WITH_LIVE
+    int livePort = -1;  // none: no live results
+    int paceMs = 0;
+#endif
 
     CLI::App app{
         "Plays the race in SCENARIO (one action per line) and prints every coupling-log "
@@ -66,6 +75,16 @@ int main(int argc, char** argv) {
                    "write the results of the race in force at the end to FILE, as a PDF or as "
                    "CSV by its extension (.pdf, .csv)")
         ->option_text("FILE");
+#endif
+#ifdef TIVARO_WITH_LIVE
+    app.add_option("--live", livePort,
+                   "serve the race's live results on PORT (0: any free port) while it plays, "
+                   "and go on serving it until SIGTERM or SIGINT (Ctrl+C), which end with 0")
+        ->option_text("PORT")
+        ->check(CLI::Range(0, 65535));
+    app.add_option("--pace", paceMs, "with --live: wait MS milliseconds between two actions")
+        ->option_text("MS")
+        ->check(CLI::Range(0, 600000));
 #endif
     app.add_option("scenario", scenarioPath, "the scenario to play")->required();
     try {
@@ -146,6 +165,19 @@ int main(int argc, char** argv) {
             }
             return tivaro::results::WriteResults(*results, resultsFile);
         };
+    }
+#endif
+#ifdef TIVARO_WITH_LIVE
+    if (livePort >= 0) {
+        std::unique_ptr<QCoreApplication> core;
+        if (QCoreApplication::instance() == nullptr) {
+            core = std::make_unique<QCoreApplication>(argc, argv);
+        }
+        const int status = tivaro::replay::PlayLive(
+            journal.actions, options,
+            {static_cast<quint16>(livePort), std::chrono::milliseconds(paceMs)}, std::cout,
+            std::cerr);
+        return status == 0 && !journal.damaged.empty() ? kExitFailed : status;
     }
 #endif
     const bool ok = tivaro::replay::RunScenario(journal.actions, options, std::cout, std::cerr);

@@ -16,6 +16,8 @@ namespace {
 
 constexpr std::chrono::seconds kSettleLimit{120};
 
+}  // namespace
+
 class Replay {
 public:
     Replay(const ReplayOptions& options, std::ostream& out, std::ostream& err)
@@ -95,6 +97,7 @@ public:
     }
 
     bool ok() const { return ok_; }
+    const timing::Race& race() const { return controller_.race(); }
 
 private:
     timing::ControllerEvents Events() {
@@ -145,17 +148,36 @@ private:
     bool ok_ = true;
 };
 
-}  // namespace
+ScenarioRun::ScenarioRun(const ReplayOptions& options, std::ostream& out, std::ostream& err)
+    : replay_(std::make_unique<Replay>(options, out, err)) {}
+
+ScenarioRun::~ScenarioRun() = default;
+
+void ScenarioRun::play(const timing::JournalAction& action) {
+    replay_->Run(action);
+}
+
+void ScenarioRun::finish() {
+    replay_->Finish();
+}
+
+bool ScenarioRun::ok() const {
+    return replay_->ok();
+}
+
+const timing::Race& ScenarioRun::race() const {
+    return replay_->race();
+}
 
 bool RunScenario(const std::vector<timing::JournalAction>& actions, const ReplayOptions& options,
                  std::ostream& out, std::ostream& err) {
-    Replay replay(options, out, err);
+    ScenarioRun run(options, out, err);
     for (const timing::JournalAction& action : actions) {
-        replay.Run(action);
+        run.play(action);
     }
-    replay.Finish();
+    run.finish();
     out.flush();
-    return replay.ok();
+    return run.ok();
 }
 
 }  // namespace tivaro::replay

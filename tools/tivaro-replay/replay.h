@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <ostream>
 #include <vector>
 
@@ -25,6 +26,26 @@ struct ReplayOptions {
     // Called with the race as it stands at the end of the scenario, before its workbook is
     // saved (to write its results); a failure counts as one.
     std::function<Status(const timing::Race&)> atEnd;
+};
+
+// A scenario played one action at a time, for a caller that runs an event loop between
+// actions (tivaro-replay --live serves the race while it plays).
+class ScenarioRun {
+public:
+    ScenarioRun(const ReplayOptions& options, std::ostream& out, std::ostream& err);
+    ~ScenarioRun();
+    ScenarioRun(const ScenarioRun&) = delete;
+    ScenarioRun& operator=(const ScenarioRun&) = delete;
+
+    void play(const timing::JournalAction& action);
+    // The end of the scenario: results, the workbook saved, what was set aside counted.
+    void finish();
+    // Whether nothing failed so far.
+    bool ok() const;
+    const timing::Race& race() const;
+
+private:
+    std::unique_ptr<class Replay> replay_;
 };
 
 // Runs `actions` in order and saves the open workbook at the end (and before another one is
