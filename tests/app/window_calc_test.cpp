@@ -1,7 +1,7 @@
 // The window with the race workbook open in LibreOffice Calc (headless, its documents hidden):
 // opened while the window goes on, passings written into Calc, the workbook closed in Calc or
 // Calc killed in the middle of a race, and the passings it lacks put back when it is opened
-// again.
+// again; Calc stopped (SIGSTOP) in the middle of a race, and cells changed by hand in Calc.
 
 #include <signal.h>
 #include <unistd.h>
@@ -14,6 +14,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <chrono>
 
 #include "app/message_area.h"
 #include "app/status_line.h"
@@ -187,7 +188,136 @@ private slots:
         QVERIFY(tivaro::workbook::CloseInCalc(*calc_, harness.scratch() / "dovo-race.xlsx").ok());
     }
 
+    void aCalcThatStopsAnsweringHoldsNothingUp() {
+        constexpr int kTotal = kRunners * kPassingsEach;
+        constexpr int kBeforeStop = 6;
+        constexpr int kWhileStopped = 18;
+        const QStringList expected = EmbeddedRace(kTotal);
+        QVERIFY(!QTest::currentTestFailed());
+
+        WindowHarness harness;
+        DecoderServer decoder;
+        MainWindow& w = SetUpRace(harness, decoder, false);
+        QVERIFY(!QTest::currentTestFailed());
+        for (int k = 0; k < kBeforeStop; ++k) {
+            decoder.send(RunnersPassing(k, kRunners));
+        }
+        QTRY_COMPARE(Grid(w)->model()->rowCount(), kBeforeStop);
+
+        // soffice stopped: the window goes on taking, judging, showing and logging passings,
+        // and says once that Calc does not answer.
+        const std::optional<int> pid = tivaro::workbook::CalcProcessId(*calc_);
+        QVERIFY(pid.has_value());
+        QCOMPARE(::kill(*pid, SIGSTOP), 0);
+        struct Resume {
+            int pid;
+            ~Resume() { ::kill(pid, SIGCONT); }
+        } resume{*pid};
+        for (int k = kBeforeStop; k < kWhileStopped; ++k) {
+            decoder.send(RunnersPassing(k, kRunners));
+        }
+        QTRY_COMPARE(Grid(w)->model()->rowCount(), kWhileStopped);
+        QTRY_VERIFY_WITH_TIMEOUT(w.messageArea().isRaised(MessageArea::Alert::CalcNotAnswering),
+                                 15000);
+        QCOMPARE(ReadLines(harness.dataDir() / "dovokop.log").size(),
+                 static_cast<std::size_t>(kWhileStopped));
+        const QString newest = Grid(w)->model()->index(0, 3).data().toString();
+        QVERIFY2(newest != "Onbekend" && newest != "Wacht op werkboek", qPrintable(newest));
+        QVERIFY(!w.messageArea().isRaised(MessageArea::Alert::Waiting));
+
+        // Going on: everything lands in Calc, in order, as if it had never stopped.
+        QCOMPARE(::kill(*pid, SIGCONT), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!w.messageArea().isRaised(MessageArea::Alert::CalcNotAnswering),
+                                 30000);
+        for (int k = kWhileStopped; k < kTotal; ++k) {
+            decoder.send(RunnersPassing(k, kRunners));
+        }
+        QTRY_COMPARE(Grid(w)->model()->rowCount(), kTotal);
+        QVERIFY(w.controller().race().workbook()->settle(std::chrono::seconds(60)));
+        QCOMPARE(CellsInCalcItself(harness.scratch() / "dovo-race.xlsx"), expected);
+        QVERIFY(tivaro::workbook::CloseInCalc(*calc_, harness.scratch() / "dovo-race.xlsx").ok());
+    }
+
+    void aTransponderCorrectedInCalcCountsForTheNextPassing() {
+        WindowHarness harness;
+        DecoderServer decoder;
+        MainWindow& w = SetUpRace(harness, decoder, false);
+        QVERIFY(!QTest::currentTestFailed());
+        const std::filesystem::path file = harness.scratch() / "dovo-race.xlsx";
+        decoder.send(RunnersPassing(0, kRunners));
+        QTRY_COMPARE(Grid(w)->model()->rowCount(), 1);
+
+        // The organiser types another transponder into the second runner's row in Calc.
+        auto organisers = calc_->open(file);
+        QVERIFY2(organisers.ok(), organisers.ok() ? "" : organisers.error().message.c_str());
+        const tivaro::workbook::SheetId loop = SheetOf(**organisers, "loop");
+        QVERIFY((*organisers)->writeCell(loop, 4, 2, "7777001").ok());
+
+        // It reaches the window's copy of the sheet without a passing to fetch it; the next
+        // passing of that transponder is the runner's.
+        tivaro::workbook::Workbook* book = w.controller().race().workbook();
+        QTRY_COMPARE_WITH_TIMEOUT(CellInCalc(w, 4, 2), std::string("7777001"), 15000);
+        decoder.send(WirePassing(7777001, Micros(10, 0, 9)));
+        QTRY_COMPARE(Grid(w)->model()->rowCount(), 2);
+        QCOMPARE(Grid(w)->model()->index(0, 3).data().toString(), QStringLiteral("Start"));
+        QVERIFY(book->settle(std::chrono::seconds(60)));
+        auto time = (*organisers)->readCell(loop, 4, 6);
+        QVERIFY(time.ok());
+        QCOMPARE(*time, std::string("10:0:9.00"));
+        (void)(*organisers)->close();
+        QVERIFY(tivaro::workbook::CloseInCalc(*calc_, file).ok());
+    }
+
 private:
+    // The cells of the running sheet, A3:T200, after `total` passings of the runners in the
+    // embedded engine: what Calc must hold after the same race.
+    QStringList EmbeddedRace(int total) {
+        WindowHarness harness;
+        DecoderServer decoder;
+        MainWindow& w = SetUpRace(harness, decoder, true);
+        if (QTest::currentTestFailed()) {
+            return {};
+        }
+        for (int k = 0; k < total; ++k) {
+            decoder.send(RunnersPassing(k, kRunners));
+        }
+        if (!QTest::qWaitFor([&] { return Grid(w)->model()->rowCount() == total; }, 10000)) {
+            QTest::qFail("the embedded race did not take every passing", __FILE__, __LINE__);
+            return {};
+        }
+        return CellsOf(w);
+    }
+
+    static tivaro::workbook::SheetId SheetOf(tivaro::workbook::Workbook& book,
+                                             const std::string& name) {
+        const std::vector<std::string> names = book.sheetNames();
+        const auto at = std::find(names.begin(), names.end(), name);
+        return tivaro::workbook::SheetId{static_cast<int>(at - names.begin())};
+    }
+
+    // The running sheet's A3:T200 as Calc itself holds it, read past the window's copy.
+    QStringList CellsInCalcItself(const std::filesystem::path& file) {
+        auto book = calc_->open(file);
+        if (!book) {
+            return {QString::fromStdString(book.error().message)};
+        }
+        auto rows = (*book)->readBlock(SheetOf(**book, "loop"), 3, 200, 20);
+        if (!rows) {
+            return {QString::fromStdString(rows.error().message)};
+        }
+        QStringList cells;
+        for (int row = 3; row <= 200; ++row) {
+            for (int column = 1; column <= 20; ++column) {
+                cells << QString("%1,%2=%3")
+                             .arg(row)
+                             .arg(column)
+                             .arg(QString::fromStdString((*rows)[static_cast<std::size_t>(
+                                 row - 3)][static_cast<std::size_t>(column - 1)]));
+            }
+        }
+        return cells;
+    }
+
     // A window timing a two-lap run in the embedded engine or in Calc, connected to `decoder`.
     MainWindow& SetUpRace(WindowHarness& harness, DecoderServer& decoder, bool embedded) {
         harness.nextWorkbook = harness.copyDemoWorkbook("dovo-race.xlsx");
