@@ -12,7 +12,7 @@ packages=(
     libzip-dev libpugixml-dev libcli11-dev libexpat1-dev
     clang libclang-rt-14-dev
     python3-openpyxl libreoffice-calc libreoffice-dev
-    xvfb xauth poppler-utils
+    xvfb xauth xdotool poppler-utils
     # The live page is tested in a real browser.
     chromium chromium-driver python3-selenium
     time g++-mingw-w64-x86-64-posix
