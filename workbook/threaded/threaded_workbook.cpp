@@ -264,10 +264,6 @@ ThreadedApp::ThreadedApp(Starter start, ThreadedOptions options)
 
 ThreadedApp::~ThreadedApp() = default;
 
-bool ThreadedApp::notAnswering() const {
-    return worker_->overdue();
-}
-
 void ThreadedApp::openLater(const std::filesystem::path& file, Opened done) {
     std::weak_ptr<WorkbookWorker> weakWorker = worker_;
     worker_->post(

@@ -67,9 +67,6 @@ public:
     // Opens `file` on the worker; `done` runs on the worker's thread.
     void openLater(const std::filesystem::path& file, Opened done);
 
-    // Whether the worker is at a job for longer than that job may take.
-    bool notAnswering() const;
-    const std::shared_ptr<WorkbookWorker>& worker() const { return worker_; }
 
 private:
     Starter start_;

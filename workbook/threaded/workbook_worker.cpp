@@ -30,11 +30,6 @@ bool WorkbookWorker::overdue() const {
     return state_->running && Clock::now() > state_->deadline;
 }
 
-std::size_t WorkbookWorker::backlog() const {
-    std::lock_guard lock(state_->mutex);
-    return state_->jobs.size() + (state_->running ? 1 : 0);
-}
-
 bool WorkbookWorker::drain(std::chrono::milliseconds limit) {
     std::unique_lock lock(state_->mutex);
     return state_->idle.wait_for(lock, limit, [this] {

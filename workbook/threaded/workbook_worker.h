@@ -30,13 +30,9 @@ public:
               std::chrono::milliseconds limit = std::chrono::milliseconds(2'000));
     // Whether the job running now has taken longer than it may.
     bool overdue() const;
-    // Jobs queued or running.
-    std::size_t backlog() const;
     // Waits until every job posted before is done, at most `limit`; whether they are. For the
     // end of a replay, tests and benchmarks, never for the window.
     bool drain(std::chrono::milliseconds limit);
-    // Whether the caller runs on the worker's thread.
-    bool onWorker() const { return std::this_thread::get_id() == thread_.get_id(); }
 
     std::chrono::milliseconds stopLimit{10'000};
 
