@@ -129,19 +129,9 @@ private slots:
         constexpr int kWhileOpening = 17;
 
         // The race without a break, in the embedded engine.
-        QStringList expected;
-        {
-            WindowHarness harness;
-            DecoderServer decoder;
-            MainWindow& w = SetUpRace(harness, decoder, true);
-            QVERIFY(!QTest::currentTestFailed());
-            for (int k = 0; k < kTotal; ++k) {
-                decoder.send(RunnersPassing(k, kRunners));
-            }
-            QTRY_COMPARE(Grid(w)->model()->rowCount(), kTotal);
-            expected = CellsOf(w);
-            QVERIFY(expected.contains("3,11=10:2:0.00"));  // the finish of the first runner
-        }
+        const QStringList expected = EmbeddedRace(kTotal);
+        QVERIFY(!QTest::currentTestFailed());
+        QVERIFY(expected.contains("3,11=10:2:0.00"));  // the finish of the first runner
 
         WindowHarness harness;
         DecoderServer decoder;

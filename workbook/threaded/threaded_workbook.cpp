@@ -550,20 +550,6 @@ Result<std::vector<std::string>> ThreadedWorkbook::readRow(SheetId sheet, int ro
     return cells;
 }
 
-Result<std::vector<std::vector<std::string>>> ThreadedWorkbook::readBlock(SheetId sheet,
-                                                                          int firstRow, int lastRow,
-                                                                          int lastColumn) {
-    std::vector<std::vector<std::string>> rows;
-    for (int row = firstRow; row <= lastRow; ++row) {
-        Result<std::vector<std::string>> cells = readRow(sheet, row, lastColumn);
-        if (!cells) {
-            return cells.error();
-        }
-        rows.push_back(std::move(*cells));
-    }
-    return rows;
-}
-
 template <class Op>
 void ThreadedWorkbook::queue(Op op) {
     bool post = false;

@@ -67,7 +67,6 @@ public:
     // Opens `file` on the worker; `done` runs on the worker's thread.
     void openLater(const std::filesystem::path& file, Opened done);
 
-
 private:
     Starter start_;
     ThreadedOptions options_;
@@ -92,8 +91,6 @@ public:
     Result<int> find(SheetId sheet, std::string_view range, std::string_view text) override;
     Result<std::string> readCell(SheetId sheet, int row, int column) override;
     Result<std::vector<std::string>> readRow(SheetId sheet, int row, int lastColumn) override;
-    Result<std::vector<std::vector<std::string>>> readBlock(SheetId sheet, int firstRow,
-                                                            int lastRow, int lastColumn) override;
     Status writeCell(SheetId sheet, int row, int column, std::string_view text) override;
     Status writeRange(SheetId sheet, std::string_view range, std::string_view text) override;
     Status colourCell(SheetId sheet, int row, int column, std::uint32_t colour) override;
