@@ -204,9 +204,7 @@ Result<std::unique_ptr<Workbook>> CalcApp::open(const std::filesystem::path& fil
                          "LibreOffice Calc kan dit bestand niet openen. Uitleg van LibreOffice: " +
                              Detail(e) + ". " + where);
     } catch (const css::uno::RuntimeException& e) {
-        try {
-            session_->desktop()->getComponents();
-        } catch (...) {
+        if (!session_->answers()) {
             session_->markGone();
             return MakeError(Errc::Closed,
                              "LibreOffice Calc stopte tijdens het openen van het "

@@ -203,9 +203,7 @@ Error CalcWorkbook::failure(SheetId sheet, const std::string& what,
     if (runtime) {
         // Calc throws the same kind of exception whether it went away, the document was
         // closed or the sheet deleted; which one it was is asked in that order.
-        try {
-            document_->session()->desktop()->getComponents();
-        } catch (...) {
+        if (!document_->session()->answers()) {
             document_->session()->markGone();
             lost_ = Lost::Calc;
             return lostError();

@@ -22,6 +22,7 @@
 #include <com/sun/star/bridge/XUnoUrlResolver.hpp>
 #include <com/sun/star/connection/NoConnectException.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
+#include <com/sun/star/lang/DisposedException.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 #include <cppuhelper/bootstrap.hxx>
 
@@ -276,6 +277,23 @@ Result<std::shared_ptr<Session>> Session::Join(const CalcOptions& options) {
     }
     sessions[pipe] = session;
     return session;
+}
+
+bool Session::answers() {
+    constexpr int kTries = 3;
+    for (int attempt = 1; attempt <= kTries; ++attempt) {
+        try {
+            desktop_->getComponents();
+            return true;
+        } catch (const css::lang::DisposedException&) {
+            return false;
+        } catch (...) {
+            if (attempt < kTries) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+        }
+    }
+    return false;
 }
 
 bool Session::tryConnect() {

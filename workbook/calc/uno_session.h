@@ -59,6 +59,10 @@ public:
     // The soffice this engine started, while it runs.
     std::optional<pid_t> processId();
 
+    // Whether Calc still answers over the pipe, asked after a call failed: a bridge that was
+    // disposed says it does not at once; another failure is asked again, so that a fault of
+    // one call (a document closed in Calc meanwhile) is not taken for Calc gone.
+    bool answers();
     // Calc went away (killed, crashed, quit): every later call fails at once.
     void markGone() { gone_ = true; }
     bool gone() const { return gone_; }
