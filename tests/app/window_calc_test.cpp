@@ -37,13 +37,15 @@ class WindowCalcTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() {
-        pipe_ = "tivaro-window-test-" + std::to_string(getpid());
+    // Each test has a Calc of its own, so that one test's Calc (killed, stopped, or with a
+    // document closed under the window's worker) is never the next test's.
+    void init() {
+        pipe_ = "tivaro-window-test-" + std::to_string(getpid()) + "-" + std::to_string(++tests_);
         auto started = tivaro::workbook::StartCalc(tivaro::workbook::DisposableCalcOptions(pipe_));
         QVERIFY2(started.ok(), started.ok() ? "" : started.error().message.c_str());
         calc_ = std::move(*started);
     }
-    void cleanupTestCase() { calc_.reset(); }
+    void cleanup() { calc_.reset(); }
 
     void aWorkbookClosedInCalcLosesNoPassing() {
         WindowHarness harness;
@@ -361,6 +363,7 @@ private:
     }
 
     std::string pipe_;
+    int tests_ = 0;
     std::unique_ptr<tivaro::workbook::SpreadsheetApp> calc_;
 };
 
